@@ -1,0 +1,6 @@
+#include "app/ParamManager.h"
+
+ParamManager::ParamManager(QObject* parent) : QObject(parent)
+{
+    registerHubMetaTypes();
+}

@@ -1,0 +1,18 @@
+#include "app/AppManager.h"
+#include "app/SharedTypes.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    registerMainMetaTypes();
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QApplication app(argc, argv);
+
+    AppManager manager;
+    manager.start();
+    const int code = app.exec();
+    manager.shutdown();
+    return code;
+}

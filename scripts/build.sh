@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (warnings are errors).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAG_WERROR=ON "$@"
+cmake --build build -j"$(nproc)"

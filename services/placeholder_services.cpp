@@ -1,0 +1,1 @@
+// Placeholder translation unit until the first class of this folder lands.
