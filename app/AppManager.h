@@ -1,4 +1,7 @@
 #pragma once
+// Start-up: creates the hub, reads "config.ini" into it, shows the main window and
+// lets the server worker start; at the end of the event loop it stops everything in
+// order. GUI thread only.
 
 #include <QObject>
 
@@ -15,6 +18,14 @@ public:
     void start();
     void initParams();
     void initUI();
+    void initServer();  // emits the hub's sig_initServer
+
+    // Reads groups "Sensitivity" and "Com" of the hub's settings file into the hub
+    // (setting up the mock replay when asked for) and clamps the values.
+    static void loadSettings(ParamManager* hub);
+
+    // Called once the event loop has returned: the window goes first (its close has
+    // queued the last request), then the workers are stopped and joined.
     void shutdown();
 
     ParamManager* paramManager() const { return m_paramManager; }

@@ -1,5 +1,6 @@
 #include "app/AppManager.h"
 #include "app/SharedTypes.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[])
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    registerFontSubstitutions();
 
     AppManager manager;
     manager.start();

@@ -1,0 +1,110 @@
+#include "device/ModbusDataHandler.h"
+
+#include "app/Logger.h"
+#include "device/ReplyDecoding.h"
+#include "device/ScalarStreamDecoder.h"
+
+ModbusDataHandler::ModbusDataHandler() : m_stream(new ScalarStreamDecoder(this))
+{
+    connect(m_stream, &ScalarStreamDecoder::sig_updateForm, this,
+            &ModbusDataHandler::sig_updateForm);
+    connect(m_stream, &ScalarStreamDecoder::sig_updateFormEx, this,
+            &ModbusDataHandler::sig_updateFormEx);
+    connect(m_stream, &ScalarStreamDecoder::sig_updateProgressEx, this,
+            &ModbusDataHandler::sig_updateProgressEx);
+    connect(m_stream, &ScalarStreamDecoder::sig_sendModbusData, this,
+            &ModbusDataHandler::sig_sendModbusData);
+    m_thread.start(this);
+}
+
+ModbusDataHandler::~ModbusDataHandler()
+{
+    m_thread.stop();
+}
+
+void ModbusDataHandler::log(const QString& text)
+{
+    Logger::instance()->write(text);
+}
+
+void ModbusDataHandler::saveCrashLog(const QString& text, qint64 timestamp)
+{
+    emit sig_saveCrashLog(timestamp != 0 ? timestamp : QDateTime::currentSecsSinceEpoch(), text);
+}
+
+void ModbusDataHandler::slots_readDataFinished(ModbusAddr modbusAddr, QByteArray data)
+{
+    switch (modbusAddr) {
+    case Addr40118Status:
+        emit sig_updateProgress(ReplyDecoding::decodeStatus(data));
+        break;
+    case Addr40100Params:
+        emit sig_updateFormParam(ReplyDecoding::decodeParameterBlock(data));
+        break;
+    case AddrRaw30000:
+    case AddrStreamData:
+    case AddrStartStream:
+    case AddrStopStream:
+        handleStreamFrame(data);
+        break;
+    case Addr40000Identity:
+        handleIdentityBlock(data);
+        break;
+    default:
+        // Writes (0, 1, 9) and the 40230 block have no decoded reply.
+        break;
+    }
+}
+
+void ModbusDataHandler::handleStreamFrame(const QByteArray& frame)
+{
+    m_stream->handleStreamFrame(frame);
+}
+
+void ModbusDataHandler::handleIdentityBlock(const QByteArray& frame)
+{
+    const ReplyDecoding::IdentityBlock block = ReplyDecoding::decodeIdentityBlock(frame);
+    if (block.hasSerialNumber)
+        emit sig_updateSerialNumber(block.serialNumber);
+    emit sig_updateFormParamEx(block.sweep);
+    // The rate the program set itself, not a register of the reply.
+    const int rate = ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate);
+    if (rate > 0)
+        emit sig_updateSamplingRate(rate);
+}
+
+void ModbusDataHandler::slots_setOneHz(bool b)
+{
+    m_stream->setOneHz(b);
+}
+
+void ModbusDataHandler::slots_setFilterEnabled(bool b)
+{
+    m_stream->setFilterEnabled(b);
+}
+
+void ModbusDataHandler::slots_syncDataParam(DataParam data)
+{
+    m_dataParam = data;
+    m_stream->setDataParam(data);
+}
+
+void ModbusDataHandler::slots_syncDataByteCount(int byteCount, bool bChange)
+{
+    m_stream->syncDataByteCount(byteCount, bChange);
+}
+
+void ModbusDataHandler::slots_handoutData(QVector<double> filtered_datas)
+{
+    m_stream->handoutData(filtered_datas);
+}
+
+void ModbusDataHandler::slots_revMockData(QVector<double> mockData)
+{
+    m_stream->handleMockData(mockData);
+}
+
+void ModbusDataHandler::reboot()
+{
+    m_stream->reboot();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// Reply decoding worker: takes each whole reply of the instrument, dispatches on
+// the request selector and emits typed results (status, parameter block, identity
+// block); stream frames go to the scalar stream decoder it owns.
+//
+// Threads: constructed in the GUI thread, then runs in a thread of its own; every
+// slot runs there and all members are touched only there. Its signals reach the
+// hub queued. The destructor is called from the GUI thread and stops the thread.
+
+#include "app/SharedTypes.h"
+#include "app/WorkerThread.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QVector>
+
+class ScalarStreamDecoder;
+
+class ModbusDataHandler : public QObject
+{
+    Q_OBJECT
+public:
+    ModbusDataHandler();
+    ~ModbusDataHandler() override;
+
+    // Writes the text to the Logger.
+    void log(const QString& text);
+    // Emits sig_saveCrashLog; a time stamp of 0 means now (seconds since the epoch).
+    void saveCrashLog(const QString& text, qint64 timestamp = 0);
+
+signals:
+    void sig_saveVectorB9orB12CSV(QVector<double> datas);
+    void sig_saveVectorXYZS(FIDVectorNum, QDateTime utcTime);
+    void sig_updateVectorForm(FIDVectorData);
+    void sig_sendModbusData(ModbusAddr modbusAddr);
+    void sig_updateProgress(int iStatus);
+    void sig_updateProgressEx(int iStatus);
+    void sig_updateSerialNumber(QString serialNumber);
+    void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
+                          QVector<double> fft_datas);
+    void sig_updateFormParam(RefreshData refreshData);
+    void sig_updateFormParamEx(RefreshDataEx refreshDataEx);
+    void sig_updateSamplingRate(int iSamplingRate);
+    void sig_saveCrashLog(qlonglong timestamp, QString text);
+
+public slots:
+    void slots_readDataFinished(ModbusAddr modbusAddr, QByteArray data);
+    void slots_setOneHz(bool b);
+    void slots_setFilterEnabled(bool b);
+    void slots_syncDataParam(DataParam data);
+    void slots_syncDataByteCount(int byteCount, bool bChange);
+    void slots_handoutData(QVector<double> filtered_datas);
+    void slots_revMockData(QVector<double> mockData);
+    void reboot();
+
+private:
+    void handleStreamFrame(const QByteArray& frame);
+    void handleIdentityBlock(const QByteArray& frame);
+
+    DataParam m_dataParam;
+    ScalarStreamDecoder* m_stream; // child: moves to this thread with the handler
+
+    WorkerThread m_thread; // last: started at the end of the constructor
+};

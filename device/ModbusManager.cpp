@@ -1,0 +1,241 @@
+#include "device/ModbusManager.h"
+
+#include "app/Logger.h"
+#include "app/SharedState.h"
+#include "device/SerialPortNames.h"
+
+#include <QDebug>
+#include <QMetaEnum>
+#include <QMutexLocker>
+
+ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
+{
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    connect(m_port, &QSerialPort::errorOccurred, this, &ModbusManager::onSerialError);
+    m_thread.start(this);
+}
+
+ModbusManager::~ModbusManager()
+{
+    m_thread.stop();
+}
+
+int ModbusManager::streamFrameLength(int byteCount, bool bChange)
+{
+    return bChange ? byteCount / 5 + 9 : 209;
+}
+
+void ModbusManager::report(const QString& text)
+{
+    qDebug().noquote() << text;
+    Logger::instance()->write(text);
+}
+
+void ModbusManager::slots_connectDevice(QString portName, int baudRate)
+{
+    m_port->setBaudRate(baudRate, QSerialPort::AllDirections);
+    QString location = SerialPortNames::systemLocation(portName);
+    m_port->setPortName(location.isEmpty() ? portName : location);
+    if (m_port->isOpen())
+        m_port->close();
+    m_linkLost = true;
+    m_statusReader.clear();
+    m_paramReader.clear();
+    m_40230Reader.clear();
+    m_identityReader.clear();
+    m_streamReader.clear();
+    if (m_port->open(QIODevice::ReadWrite)) {
+        m_reportedNotOpen = false;
+        m_linkLost = false;
+        ++m_openings;
+        qDebug() << "Connected ";
+        emit sig_connected();
+    } else {
+        report(QStringLiteral("SerialPort  %0 open failed").arg(portName) + QStringLiteral(": ") +
+               m_port->errorString());
+    }
+}
+
+void ModbusManager::slots_disConnectDevice()
+{
+    m_linkLost = true;
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+void ModbusManager::setCurrentAddr(const ModbusAddr& addr)
+{
+    QMutexLocker lock(&m_addrMutex);
+    m_currentAddr = addr;
+    if (addr != AddrStartStream)
+        SharedState::instance().setResyncTime(true);
+}
+
+void ModbusManager::discardPending()
+{
+    m_port->readAll();
+    m_statusReader.clear();
+    m_paramReader.clear();
+    m_40230Reader.clear();
+    m_identityReader.clear();
+    m_streamReader.clear();
+}
+
+void ModbusManager::switchHandler(ModbusAddr current, void (ModbusManager::*handler)())
+{
+    int previous;
+    {
+        QMutexLocker lock(&m_addrMutex);
+        previous = m_currentAddr;
+    }
+    if (previous != current) {
+        using Handler = void (ModbusManager::*)();
+        for (Handler other :
+             {&ModbusManager::readAddr40118Finished, &ModbusManager::readAddr40118rFinished,
+              &ModbusManager::readAddr40100Finished, &ModbusManager::readAddr40230Finished,
+              &ModbusManager::readOtherDataFinished, &ModbusManager::readAddr40000Finished}) {
+            if (other != handler)
+                disconnect(m_port, &QSerialPort::readyRead, this, other);
+        }
+        discardPending();
+        setCurrentAddr(current);
+    }
+    connect(m_port, &QSerialPort::readyRead, this, handler, Qt::UniqueConnection);
+}
+
+void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
+{
+    // Table requests are hexadecimal text already; a page's frame is binary.
+    const QString shown = QString::fromLatin1(modbusAddr == AddrCustom ? data.toHex() : data);
+    if (!m_port->isOpen()) {
+        const QString text = QStringLiteral("serialPort is not open ") + shown;
+        qDebug().noquote() << text;
+        if (!m_reportedNotOpen)
+            Logger::instance()->write(text);
+        m_reportedNotOpen = true;
+        return;
+    }
+    qDebug().noquote() << "send " + shown;
+
+    switch (modbusAddr) {
+    case Addr40118Restart:
+    case Addr40118ReTrack:
+        switchHandler(Addr40118Restart, &ModbusManager::readAddr40118Finished);
+        break;
+    case AddrCustom:
+        switchHandler(AddrCustom, &ModbusManager::readAddr40118Finished);
+        break;
+    case Addr40118Status:
+        switchHandler(modbusAddr, &ModbusManager::readAddr40118rFinished);
+        break;
+    case Addr40100Params:
+        switchHandler(modbusAddr, &ModbusManager::readAddr40100Finished);
+        break;
+    case Addr40230:
+        switchHandler(modbusAddr, &ModbusManager::readAddr40230Finished);
+        break;
+    case Addr40000Identity:
+        switchHandler(modbusAddr, &ModbusManager::readAddr40000Finished);
+        break;
+    case AddrStartStream:
+        switchHandler(AddrStartStream, &ModbusManager::readOtherDataFinished);
+        discardPending();
+        setCurrentAddr(AddrStreamData);
+        break;
+    case AddrRaw30000:
+    case AddrStreamData:
+    case AddrStopStream:
+        discardPending();
+        setCurrentAddr(AddrStreamData);
+        break;
+    default:
+        break;
+    }
+
+    const QByteArray frame = modbusAddr == AddrCustom ? data : QByteArray::fromHex(data);
+    m_port->write(frame);
+    if (!m_port->waitForBytesWritten(30))
+        report(QStringLiteral("SerialPort operation failed"));
+}
+
+void ModbusManager::deliver(ModbusAddr addr, const ReaderOutput& out)
+{
+    for (const QString& fault : out.faults) {
+        qDebug().noquote() << fault;
+        Logger::instance()->write(fault);
+    }
+    for (const QByteArray& frame : out.frames)
+        emit sig_readDataFinished(addr, frame);
+}
+
+void ModbusManager::handleFixed(FixedLengthReplyReader& reader, ModbusAddr addr)
+{
+    deliver(addr, reader.feed(m_port->readAll()));
+}
+
+void ModbusManager::readAddr40118Finished()
+{
+    const QByteArray bytes = m_port->readAll();
+    if (!bytes.isEmpty())
+        qDebug().noquote() << "recv " + QString::fromLatin1(bytes.toHex(' '));
+}
+
+void ModbusManager::readAddr40118rFinished()
+{
+    handleFixed(m_statusReader, Addr40118Status);
+}
+
+void ModbusManager::readAddr40100Finished()
+{
+    handleFixed(m_paramReader, Addr40100Params);
+}
+
+void ModbusManager::readAddr40230Finished()
+{
+    handleFixed(m_40230Reader, Addr40230);
+}
+
+void ModbusManager::readAddr40000Finished()
+{
+    handleFixed(m_identityReader, Addr40000Identity);
+}
+
+void ModbusManager::readOtherDataFinished()
+{
+    deliver(AddrStreamData, m_streamReader.feed(m_port->readAll()));
+}
+
+void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
+{
+    m_streamLength = streamFrameLength(byteCount, bChange);
+    m_streamReader.setFrameLength(m_streamLength);
+}
+
+void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    // Only an open link can be lost, and once: a failed open has its own report,
+    // and a dead line keeps raising errors until the port is closed.
+    if (m_linkLost)
+        return;
+    const QString name =
+        QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error));
+    report(QStringLiteral("Serial error: ") + name + QStringLiteral(" (") + m_port->errorString() +
+           QStringLiteral(")"));
+    m_linkLost = true;
+    emit sig_disconnect();
+    // Closed after the port's own notification has returned; a reconnect made
+    // meanwhile keeps its new opening.
+    const int opening = m_openings;
+    QMetaObject::invokeMethod(
+        this,
+        [this, opening] {
+            if (opening == m_openings && m_port->isOpen())
+                m_port->close();
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,110 @@
+#pragma once
+// Request scheduler of the instrument link: the request table (one ready frame per
+// ModbusAddr, as hexadecimal text), the status poll and the parameter poll, both
+// aligned to whole UTC seconds.
+//
+// Threads: a plain QObject, child of the hub; it lives in the GUI thread and every
+// slot, timer and signal runs there. Requests leave as sig_readData, which the hub
+// connects queued to the transport's thread.
+
+#include "app/SharedTypes.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QTimer;
+class SharedState;
+
+class ModbusWorkThread : public QObject
+{
+    Q_OBJECT
+public:
+    using Clock = std::function<QDateTime()>; // current time, UTC
+
+    // The program uses the system clock and SharedState::instance(); tests give
+    // their own.
+    explicit ModbusWorkThread(QObject* parent = nullptr, Clock clock = Clock(),
+                              SharedState* state = nullptr);
+
+    // Sends request 3 (parameter block).
+    void sendParamRead();
+    // One status poll tick (the status timer's timeout): request 2, or request 3
+    // while a lock-attempt status is at most 5 s old.
+    void statusTick();
+    void readDeviceParams();
+
+    // The frame text the table holds for a selector (empty when it has none).
+    QString requestText(ModbusAddr addr) const { return m_requestTable.value(addr); }
+    bool isStatusPollActive() const { return m_statusPollActive; }
+    bool isParamPollActive() const { return m_paramPollActive; }
+    // Milliseconds until the next whole UTC second, by the clock.
+    int msToNextSecond() const;
+
+signals:
+    void sig_connectDevice(QString portName, int baudRate);
+    void sig_disConnectDevice();
+    void sig_readModbus(quint16 address, quint16 value);
+    void sig_writeModbus(quint16 address, quint16 value);
+    void sig_readModbusData(QByteArray data);
+    void sig_readData(ModbusAddr modbusAddr, QByteArray data);
+    void sig_connected();
+    void sig_disconnect();
+
+public slots:
+    void slots_devStatusWorkerStart();
+    void slots_ddsWorkerStart();
+    void slots_paramWorkerStart();
+    void slots_devStatusWorkerStop();
+    void slots_ddsWorkerStop();
+    void slots_paramWorkerStop();
+    void slots_sendModbusData(ModbusAddr modbusAddr);
+    void slots_sendCustomModbusData(QByteArray data);
+    void slots_syncDataByteCount(int byteCount, bool bChange);
+
+private:
+    void startAligned(bool& activeFlag, QTimer* aligner);
+    static void stopPoll(bool& activeFlag, QTimer* aligner, QTimer* timer);
+    void setStreamFrames(int rate);
+    QDateTime now() const;
+
+    int m_statusInterval = 1000;
+    int m_paramInterval = 1000;
+
+    QString m_status40118Restart = QStringLiteral("01069CB6000187BC");
+    QString m_status40118ReTrack = QStringLiteral("01069CB60003067D");
+    QString m_read40118 = QStringLiteral("01039CB600014BBC");
+    QString m_read40100 = QStringLiteral("01039CA4007C2B98");
+    QString m_read40230 = QStringLiteral("01039D260003CBAC");
+    QString m_raw30000 = QStringLiteral("AB010475300190EA24");
+    QString m_raw32000 = QStringLiteral("AB01047D000190E84B");
+    QString m_startStream1000 = QStringLiteral("AB01047D000064E85C");
+    QString m_stopStream1000 = QStringLiteral("AB01067D000064919C");
+    QString m_read40000 = QStringLiteral("01039C4000646BA5");
+    QString m_startStream10 = QStringLiteral("AB01047D0000012877");
+    QString m_stopStream10 = QStringLiteral("AB01067D00000151B7");
+    QString m_startStream20 = QStringLiteral("AB01047D0000026876");
+    QString m_stopStream20 = QStringLiteral("AB01067D00000211B6");
+    QString m_startStream200 = QStringLiteral("AB01047D000014E9B8");
+    QString m_stopStream200 = QStringLiteral("AB01067D0000149078");
+    QString m_startStream500 = QStringLiteral("AB01047D0000326862");
+    QString m_stopStream500 = QStringLiteral("AB01067D00003211A2");
+
+    QMap<ModbusAddr, QString> m_requestTable;
+
+    bool m_statusPollActive = false;
+    bool m_paramPollActive = false;
+
+    QTimer* m_statusTimer;
+    QTimer* m_ddsTimer; // never started
+    QTimer* m_paramTimer;
+    // Single shots that start the poll timers at the next whole second.
+    QTimer* m_statusAligner;
+    QTimer* m_paramAligner;
+
+    Clock m_clock;
+    SharedState* m_state;
+};

@@ -1,0 +1,277 @@
+#include "device/ScalarStreamDecoder.h"
+
+#include "dsp/Spectrum.h"
+
+#include <QDebug>
+#include <QThread>
+
+namespace {
+
+// Means of consecutive blocks of `block` values; the last block may be shorter.
+QVector<double> blockMeans(const QVector<double>& values, int block)
+{
+    if (block <= 1)
+        return values;
+    QVector<double> out;
+    out.reserve((values.size() + block - 1) / block);
+    const double* v = values.constData();
+    const int n = values.size();
+    for (int i = 0; i < n; i += block) {
+        const int end = qMin(n, i + block);
+        double sum = 0.0;
+        for (int k = i; k < end; ++k)
+            sum += v[k];
+        out.append(sum / (end - i));
+    }
+    return out;
+}
+
+double mean(const QVector<double>& values)
+{
+    double sum = 0.0;
+    for (const double v : values)
+        sum += v;
+    return values.isEmpty() ? 0.0 : sum / values.size();
+}
+
+void dropOldest(QVector<double>& buffer, int keep)
+{
+    keep = qMax(0, keep);
+    if (buffer.size() > keep)
+        buffer.remove(0, buffer.size() - keep);
+}
+
+} // namespace
+
+ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
+    : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this)
+{
+    Spectrum::keepLargeBlocksInProcess();
+    m_handoutTimer.setInterval(HandoutIntervalMs);
+    connect(&m_handoutTimer, &QTimer::timeout, this, [this] {
+        if (m_pending.empty())
+            m_handoutTimer.stop();
+        else
+            emitNextPiece();
+    });
+}
+
+void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
+{
+    m_samplingRate = rate;
+    m_frameDataBytes = bChange ? qMax(0, rate / 5) : DefaultFrameDataBytes;
+    m_streamRate = bChange ? qMax(0, rate) : 1000;
+    m_assembler.setFrameLength(m_frameDataBytes + 9);
+}
+
+void ScalarStreamDecoder::reboot()
+{
+    m_spectrumBuffer.clear();
+    m_lastForm.clear();
+}
+
+// ---- input ---------------------------------------------------------------
+
+bool ScalarStreamDecoder::assembleFrame(QByteArray& frame)
+{
+    using V = ScalarFrameAssembler::Verdict;
+    switch (m_assembler.assemble(frame)) {
+    case V::Accepted:
+        return true;
+    case V::Kept:
+    case V::Dropped:
+        return false;
+    case V::TooLong:
+        qDebug() << "data error1";
+        return false;
+    case V::JoinFailed:
+        qDebug() << "data error2";
+        return false;
+    case V::BadFrame:
+        qDebug() << "data error3";
+        emit sig_sendModbusData(AddrStopStream);
+        QThread::msleep(50);
+        emit sig_sendModbusData(AddrStartStream);
+        return false;
+    }
+    return false;
+}
+
+QVector<double> ScalarStreamDecoder::samplesOf(const QByteArray& frame) const
+{
+    const int count = m_frameDataBytes / BytesPerSample;
+    QVector<double> samples(count);
+    const auto* bytes = reinterpret_cast<const quint8*>(frame.constData()) + 5;
+    for (int i = 0; i < count; ++i) {
+        const quint8* b = bytes + i * BytesPerSample;
+        samples[i] =
+            double(quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24);
+    }
+    return samples;
+}
+
+void ScalarStreamDecoder::handleStreamFrame(const QByteArray& piece)
+{
+    QByteArray frame = piece;
+    if (!assembleFrame(frame))
+        return;
+    emit sig_updateProgressEx(quint8(frame[frame.size() - 4]));
+    if (decodeScalarData(samplesOf(frame)))
+        spectrumAfterDirectBatch();
+}
+
+void ScalarStreamDecoder::handleMockData(const QVector<double>& samples)
+{
+    if (decodeScalarData(samples))
+        spectrumAfterDirectBatch();
+}
+
+bool ScalarStreamDecoder::decodeScalarData(const QVector<double>& samples)
+{
+    if (m_oneHz) {
+        oneSecondRoad(samples);
+        return false;
+    }
+    if (m_filterEnabled) {
+        filteredRoad(samples);
+        return false;
+    }
+    directRoad(samples);
+    return true;
+}
+
+// ---- roads ---------------------------------------------------------------
+
+int ScalarStreamDecoder::averageBlock() const
+{
+    // At least 1, so that the block loops always advance.
+    const double block = m_streamRate * m_dataParam.dataRate;
+    return block >= 1.0 && block < 1e9 ? int(block + 1e-9) : 1;
+}
+
+void ScalarStreamDecoder::oneSecondRoad(const QVector<double>& samples)
+{
+    m_filterBuffer += samples;
+    if (m_filterBuffer.size() < OneSecondSamples)
+        return;
+    double value = 0.0;
+    if (!m_filterEnabled) {
+        value = mean(m_filterBuffer);
+        m_filterBuffer.clear();
+    } else {
+        if (m_filterBuffer.size() < NotchWindow)
+            return;
+        value = mean(notchChain(m_filterBuffer).mid(NotchSkip, NotchStep));
+        m_filterBuffer.remove(0, NotchStep);
+    }
+    const QVector<double> batch{toNanoTesla(value)};
+    emit sig_updateForm(batch, Freq1Hz);
+    emit sig_updateFormEx(batch, QVector<double>(), QVector<double>());
+}
+
+void ScalarStreamDecoder::filteredRoad(const QVector<double>& samples)
+{
+    m_filterBuffer += samples;
+    const int block = averageBlock();
+    const int rate = outputRateFor(block);
+    if (rate != Freq1000Hz && rate != Freq20Hz) {
+        // Nothing consumes the buffer at such a rate: keep only what one run needs.
+        dropOldest(m_filterBuffer, NotchWindow);
+        return;
+    }
+    if (m_filterBuffer.size() < NotchWindow)
+        return;
+    const QVector<double> kept = notchChain(m_filterBuffer).mid(NotchSkip, NotchStep);
+    m_filterBuffer.remove(0, NotchStep);
+    handout(blockMeans(kept, block), rate);
+}
+
+void ScalarStreamDecoder::directRoad(const QVector<double>& samples)
+{
+    const int block = averageBlock();
+    m_directRate = outputRateFor(block);
+    const QVector<double> batch = blockMeans(samples, block);
+    m_spectrumBuffer += batch;
+    emitBatch(batch, m_directRate);
+}
+
+void ScalarStreamDecoder::spectrumAfterDirectBatch()
+{
+    dropOldest(m_spectrumBuffer, m_directRate * m_dataParam.fftTime);
+    filterData(m_spectrumBuffer, m_directRate);
+}
+
+// Applies the user filters, converts to nT, keeps the batch as the last form and
+// emits it when its rate is one the pages show.
+void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate)
+{
+    batch = userFilters(batch, rate);
+    for (double& v : batch)
+        v = toNanoTesla(v);
+    m_lastForm = batch;
+    if (rate == Freq1000Hz || rate == Freq20Hz)
+        emit sig_updateForm(batch, FrequencyType(rate));
+}
+
+// ---- filters -------------------------------------------------------------
+
+QVector<double> ScalarStreamDecoder::notchChain(const QVector<double>& samples) const
+{
+    return m_filters.notchChain(samples, m_mainsNotchFrequency, 10, m_notchFrequencies, NotchFs);
+}
+
+QVector<double> ScalarStreamDecoder::userFilters(const QVector<double>& batch, int rate)
+{
+    QVector<double> out = batch;
+    if (m_dataParam.lowPass > 0)
+        out = m_filters.butterworth(out, m_dataParam.lowPass, FilterBank::LowPass, rate);
+    if (m_dataParam.highPass > 0)
+        out = m_filters.butterworth(out, m_dataParam.highPass, FilterBank::HighPass, rate);
+    return out;
+}
+
+void ScalarStreamDecoder::filterData(const QVector<double>& samples, int rate)
+{
+    if (samples.isEmpty())
+        return;
+    QVector<double> freqs;
+    QVector<double> amps;
+    Spectrum::density(m_filters, samples, rate, rate, m_dataParam.lowPass, m_dataParam.highPass,
+                      freqs, amps);
+    for (double& a : amps)
+        a = toNanoTesla(a);
+    emit sig_updateFormEx(m_lastForm, freqs, amps);
+}
+
+// ---- hand-out ------------------------------------------------------------
+
+void ScalarStreamDecoder::handoutData(const QVector<double>& values)
+{
+    handout(values, m_samplingRate);
+}
+
+void ScalarStreamDecoder::handout(const QVector<double>& values, int rate)
+{
+    if (values.isEmpty())
+        return;
+    const int piece = qMax(1, rate / 20);
+    // A remainder shorter than a piece is dropped.
+    for (int i = 0; i + piece <= values.size(); i += piece)
+        m_pending.push_back({values.mid(i, piece), rate});
+    if (!m_handoutTimer.isActive() && !m_pending.empty()) {
+        emitNextPiece();
+        m_handoutTimer.start();
+    }
+}
+
+void ScalarStreamDecoder::emitNextPiece()
+{
+    const Piece piece = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_spectrumBuffer += piece.values;
+    emitBatch(piece.values, piece.rate);
+    const int limit = qMax(0, m_dataParam.fftTime * piece.rate);
+    dropOldest(m_spectrumBuffer, limit);
+    if (m_spectrumBuffer.size() == limit)
+        filterData(m_spectrumBuffer, piece.rate);
+}

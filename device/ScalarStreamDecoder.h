@@ -1,0 +1,119 @@
+#pragma once
+// Scalar stream decoding: whole stream frames (requests 5 to 8) or replayed
+// samples in, batches of field values in nT out, on one of three roads
+// (one-second mean, notch-filtered hand-out, direct), plus the spectrum step.
+//
+// Threads: lives in the decoder's thread (a child of ModbusDataHandler); every
+// method is called there and the hand-out timer runs there. Not thread-safe.
+//
+// Rates: the stream's own rate (samples per second that arrive) and the output
+// rate (what the user chose) are kept apart; every batch handed on carries the
+// rate its values really have, which differs from the stream rate when the
+// decoder averages (e.g. 20 Hz shown from the 1000 Hz framing).
+
+#include "app/SharedTypes.h"
+#include "device/ScalarFrameAssembler.h"
+#include "dsp/FilterBank.h"
+
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+#include <deque>
+
+class ScalarStreamDecoder : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr double GyromagneticRatio = 6.99583; // Hz per nT
+    static constexpr int BytesPerSample = 4;
+    static constexpr int DefaultFrameDataBytes = 200; // the 1000 Hz framing
+    static constexpr int OneSecondSamples = 1000;     // one second of the 1000 Hz stream
+    static constexpr int NotchWindow = 1600;          // samples the notch chain runs over
+    static constexpr int NotchSkip = 300;             // settling samples cut at the start
+    static constexpr int NotchStep = 1000;            // samples kept and consumed per run
+    static constexpr double NotchFs = 1000.0;
+    static constexpr int HandoutIntervalMs = 40;
+
+    explicit ScalarStreamDecoder(QObject* parent = nullptr);
+
+    // mHz -> nT.
+    static double toNanoTesla(double milliHertz) { return milliHertz * 0.001 / GyromagneticRatio; }
+
+    // A reply to requests 5 to 8 (always handed on as request 6).
+    void handleStreamFrame(const QByteArray& frame);
+    // Replayed samples in mHz, treated like decoded stream samples.
+    void handleMockData(const QVector<double>& samples);
+    // Paced output: pieces of a twentieth of a second, HandoutIntervalMs apart.
+    // The values are in mHz at the current output rate (the FID road uses this too).
+    void handoutData(const QVector<double>& values);
+
+    void setOneHz(bool on) { m_oneHz = on; }
+    void setFilterEnabled(bool on) { m_filterEnabled = on; }
+    void setDataParam(const DataParam& param) { m_dataParam = param; }
+    // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
+    void syncDataByteCount(int rate, bool bChange);
+    // Empties the spectrum buffer and the last batch; nothing else.
+    void reboot();
+
+    const DataParam& dataParam() const { return m_dataParam; }
+    int frameLength() const { return m_frameDataBytes + 9; }
+    const QVector<double>& spectrumBuffer() const { return m_spectrumBuffer; }
+    const QVector<double>& lastForm() const { return m_lastForm; }
+    int filterBufferSize() const { return m_filterBuffer.size(); }
+    int pendingHandoutPieces() const { return int(m_pending.size()); }
+    // Tests shorten the pacing.
+    void setHandoutInterval(int ms) { m_handoutTimer.setInterval(ms); }
+
+    // The spectrum step over `samples` (mHz) at `rate`; emits sig_updateFormEx.
+    void filterData(const QVector<double>& samples, int rate);
+
+signals:
+    void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
+                          QVector<double> fft_datas);
+    void sig_updateProgressEx(int iStatus);
+    void sig_sendModbusData(ModbusAddr modbusAddr);
+
+private:
+    struct Piece
+    {
+        QVector<double> values;
+        int rate;
+    };
+
+    bool assembleFrame(QByteArray& frame);
+    QVector<double> samplesOf(const QByteArray& frame) const;
+    // Returns true when the batch took the direct road (the caller runs the spectrum).
+    bool decodeScalarData(const QVector<double>& samples);
+    void oneSecondRoad(const QVector<double>& samples);
+    void filteredRoad(const QVector<double>& samples);
+    void directRoad(const QVector<double>& samples);
+    void spectrumAfterDirectBatch();
+
+    int averageBlock() const;
+    int outputRateFor(int block) const { return m_streamRate / block; }
+    QVector<double> notchChain(const QVector<double>& samples) const;
+    QVector<double> userFilters(const QVector<double>& batch, int rate);
+    void emitBatch(QVector<double> batch, int rate);
+
+    void handout(const QVector<double>& values, int rate);
+    void emitNextPiece();
+
+    int m_samplingRate = 1000; // output rate chosen by the user
+    int m_streamRate = 1000;   // samples per second that arrive
+    int m_frameDataBytes = DefaultFrameDataBytes;
+    int m_directRate = 1000;          // rate of the last direct-road batch
+    QVector<double> m_spectrumBuffer; // mHz
+    QVector<double> m_lastForm;       // nT
+    QVector<double> m_filterBuffer;   // mHz
+    bool m_oneHz = false;
+    bool m_filterEnabled = false;
+    DataParam m_dataParam;
+    int m_mainsNotchFrequency = 25;
+    QVector<int> m_notchFrequencies{50, 75, 125, 175, 200, 225, 250, 275, 300, 325, 375, 425};
+
+    ScalarFrameAssembler m_assembler;
+    FilterBank m_filters;
+    std::deque<Piece> m_pending;
+    QTimer m_handoutTimer;
+};

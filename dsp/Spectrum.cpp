@@ -1,0 +1,80 @@
+#include "dsp/Spectrum.h"
+
+#include "dsp/FilterBank.h"
+
+#include <fftw3.h>
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace Spectrum {
+
+void computeFft(const QVector<double>& data, double fs, QVector<double>& freqs,
+                QVector<double>& amps)
+{
+    const int n = data.size();
+    if (n <= 0 || !(fs > 0.0))
+        return;
+
+    double* in = static_cast<double*>(fftw_malloc(sizeof(double) * size_t(n)));
+    fftw_complex* out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * size_t(n)));
+    // ESTIMATE leaves `in` untouched while planning, so it may be filled before or after.
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    std::memcpy(in, data.constData(), sizeof(double) * size_t(n));
+    fftw_execute(plan);
+
+    const int bins = n - n / 2;
+    const double step = fs / n;
+    const double scale = std::sqrt(2.0) / std::sqrt(double(n) * fs);
+    const int f0 = freqs.size();
+    const int a0 = amps.size();
+    freqs.resize(f0 + bins);
+    amps.resize(a0 + bins);
+    double* f = freqs.data() + f0;
+    double* a = amps.data() + a0;
+    for (int j = 0; j < bins; ++j) {
+        f[j] = j * step;
+        const double re = out[j][0];
+        const double im = out[j][1];
+        a[j] = std::sqrt(re * re + im * im) * scale;
+    }
+
+    fftw_destroy_plan(plan);
+    fftw_free(in);
+    fftw_free(out);
+}
+
+void density(FilterBank& filters, const QVector<double>& samples, int designRate, double fs,
+             int lowPass, int highPass, QVector<double>& freqs, QVector<double>& amps)
+{
+    if (samples.isEmpty())
+        return;
+    QVector<double> x = filters.butterworth(samples, 1, FilterBank::HighPass, designRate);
+    if (lowPass > 0)
+        x = filters.butterworth(x, lowPass, FilterBank::LowPass, designRate);
+    if (highPass >= 1)
+        x = filters.butterworth(x, highPass, FilterBank::HighPass, designRate);
+    computeFft(x, fs, freqs, amps);
+}
+
+// The spectrum step allocates and frees some 40 MB per frame with a long FFT time
+// (transform buffers, filter copies). glibc hands such blocks back to the system on
+// every free, so each frame pays thousands of page faults (a 1000 s window went from
+// 26 to 40 ms a frame in the decoder's thread). Keep them in the process instead.
+void keepLargeBlocksInProcess()
+{
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    });
+#endif
+}
+
+} // namespace Spectrum

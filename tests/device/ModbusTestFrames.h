@@ -1,0 +1,71 @@
+#pragma once
+// Frames for the link tests, built field by field with a CRC-16/MODBUS computed
+// bit by bit here, independently of the program's helpers.
+
+#include <QByteArray>
+#include <QVector>
+
+namespace ModbusTestFrames {
+
+inline quint16 bitwiseCrc(const QByteArray& bytes)
+{
+    quint16 crc = 0xFFFF;
+    for (const char c : bytes) {
+        crc ^= quint8(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+inline QByteArray withCrc(QByteArray body)
+{
+    const quint16 crc = bitwiseCrc(body);
+    body.append(char(crc & 0xFF));
+    body.append(char(crc >> 8));
+    return body;
+}
+
+// Device/marker, function, two big-endian 16-bit fields, CRC.
+inline QByteArray request(quint8 first, quint8 function, quint16 field1, quint16 field2,
+                          bool rawMarker)
+{
+    QByteArray body;
+    if (rawMarker)
+        body.append(char(0xAB));
+    body.append(char(first));
+    body.append(char(function));
+    body.append(char(field1 >> 8));
+    body.append(char(field1 & 0xFF));
+    body.append(char(field2 >> 8));
+    body.append(char(field2 & 0xFF));
+    return withCrc(body);
+}
+
+// A function-03 read reply of the given registers (device 1).
+inline QByteArray readReply(const QVector<quint16>& registers)
+{
+    QByteArray body("\x01\x03", 2);
+    body.append(char(registers.size() * 2));
+    for (const quint16 r : registers) {
+        body.append(char(r >> 8));
+        body.append(char(r & 0xFF));
+    }
+    return withCrc(body);
+}
+
+// A stream frame: AB 01, three header bytes, samples LSB first, status, 02, FF FF.
+inline QByteArray streamFrame(const QVector<quint32>& samples, quint8 status = 4)
+{
+    QByteArray frame("\xAB\x01\x04\x7D\x00", 5);
+    for (const quint32 s : samples) {
+        for (int i = 0; i < 4; ++i)
+            frame.append(char((s >> (8 * i)) & 0xFF));
+    }
+    frame.append(char(status));
+    frame.append(char(0x02));
+    frame.append("\xFF\xFF", 2);
+    return frame;
+}
+
+} // namespace ModbusTestFrames

@@ -1,0 +1,255 @@
+// The instrument link end to end: the hub with its real workers, over a
+// pseudo-terminal, against the virtual instrument run as a child process. A small
+// stand-in plays the main page's part of the link-up (connect, parameter block,
+// identity, status poll, stream start) and of the reset after a lost line.
+
+#include "app/Logger.h"
+#include "app/ParamManager.h"
+#include "app/SharedState.h"
+#include "device/ModbusManager.h"
+#include "device/ModbusWorkThread.h"
+#include "tests/support/TestMain.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+// Serial number registers of the virtual instrument: 40000 = 0117, 40001 = 2406.
+const QString InstrumentSerial = QStringLiteral("24060117");
+// Generous bound for anything the instrument does within a few poll ticks.
+constexpr int LinkTimeoutMs = 20000;
+
+class Instrument
+{
+public:
+    explicit Instrument(const QStringList& args)
+    {
+        const QString exe =
+            qEnvironmentVariable("MAG_TOOLS_DIR") + "/virtual-instrument/virtual-instrument";
+        m_process.start(exe, QStringList{"--verbose"} + args);
+        if (!m_process.waitForStarted(5000))
+            return;
+        QByteArray out;
+        while (!out.contains('\n') && m_process.waitForReadyRead(10000))
+            out += m_process.readAllStandardOutput();
+        const QList<QByteArray> words = out.trimmed().split(' ');
+        if (words.size() >= 2 && words.at(0) == "PORT")
+            m_portName = QString::fromLatin1(words.at(1));
+    }
+    ~Instrument()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QString portName() const { return m_portName; }
+    // What the instrument saw and sent (--verbose), so far.
+    QString trace()
+    {
+        m_trace += QString::fromLatin1(m_process.readAllStandardError());
+        return m_trace;
+    }
+
+private:
+    QProcess m_process;
+    QString m_portName;
+    QString m_trace;
+};
+
+// The main page's part of the link, reduced to what drives the instrument.
+class PageStandIn : public QObject
+{
+    Q_OBJECT
+public:
+    explicit PageStandIn(ParamManager* hub) : m_hub(hub)
+    {
+        connect(hub, &ParamManager::sig_connected, this, [this] {
+            m_hub->requestDeviceParams();
+            QTimer::singleShot(200, this,
+                               [this] { emit m_hub->sig_sendModbusData(Addr40000Identity); });
+        });
+        connect(hub, &ParamManager::sig_updateSerialNumber, this, [this](const QString& serial) {
+            serialNumber = serial;
+            emit m_hub->sig_devStatusWorkerStart();
+        });
+        connect(hub, &ParamManager::sig_updateFormParam, this, [this] { events << "P"; });
+        connect(hub, &ParamManager::sig_updateProgress, this, [this](int status) {
+            events << QStringLiteral("S%1").arg(status);
+            if (status >= 1 && status <= 3)
+                SharedState::instance().setDeviceStatus(
+                    {status, QDateTime::currentSecsSinceEpoch(), true});
+            if (status == 4 && !m_hub->isDeviceReady()) {
+                emit m_hub->sig_devStatusWorkerStop();
+                m_hub->setDeviceReady(true);
+                emit m_hub->sig_sendModbusData(AddrStartStream);
+                m_hub->setStreamStarted(true);
+            }
+        });
+        connect(hub, &ParamManager::sig_updateForm, this,
+                [this](const QVector<double>& values, FrequencyType rate) {
+                    batches << values;
+                    rates << int(rate);
+                });
+        connect(hub, &ParamManager::sig_disconnect, this, [this] {
+            // The reset road: stop polling, close the port, reset the decoder.
+            if (m_hub->isDeviceReady())
+                emit m_hub->sig_sendModbusData(AddrStopStream);
+            else
+                emit m_hub->sig_devStatusWorkerStop();
+            m_hub->rebootDevice();
+        });
+    }
+
+    void connectTo(const QString& portName)
+    {
+        emit m_hub->getModbusWorkThread()->sig_connectDevice(portName, 921600);
+    }
+
+    QStringList events;
+    QString serialNumber;
+    QList<QVector<double>> batches;
+    QList<int> rates;
+
+private:
+    ParamManager* m_hub;
+};
+
+QString logText()
+{
+    QFile file(Logger::instance()->currentFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll());
+}
+} // namespace
+
+class TestModbusLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_portDir.isValid());
+        qputenv("MAG_PORT_DIR", m_portDir.path().toLocal8Bit());
+    }
+    void init() { SharedState::instance().clearDeviceStatus(); }
+
+    void linkUpToStreaming()
+    {
+        Instrument instrument({"--lock-step-ms", "1500"});
+        QVERIFY(!instrument.portName().isEmpty());
+        ParamManager hub;
+        PageStandIn page(&hub);
+        QSignalSpy connected(&hub, &ParamManager::sig_connected);
+        QSignalSpy progressEx(&hub, &ParamManager::sig_updateProgressEx);
+        // What the transport hands the decoder, seen from this thread (queued).
+        QList<QPair<int, int>> replies; // selector, length
+        connect(hub.getModbusManager(), &ModbusManager::sig_readDataFinished, &page,
+                [&replies](ModbusAddr addr, const QByteArray& data) {
+                    replies << qMakePair(int(addr), data.size());
+                });
+        page.connectTo(instrument.portName());
+
+        QVERIFY(connected.wait(LinkTimeoutMs));
+        QTRY_COMPARE_WITH_TIMEOUT(page.serialNumber, InstrumentSerial, LinkTimeoutMs);
+        QVERIFY(page.events.startsWith("P")); // the parameter block comes first
+        QTRY_VERIFY_WITH_TIMEOUT(page.batches.size() >= 3, 3 * LinkTimeoutMs);
+
+        // While the device locks, each status tick reads the parameter block instead.
+        const QStringList& e = page.events;
+        const int firstLocking = e.indexOf(QRegularExpression("S[123]"));
+        QVERIFY2(firstLocking > 0, qPrintable(e.join(' ')));
+        QCOMPARE(e.value(firstLocking + 1), QString("P"));
+        QCOMPARE(e.mid(firstLocking + 1, 5), (QStringList{"P", "P", "P", "P", "P"}));
+        QCOMPARE(e.last(), QString("S4"));
+        QCOMPARE(e.count("S4"), 1); // the poll stops at 4
+
+        QVERIFY(instrument.trace().contains("RX AB 01 04 7D 00 00 64 E8 5C")); // stream start
+        // Stream frames reached the decoder: 50 samples of ~50 000 nT a frame, at 1000 Hz.
+        QCOMPARE(page.batches.first().size(), 50);
+        QCOMPARE(page.rates.first(), 1000);
+        QVERIFY2(qAbs(page.batches.last().last() - 50000.0) < 1000.0,
+                 qPrintable(QString::number(page.batches.last().last())));
+        QCOMPARE(replies.first(), qMakePair(int(Addr40100Params), 253));
+        QVERIFY(replies.contains(qMakePair(int(Addr40000Identity), 205)));
+        QVERIFY(replies.contains(qMakePair(int(Addr40118Status), 7)));
+        QCOMPARE(replies.last(), qMakePair(int(AddrStreamData), 209)); // stream frames as 6
+        QVERIFY(!progressEx.isEmpty());
+        QCOMPARE(progressEx.last().at(0).toInt(), 4);
+        hub.shutdown();
+    }
+
+    void faultyReplyIsDroppedAndLinkRecovers_data()
+    {
+        QTest::addColumn<QStringList>("faultArgs");
+        QTest::addColumn<QString>("logged");
+
+        // Replies count from 1: parameter block, identity block, then the first status.
+        QTest::newRow("stray byte before status")
+            << QStringList{"--stray-bytes", "3"} << "wrong device address";
+        QTest::newRow("exception reply")
+            << QStringList{"--exception-on", "40118@2"} << "exception reply, code 4";
+        QTest::newRow("CRC error") << QStringList{"--bad-crc", "3"} << "CRC error";
+    }
+    void faultyReplyIsDroppedAndLinkRecovers()
+    {
+        QFETCH(QStringList, faultArgs);
+        QFETCH(QString, logged);
+
+        Instrument instrument(QStringList{"--start-status", "4"} + faultArgs);
+        QVERIFY(!instrument.portName().isEmpty());
+        ParamManager hub;
+        PageStandIn page(&hub);
+        page.connectTo(instrument.portName());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!page.batches.isEmpty(), 2 * LinkTimeoutMs);
+        QCOMPARE(page.serialNumber, InstrumentSerial);
+        // The damaged status reply never reached the decoder; the next poll did.
+        QCOMPARE(page.events.filter(QRegularExpression("^S")), QStringList{"S4"});
+        QVERIFY2(logText().contains(logged), qPrintable(logged));
+        hub.shutdown();
+    }
+
+    void lineClosedResetsOnce()
+    {
+        Instrument instrument({"--start-status", "4", "--close-after", "5"});
+        QVERIFY(!instrument.portName().isEmpty());
+        ParamManager hub;
+        PageStandIn page(&hub);
+        QSignalSpy lost(&hub, &ParamManager::sig_disconnect);
+        page.connectTo(instrument.portName());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!page.batches.isEmpty(), 2 * LinkTimeoutMs);
+        QVERIFY(lost.wait(LinkTimeoutMs));
+        QVERIFY(!hub.isDeviceReady());
+        QVERIFY(!hub.isStreamStarted());
+        QVERIFY(!lost.wait(1500)); // exactly once
+        QCOMPARE(lost.count(), 1);
+
+        // The port is closed: a request is reported, not written.
+        emit hub.sig_sendModbusData(Addr40118Status);
+        QTRY_VERIFY_WITH_TIMEOUT(logText().contains("serialPort is not open"), LinkTimeoutMs);
+        hub.shutdown();
+    }
+
+    void openFailureIsReported()
+    {
+        ParamManager hub;
+        QSignalSpy connected(&hub, &ParamManager::sig_connected);
+        emit hub.getModbusWorkThread()->sig_connectDevice("COM77", 921600);
+        QTRY_VERIFY_WITH_TIMEOUT(logText().contains("SerialPort  COM77 open failed"),
+                                 LinkTimeoutMs);
+        QCOMPARE(connected.count(), 0);
+        hub.shutdown();
+    }
+
+private:
+    QTemporaryDir m_portDir;
+};
+
+MAG_TEST_MAIN(TestModbusLink)
+#include "tst_modbuslink.moc"

@@ -1,0 +1,483 @@
+#include "device/ScalarStreamDecoder.h"
+#include "tests/support/TestMain.h"
+
+#include <QSignalSpy>
+
+#include <cmath>
+
+namespace {
+
+// AB 01 x x x, the samples (least significant byte first) in `dataBytes` bytes,
+// status, x, FF FF.
+QByteArray streamFrame(const QVector<quint32>& samples, int dataBytes = 200, quint8 status = 4)
+{
+    QByteArray f;
+    f.append(char(0xAB)).append(char(0x01)).append(3, '\0');
+    QByteArray data(dataBytes, '\0');
+    for (int i = 0; i < samples.size() && 4 * i + 3 < dataBytes; ++i)
+        for (int k = 0; k < 4; ++k)
+            data[4 * i + k] = char((samples[i] >> (8 * k)) & 0xFF);
+    f += data;
+    f.append(char(status)).append('\0').append(char(0xFF)).append(char(0xFF));
+    return f;
+}
+
+QByteArray constantFrame(quint32 value, int dataBytes = 200)
+{
+    return streamFrame(QVector<quint32>(dataBytes / 4, value), dataBytes);
+}
+
+// 3.5e8 mHz (about 50 000 nT) with a 50 Hz mains tone of 1e5 mHz, sample t at 1000 Hz.
+quint32 mainsSample(int t)
+{
+    return quint32(std::lround(3.5e8 + 1e5 * std::sin(2 * M_PI * 50.0 * t / 1000.0 + 0.3)));
+}
+
+QByteArray mainsFrame(int& t)
+{
+    QVector<quint32> s(50);
+    for (quint32& v : s)
+        v = mainsSample(t++);
+    return streamFrame(s);
+}
+
+// Debug lines written while a test runs.
+QStringList g_messages;
+void captureMessages(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type == QtDebugMsg)
+        g_messages << msg;
+}
+
+struct Batch
+{
+    QVector<double> values;
+    int rate;
+};
+
+QList<Batch> batches(const QSignalSpy& spy)
+{
+    QList<Batch> out;
+    for (const QList<QVariant>& args : spy)
+        out.append({args.at(0).value<QVector<double>>(), int(args.at(1).value<FrequencyType>())});
+    return out;
+}
+
+void configure(ScalarStreamDecoder& d, int rate, bool bChange, double dataRate, int fftTime = 10)
+{
+    DataParam p;
+    p.dataRate = dataRate;
+    p.fftTime = fftTime;
+    d.setDataParam(p);
+    d.setOneHz(false);
+    d.syncDataByteCount(rate, bChange);
+}
+
+} // namespace
+
+class TestScalarStream : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void directRoad_data();
+    void directRoad();
+    void frameAssembly_data();
+    void frameAssembly();
+    void filteredRoadHandsOutInPieces_data();
+    void filteredRoadHandsOutInPieces();
+    void filteredRoadAtOtherRatesStaysBounded();
+    void oneSecondRoadWithoutFilter();
+    void oneSecondRoadWithFilter();
+    void spectrumFollowsDirectBatches_data();
+    void spectrumFollowsDirectBatches();
+    void batchesCarryTheirRealRate_data();
+    void batchesCarryTheirRealRate();
+
+private:
+    QtMessageHandler m_previousHandler = nullptr;
+};
+
+void TestScalarStream::init()
+{
+    g_messages.clear();
+    m_previousHandler = qInstallMessageHandler(captureMessages);
+}
+
+void TestScalarStream::cleanup()
+{
+    qInstallMessageHandler(m_previousHandler);
+}
+
+void TestScalarStream::directRoad_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QVector<double>>("expected"); // nT; empty: nothing emitted
+    QTest::addColumn<int>("label");
+
+    QTest::newRow("1000 Hz: 10000 mHz") << 1000 << false << 0.001 << 0 << constantFrame(10000)
+                                        << QVector<double>(50, 1.4294229562) << 1000;
+    QTest::newRow("20 Hz framing: one sample a frame")
+        << 20 << true << 0.05 << 0 << constantFrame(20000, 4) << QVector<double>{2.8588459125}
+        << 20;
+    QTest::newRow("20 Hz framing, low-pass on one sample")
+        << 20 << true << 0.05 << 5 << constantFrame(20000, 4) << QVector<double>{2.8588459125}
+        << 20;
+    QVector<quint32> ramp(50);
+    for (int i = 0; i < 50; ++i)
+        ramp[i] = quint32(10000 + 100 * i); // mean 12450 mHz
+    QTest::newRow("20 Hz from the 1000 Hz framing: one mean a frame")
+        << 20 << false << 0.05 << 0 << streamFrame(ramp) << QVector<double>{1.7796315805} << 20;
+    QTest::newRow("200 Hz: nothing shown")
+        << 200 << true << 0.005 << 0 << constantFrame(10000, 40) << QVector<double>{} << 0;
+}
+
+void TestScalarStream::directRoad()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(double, dataRate);
+    QFETCH(int, lowPass);
+    QFETCH(QByteArray, frame);
+    QFETCH(QVector<double>, expected);
+    QFETCH(int, label);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, bChange, dataRate);
+    DataParam p = d.dataParam();
+    p.lowPass = lowPass;
+    d.setDataParam(p);
+    QCOMPARE(d.frameLength(), frame.size());
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+
+    d.handleStreamFrame(frame);
+
+    QCOMPARE(form.count(), expected.isEmpty() ? 0 : 1);
+    // The spectrum step runs after every direct batch, shown or not.
+    QCOMPARE(formEx.count(), 1);
+    if (expected.isEmpty())
+        return;
+    const Batch b = batches(form).first();
+    QCOMPARE(b.rate, label);
+    QCOMPARE(b.values.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QVERIFY2(std::abs(b.values[i] - expected[i]) < 1e-8,
+                 qPrintable(QString::number(b.values[i], 'g', 12)));
+    QCOMPARE(formEx.first().at(0).value<QVector<double>>(), b.values);
+}
+
+void TestScalarStream::frameAssembly_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QList<quint32>>("decoded"); // first sample of every decoded frame
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QList<int>>("requests");
+
+    const QByteArray a = constantFrame(10000);
+    const QByteArray b = constantFrame(20000);
+    QByteArray badTail = a;
+    badTail[208] = '\0';
+    QByteArray badHeader = a;
+    badHeader[1] = char(0x02);
+
+    QTest::newRow("whole frame") << QList<QByteArray>{a} << QList<quint32>{10000} << QStringList{}
+                                 << QList<int>{};
+    QTest::newRow("tail FF 00: restart") << QList<QByteArray>{badTail} << QList<quint32>{}
+                                         << QStringList{"data error3"} << QList<int>{8, 7};
+    QTest::newRow("header AB 02: restart") << QList<QByteArray>{badHeader} << QList<quint32>{}
+                                           << QStringList{"data error3"} << QList<int>{8, 7};
+    QTest::newRow("head then tail") << QList<QByteArray>{a.left(100), a.mid(100)}
+                                    << QList<quint32>{10000} << QStringList{} << QList<int>{};
+    QTest::newRow("kept head joins a second tail")
+        << QList<QByteArray>{a.left(100), a.mid(100), a.mid(100)} << QList<quint32>{10000, 10000}
+        << QStringList{} << QList<int>{};
+    QTest::newRow("newer head replaces the kept one")
+        << QList<QByteArray>{a.left(100), b.left(100), b.mid(100)} << QList<quint32>{20000}
+        << QStringList{} << QList<int>{};
+    QTest::newRow("210 bytes") << QList<QByteArray>{a + 'x'} << QList<quint32>{}
+                               << QStringList{"data error1"} << QList<int>{};
+    QTest::newRow("tail without head") << QList<QByteArray>{a.mid(100)} << QList<quint32>{}
+                                       << QStringList{"data error2"} << QList<int>{};
+    QTest::newRow("head and short tail")
+        << QList<QByteArray>{a.left(100), a.mid(150)} << QList<quint32>{}
+        << QStringList{"data error2"} << QList<int>{};
+    QTest::newRow("neither head nor tail")
+        << QList<QByteArray>{a.mid(50, 100)} << QList<quint32>{} << QStringList{} << QList<int>{};
+    QTest::newRow("under 4 bytes")
+        << QList<QByteArray>{a.left(3)} << QList<quint32>{} << QStringList{} << QList<int>{};
+}
+
+void TestScalarStream::frameAssembly()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QList<quint32>, decoded);
+    QFETCH(QStringList, messages);
+    QFETCH(QList<int>, requests);
+
+    ScalarStreamDecoder d;
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy progress(&d, &ScalarStreamDecoder::sig_updateProgressEx);
+    QSignalSpy send(&d, &ScalarStreamDecoder::sig_sendModbusData);
+
+    for (const QByteArray& p : pieces)
+        d.handleStreamFrame(p);
+
+    QCOMPARE(form.count(), decoded.size());
+    for (int i = 0; i < decoded.size(); ++i) {
+        const QVector<double> v = form.at(i).at(0).value<QVector<double>>();
+        QCOMPARE(v.size(), 50);
+        QVERIFY(std::abs(v.first() - decoded[i] * 0.001 / 6.99583) < 1e-9);
+    }
+    // Every decoded frame reports its status byte.
+    QCOMPARE(progress.count(), decoded.size());
+    for (const QList<QVariant>& args : progress)
+        QCOMPARE(args.at(0).toInt(), 4);
+    QCOMPARE(g_messages, messages);
+    QList<int> sent;
+    for (const QList<QVariant>& args : send)
+        sent << int(args.at(0).value<ModbusAddr>());
+    QCOMPARE(sent, requests);
+}
+
+void TestScalarStream::filteredRoadHandsOutInPieces_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("pieceSize");
+
+    QTest::newRow("1000 Hz") << 1000 << 0.001 << 50;
+    QTest::newRow("20 Hz from the 1000 Hz framing") << 20 << 0.05 << 1;
+}
+
+void TestScalarStream::filteredRoadHandsOutInPieces()
+{
+    QFETCH(int, rate);
+    QFETCH(double, dataRate);
+    QFETCH(int, pieceSize);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, false, dataRate, 1);
+    d.setFilterEnabled(true);
+    d.setHandoutInterval(5);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+
+    int t = 0;
+    for (int i = 0; i < 31; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    QCOMPARE(form.count(), 0);
+    QCOMPARE(d.filterBufferSize(), 1550);
+
+    d.handleStreamFrame(mainsFrame(t));
+    // The first piece leaves at once, the others one by one on the timer.
+    QCOMPARE(form.count(), 1);
+    QCOMPARE(d.pendingHandoutPieces(), 19);
+    QCOMPARE(d.filterBufferSize(), 600);
+    QTRY_COMPARE_WITH_TIMEOUT(form.count(), 20, 10000);
+    QCOMPARE(d.pendingHandoutPieces(), 0);
+
+    const double level = 3.5e8 * 0.001 / 6.99583;
+    const double tone = 1e5 * 0.001 / 6.99583;
+    double sumSq = 0.0;
+    int n = 0;
+    for (const Batch& b : batches(form)) {
+        QCOMPARE(b.rate, rate);
+        QCOMPARE(b.values.size(), pieceSize);
+        for (const double v : b.values) {
+            sumSq += (v - level) * (v - level);
+            ++n;
+        }
+    }
+    // The 50 Hz notch removes most of the tone (SciPy leaves an rms of 5 % on this signal;
+    // at 20 Hz the means of 50 samples cancel it further).
+    QVERIFY2(std::sqrt(sumSq / n) < 0.08 * tone, qPrintable(QString::number(std::sqrt(sumSq / n))));
+    // With a one-second spectrum window, the spectrum runs once the window is exactly full.
+    QCOMPARE(formEx.count(), 1);
+    QCOMPARE(formEx.first().at(1).value<QVector<double>>().size(), rate / 2);
+
+    // The next 1000 samples bring the buffer to 1600 again.
+    for (int i = 0; i < 20; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    QTRY_COMPARE_WITH_TIMEOUT(form.count(), 40, 10000);
+    QCOMPARE(d.filterBufferSize(), 600);
+}
+
+void TestScalarStream::filteredRoadAtOtherRatesStaysBounded()
+{
+    ScalarStreamDecoder d;
+    configure(d, 200, true, 0.005);
+    d.setFilterEnabled(true);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    for (int i = 0; i < 400; ++i)
+        d.handleStreamFrame(constantFrame(10000, 40));
+    QCOMPARE(form.count(), 0);
+    QCOMPARE(d.pendingHandoutPieces(), 0);
+    QVERIFY(d.filterBufferSize() <= ScalarStreamDecoder::NotchWindow);
+}
+
+void TestScalarStream::oneSecondRoadWithoutFilter()
+{
+    ScalarStreamDecoder d;
+    d.setOneHz(true);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+
+    QVector<double> first(999);
+    for (int i = 0; i < 999; ++i)
+        first[i] = i + 1;
+    d.handleMockData(first);
+    QCOMPARE(form.count(), 0);
+    d.handleMockData({1000, 1001});
+
+    // The mean of everything gathered: (1 + ... + 1001) / 1001 = 501 mHz.
+    QCOMPARE(form.count(), 1);
+    const Batch b = batches(form).first();
+    QCOMPARE(b.rate, 1);
+    QCOMPARE(b.values.size(), 1);
+    QVERIFY(std::abs(b.values[0] - 0.0716140901) < 1e-9);
+    QCOMPARE(formEx.count(), 1);
+    QCOMPARE(formEx.first().at(0).value<QVector<double>>(), b.values);
+    QVERIFY(formEx.first().at(1).value<QVector<double>>().isEmpty());
+    QVERIFY(formEx.first().at(2).value<QVector<double>>().isEmpty());
+    QCOMPARE(d.filterBufferSize(), 0);
+    QVERIFY(d.spectrumBuffer().isEmpty());
+}
+
+void TestScalarStream::oneSecondRoadWithFilter()
+{
+    ScalarStreamDecoder d;
+    d.setOneHz(true);
+    d.setFilterEnabled(true);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+
+    int t = 0;
+    for (int i = 0; i < 31; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    QCOMPARE(form.count(), 0);
+    d.handleStreamFrame(mainsFrame(t));
+    QCOMPARE(form.count(), 1);
+    QCOMPARE(d.filterBufferSize(), 600);
+    const Batch b = batches(form).first();
+    QCOMPARE(b.rate, 1);
+    // The mean of the 1000 kept, notched values: the level, the tone almost gone.
+    const double level = 3.5e8 * 0.001 / 6.99583;
+    QVERIFY2(std::abs(b.values[0] - level) < 0.01 * (1e5 * 0.001 / 6.99583),
+             qPrintable(QString::number(b.values[0] - level)));
+}
+
+void TestScalarStream::spectrumFollowsDirectBatches_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("fftTime");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("window");
+
+    QTest::newRow("1000 Hz, still growing") << 1000 << false << 0.001 << 10 << 3 << 150;
+    QTest::newRow("20 Hz, one-second window") << 20 << true << 0.05 << 1 << 25 << 20;
+    QTest::newRow("20 Hz from the 1000 Hz framing") << 20 << false << 0.05 << 1 << 25 << 20;
+    QTest::newRow("fft time 0") << 1000 << false << 0.001 << 0 << 2 << 0;
+}
+
+void TestScalarStream::spectrumFollowsDirectBatches()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(double, dataRate);
+    QFETCH(int, fftTime);
+    QFETCH(int, frames);
+    QFETCH(int, window);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, bChange, dataRate, fftTime);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+    int t = 0;
+    const int dataBytes = d.frameLength() - 9;
+    for (int i = 0; i < frames; ++i) {
+        QVector<quint32> s(dataBytes / 4);
+        for (quint32& v : s)
+            v = mainsSample(t++);
+        d.handleStreamFrame(streamFrame(s, dataBytes));
+    }
+    QCOMPARE(d.spectrumBuffer().size(), window);
+    QCOMPARE(formEx.count(), window > 0 ? frames : 0);
+    if (window == 0)
+        return;
+    const QList<QVariant> last = formEx.last();
+    QCOMPARE(last.at(0).value<QVector<double>>(), d.lastForm());
+    const QVector<double> freqs = last.at(1).value<QVector<double>>();
+    QCOMPARE(freqs.size(), window - window / 2);
+    QCOMPARE(freqs.last(), (window - window / 2 - 1) * double(rate) / window);
+    QCOMPARE(last.at(2).value<QVector<double>>().size(), freqs.size());
+
+    // reboot() empties the spectrum: the next frame starts it afresh.
+    d.reboot();
+    QVERIFY(d.spectrumBuffer().isEmpty());
+    QVERIFY(d.lastForm().isEmpty());
+    d.handleStreamFrame(streamFrame(QVector<quint32>(dataBytes / 4, 10000), dataBytes));
+    QCOMPARE(d.spectrumBuffer().size(), qMin(window, rate == 20 ? 1 : 50));
+}
+
+void TestScalarStream::batchesCarryTheirRealRate_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<bool>("filter");
+
+    QTest::newRow("1000 Hz") << 1000 << false << 0.001 << false;
+    QTest::newRow("20 Hz") << 20 << true << 0.05 << false;
+    QTest::newRow("20 Hz from the 1000 Hz framing") << 20 << false << 0.05 << false;
+    QTest::newRow("20 Hz from the 1000 Hz framing, filtered") << 20 << false << 0.05 << true;
+    QTest::newRow("1000 Hz, filtered") << 1000 << false << 0.001 << true;
+    QTest::newRow("step 0") << 1000 << false << 0.0 << false;
+    QTest::newRow("negative step") << 1000 << false << -1.0 << true;
+    QTest::newRow("NaN step") << 1000 << false << std::nan("") << false;
+    QTest::newRow("rate 0") << 0 << true << 0.001 << true;
+    QTest::newRow("rate 10: frames without a whole sample") << 10 << true << 0.1 << false;
+    QTest::newRow("rate 10, filtered") << 10 << true << 0.1 << true;
+}
+
+// Whatever the settings, the decoder returns, and a batch labelled r Hz holds
+// r values for each second of stream fed in (the stream has 20 frames a second).
+void TestScalarStream::batchesCarryTheirRealRate()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(double, dataRate);
+    QFETCH(bool, filter);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, bChange, dataRate);
+    d.setFilterEnabled(filter);
+    d.setHandoutInterval(1);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+
+    const int seconds = 5;
+    const int dataBytes = d.frameLength() - 9;
+    for (int i = 0; i < 20 * seconds; ++i)
+        d.handleStreamFrame(constantFrame(10000, dataBytes));
+    QTRY_COMPARE_WITH_TIMEOUT(d.pendingHandoutPieces(), 0, 10000);
+
+    QMap<int, int> valuesPerRate;
+    for (const Batch& b : batches(form))
+        valuesPerRate[b.rate] += b.values.size();
+    for (auto it = valuesPerRate.cbegin(); it != valuesPerRate.cend(); ++it) {
+        QVERIFY2(it.key() == 1000 || it.key() == 20, qPrintable(QString::number(it.key())));
+        // The filtered road lags by the 600 samples it keeps for the next run.
+        const int lag = filter ? 1 : 0;
+        QVERIFY2(it.value() >= (seconds - lag) * it.key() && it.value() <= seconds * it.key(),
+                 qPrintable(QString("%1 values at %2 Hz").arg(it.value()).arg(it.key())));
+    }
+}
+
+MAG_TEST_MAIN_CORE(TestScalarStream)
+#include "tst_scalarstream.moc"

@@ -1,0 +1,749 @@
+// The virtual instrument as a child process, talked to over its pseudo-terminal
+// with a Modbus framing of the test's own, and checked against mbpoll.
+
+#include "device/SerialPortNames.h"
+#include "tests/support/TestMain.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+constexpr double MilliHzPerNt = 6.99583 * 1000.0;
+
+// CRC-16/MODBUS bit by bit, independent of the instrument's own.
+quint16 crc16(const QByteArray& data)
+{
+    quint16 crc = 0xFFFF;
+    for (char c : data) {
+        crc ^= static_cast<quint8>(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
+}
+
+QByteArray withCrc(QByteArray frame)
+{
+    const quint16 crc = crc16(frame);
+    frame.append(static_cast<char>(crc & 0xFF));
+    frame.append(static_cast<char>(crc >> 8));
+    return frame;
+}
+
+bool crcOk(const QByteArray& frame)
+{
+    return frame.size() >= 3 && withCrc(frame.left(frame.size() - 2)) == frame;
+}
+
+QByteArray be16(int v)
+{
+    return QByteArray(1, static_cast<char>((v >> 8) & 0xFF)) +
+           QByteArray(1, static_cast<char>(v & 0xFF));
+}
+
+QByteArray readRequest(int reg, int count)
+{
+    return withCrc(QByteArray("\x01\x03", 2) + be16(reg) + be16(count));
+}
+
+QByteArray writeOne(int reg, int value)
+{
+    return withCrc(QByteArray("\x01\x06", 2) + be16(reg) + be16(value));
+}
+
+QByteArray writeMany(int reg, const QVector<int>& words)
+{
+    QByteArray f = QByteArray("\x01\x10", 2) + be16(reg) + be16(words.size());
+    f.append(static_cast<char>(words.size() * 2));
+    for (int w : words)
+        f += be16(w);
+    return withCrc(f);
+}
+
+QVector<int> floatWords(float v) // low word first
+{
+    quint32 bits;
+    std::memcpy(&bits, &v, 4);
+    return {static_cast<int>(bits & 0xFFFF), static_cast<int>(bits >> 16)};
+}
+
+QByteArray streamFrame(quint8 function, int count)
+{
+    return withCrc(QByteArray("\xAB\x01", 2) + QByteArray(1, static_cast<char>(function)) +
+                   be16(0x7D00) + be16(count));
+}
+
+quint16 regAt(const QByteArray& reply, int first, int reg)
+{
+    return qFromBigEndian<quint16>(reply.constData() + 3 + 2 * (reg - first));
+}
+
+// Word-swapped: the first register holds the low 16 bits.
+quint32 u32At(const QByteArray& reply, int first, int reg)
+{
+    return regAt(reply, first, reg) | (quint32(regAt(reply, first, reg + 1)) << 16);
+}
+
+float floatAt(const QByteArray& reply, int first, int reg)
+{
+    const quint32 bits = u32At(reply, first, reg);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+QByteArray readReply(int count, const QVector<quint16>& values)
+{
+    QByteArray r("\x01\x03", 2);
+    r.append(static_cast<char>(count * 2));
+    for (quint16 v : values)
+        r += be16(v);
+    return withCrc(r);
+}
+
+QByteArray exceptionReply(quint8 function, quint8 code)
+{
+    return withCrc(QByteArray(1, 1) + QByteArray(1, static_cast<char>(function | 0x80)) +
+                   QByteArray(1, static_cast<char>(code)));
+}
+
+// The program's end of the pseudo-terminal, opened as a serial device.
+class Line
+{
+public:
+    explicit Line(const QString& device)
+    {
+        m_fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_fd >= 0) {
+            termios tio{};
+            ::tcgetattr(m_fd, &tio);
+            ::cfmakeraw(&tio);
+            ::tcsetattr(m_fd, TCSANOW, &tio);
+        }
+    }
+    ~Line()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool isOpen() const { return m_fd >= 0; }
+
+    void send(const QByteArray& bytes)
+    {
+        QCOMPARE(::write(m_fd, bytes.constData(), bytes.size()),
+                 static_cast<ssize_t>(bytes.size()));
+    }
+
+    // Up to n bytes, waiting at most ms for them; fewer only on time-out or hang-up.
+    QByteArray read(int n, int ms = 3000)
+    {
+        QByteArray out;
+        QDeadlineTimer deadline(ms);
+        while (out.size() < n) {
+            pollfd p{m_fd, POLLIN, 0};
+            const int left = static_cast<int>(deadline.remainingTime());
+            if (::poll(&p, 1, left) <= 0)
+                break;
+            if (p.revents & (POLLHUP | POLLERR)) {
+                m_hungUp = true;
+                break;
+            }
+            char buf[4096];
+            const ssize_t got =
+                ::read(m_fd, buf, std::min<size_t>(sizeof buf, size_t(n - out.size())));
+            if (got <= 0) {
+                m_hungUp = got == 0 || errno == EIO;
+                break;
+            }
+            out.append(buf, static_cast<int>(got));
+        }
+        return out;
+    }
+    bool hungUp() const { return m_hungUp; }
+
+    QByteArray transact(const QByteArray& request, int replyLength)
+    {
+        send(request);
+        return read(replyLength);
+    }
+
+private:
+    int m_fd = -1;
+    bool m_hungUp = false;
+};
+
+class Instrument
+{
+public:
+    bool start(const QStringList& args, const QString& portDir = portDirectory(),
+               QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("MAG_PORT_DIR", portDir);
+        m_process.setProcessEnvironment(env);
+        m_process.setProcessChannelMode(channels);
+        m_process.start(binary(), args);
+        if (!m_process.waitForStarted(5000))
+            return false;
+        QDeadlineTimer deadline(5000);
+        while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
+               !deadline.hasExpired())
+            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        const QList<QByteArray> parts = m_process.readLine().trimmed().split(' ');
+        if (parts.size() != 3 || parts[0] != "PORT")
+            return false;
+        name = QString::fromUtf8(parts[1]);
+        device = QString::fromUtf8(parts[2]);
+        return true;
+    }
+    ~Instrument() { stop(); }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    QProcess& process() { return m_process; }
+
+    static QString binary()
+    {
+        return qEnvironmentVariable("MAG_TOOLS_DIR") + "/virtual-instrument/virtual-instrument";
+    }
+    static QString portDirectory() { return QDir::current().filePath("ports"); }
+
+    QString name, device;
+
+private:
+    QProcess m_process;
+};
+
+struct StreamCapture
+{
+    QVector<QByteArray> frames;
+    QByteArray rest; // bytes after the last whole frame
+};
+
+// Cuts a received byte run into frames of the given length that begin AB 01.
+StreamCapture cutFrames(QByteArray bytes, int length)
+{
+    StreamCapture c;
+    while (bytes.size() >= length && bytes.startsWith("\xAB\x01")) {
+        c.frames.append(bytes.left(length));
+        bytes.remove(0, length);
+    }
+    c.rest = bytes;
+    return c;
+}
+
+QVector<double> samplesNt(const QByteArray& frame)
+{
+    QVector<double> out;
+    for (int at = 5; at + 4 <= frame.size() - 4; at += 4)
+        out.append(qFromLittleEndian<quint32>(frame.constData() + at) / MilliHzPerNt);
+    return out;
+}
+} // namespace
+
+class TestVirtualInstrument : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(Instrument::binary()).isExecutable(),
+                 qPrintable("not built: " + Instrument::binary()));
+    }
+
+    void identityAndParameterBlocks()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        QVERIFY(line.isOpen());
+
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+
+        const QByteArray id = line.transact(QByteArray::fromHex("01039C4000646BA5"), 205);
+        QCOMPARE(id.size(), 205);
+        QVERIFY(crcOk(id));
+        QCOMPARE(id.left(3), QByteArray::fromHex("0103C8"));
+        // The program shows register 40001's four digits, then 40000's.
+        const QString serial =
+            QString::asprintf("%04X%04X", regAt(id, 40000, 40001), regAt(id, 40000, 40000));
+        QCOMPARE(serial, QString("24060117"));
+        QCOMPARE(u32At(id, 40000, 40064), 300000000u);
+        QCOMPARE(u32At(id, 40000, 40066), 400000000u);
+        QCOMPARE(u32At(id, 40000, 40068), 1000000u);
+        QCOMPARE(regAt(id, 40000, 40083), quint16(9216));
+        QCOMPARE(regAt(id, 40000, 40086), quint16(1000));
+
+        const QByteArray params = line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
+        QCOMPARE(params.size(), 253);
+        QVERIFY(crcOk(params));
+        QCOMPARE(regAt(params, 40100, 40118), quint16(4));
+        QCOMPARE(floatAt(params, 40100, 40122), 0.62f); // set points as written
+        QCOMPARE(floatAt(params, 40100, 40130), 0.78f);
+        QCOMPARE(floatAt(params, 40100, 40142), 0.45f);
+        QVERIFY(std::fabs(floatAt(params, 40100, 40126) - 0.62f) < 0.005); // read-backs settled
+        QVERIFY(std::fabs(floatAt(params, 40100, 40134) - 0.78f) < 0.005);
+        QVERIFY(floatAt(params, 40100, 40154) > 0.0f); // PDE
+        QVERIFY(floatAt(params, 40100, 40158) > 0.5f); // PD
+        QCOMPARE(u32At(params, 40100, 40100), 5000000u);
+
+        const QByteArray block = line.transact(QByteArray::fromHex("01039D260003CBAC"), 11);
+        QCOMPARE(block.size(), 11);
+        QVERIFY(crcOk(block));
+    }
+
+    void requestsAndReplies_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QByteArray>("followUp"); // a read that shows the effect, or empty
+        QTest::addColumn<QByteArray>("followUpReply");
+
+        const QByteArray rate = readRequest(40086, 1);
+        QTest::newRow("write one register echoes")
+            << writeOne(40086, 20) << writeOne(40086, 20) << rate << readReply(1, {20});
+        QTest::newRow("write several registers")
+            << writeMany(40064, {0x2D00, 0x0131}) << withCrc(QByteArray::fromHex("01109C800002"))
+            << readRequest(40064, 2) << readReply(2, {0x2D00, 0x0131});
+        QTest::newRow("baud rate register")
+            << writeMany(40083, {1152}) << withCrc(QByteArray::fromHex("01109C930001"))
+            << readRequest(40083, 1) << readReply(1, {1152});
+        QTest::newRow("noise before a request")
+            << QByteArray(1, '\0') + readRequest(40086, 1) << readReply(1, {1000}) << QByteArray()
+            << QByteArray();
+        QTest::newRow("read past the registers")
+            << readRequest(40230, 20) << exceptionReply(0x03, 2) << QByteArray() << QByteArray();
+        QTest::newRow("read of 126 registers")
+            << readRequest(40000, 126) << exceptionReply(0x03, 3) << QByteArray() << QByteArray();
+        QTest::newRow("unknown work state")
+            << writeOne(40118, 5) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
+        QTest::newRow("unsupported rate")
+            << writeOne(40086, 123) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
+        QTest::newRow("read-back is read-only")
+            << writeOne(40126, 1) << exceptionReply(0x06, 2) << QByteArray() << QByteArray();
+        QTest::newRow("byte count disagrees")
+            << withCrc(QByteArray::fromHex("01109C960001040003")) << exceptionReply(0x10, 3)
+            << QByteArray() << QByteArray();
+        QTest::newRow("input registers are not served")
+            << withCrc(QByteArray::fromHex("01049CB60001")) << exceptionReply(0x04, 1)
+            << QByteArray() << QByteArray();
+        QTest::newRow("function without fixed layout")
+            << withCrc(QByteArray::fromHex("012B0E0100")) << exceptionReply(0x2B, 1) << QByteArray()
+            << QByteArray();
+        QTest::newRow("other device ignored") << withCrc(QByteArray::fromHex("02039CB60001"))
+                                              << QByteArray() << rate << readReply(1, {1000});
+        QTest::newRow("bad request CRC ignored") << QByteArray::fromHex("01039CB600014BBD")
+                                                 << QByteArray() << rate << readReply(1, {1000});
+    }
+
+    void requestsAndReplies()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(QByteArray, followUp);
+        QFETCH(QByteArray, followUpReply);
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        line.send(request);
+        // An ignored request gets no answer at all, so the next one meets a quiet line.
+        QCOMPARE(line.read(reply.isEmpty() ? 1 : reply.size(), reply.isEmpty() ? 300 : 3000),
+                 reply);
+        if (!followUp.isEmpty())
+            QCOMPARE(line.transact(followUp, followUpReply.size()), followUpReply);
+    }
+
+    void setPointAppliedMovesReadBack()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        auto readBlock = [&line] {
+            return line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
+        };
+
+        const QByteArray written = writeMany(40122, floatWords(0.3f));
+        QCOMPARE(line.transact(written, 8), withCrc(written.left(6)));
+        QByteArray block = readBlock();
+        QCOMPARE(floatAt(block, 40100, 40122), 0.3f);
+        QVERIFY2(std::fabs(floatAt(block, 40100, 40126) - 0.62f) < 0.01,
+                 "moved before it was applied");
+
+        QCOMPARE(line.transact(writeOne(40121, 1), 8), writeOne(40121, 1));
+        // Polled like the debug page does, until the read-back has followed.
+        float readBack = floatAt(block, 40100, 40126);
+        for (QDeadlineTimer deadline(15000);
+             std::fabs(readBack - 0.3f) >= 0.02f && !deadline.hasExpired();) {
+            QTest::qWait(50);
+            block = readBlock();
+            readBack = floatAt(block, 40100, 40126);
+        }
+        QVERIFY2(std::fabs(readBack - 0.3f) < 0.02f, qPrintable(QString::number(readBack)));
+        QCOMPARE(regAt(block, 40100, 40121), quint16(0)); // the apply register clears itself
+        // The other set points stayed.
+        QVERIFY(std::fabs(floatAt(block, 40100, 40134) - 0.78f) < 0.005);
+    }
+
+    void lockSequence_data()
+    {
+        QTest::addColumn<int>("workState");
+        QTest::addColumn<QVector<int>>("statuses");
+        QTest::newRow("restart") << 1 << QVector<int>{1, 2, 3, 4};
+        QTest::newRow("re-track") << 3 << QVector<int>{3, 4};
+        QTest::newRow("debug mode holds") << 99 << QVector<int>{99};
+    }
+
+    void lockSequence()
+    {
+        QFETCH(int, workState);
+        QFETCH(QVector<int>, statuses);
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "0", "--lock-step-ms", "150"}));
+        Line line(vi.device);
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {0}));
+        QCOMPARE(line.transact(writeOne(40118, workState), 8), writeOne(40118, workState));
+
+        QVector<int> seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 1500) {
+            const QByteArray r = line.transact(readRequest(40118, 1), 7);
+            QCOMPARE(r.size(), 7);
+            const int status = qFromBigEndian<quint16>(r.constData() + 3);
+            if (seen.isEmpty() || seen.last() != status)
+                seen.append(status);
+        }
+        QCOMPARE(seen, statuses);
+    }
+
+    void stream_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("1000 Hz") << 100 << 1000;
+        QTest::newRow("20 Hz") << 2 << 20;
+    }
+
+    void stream()
+    {
+        QFETCH(int, count);
+        QFETCH(int, rate);
+        const int length = rate / 5 + 9;
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        QElapsedTimer clock;
+        line.send(streamFrame(0x04, count));
+        clock.start();
+        const int frames = 21; // one second of them
+        const StreamCapture c = cutFrames(line.read(frames * length), length);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(c.frames.size(), frames);
+        QVERIFY2(elapsed > 850 && elapsed < 1500, qPrintable(QString::number(elapsed)));
+
+        QVector<double> values;
+        for (int i = 0; i < c.frames.size(); ++i) {
+            const QByteArray& f = c.frames[i];
+            QVERIFY(f.endsWith("\xFF\xFF"));
+            QCOMPARE(int(quint8(f[f.size() - 4])), 4); // status byte
+            QCOMPARE(int(quint8(f[f.size() - 3])), i); // frame counter
+            values += samplesNt(f);
+        }
+        QCOMPARE(values.size(), frames * rate / 20);
+        double mean = 0;
+        for (double v : values)
+            mean += v / values.size();
+        double var = 0;
+        for (double v : values)
+            var += (v - mean) * (v - mean) / values.size();
+        QVERIFY2(std::fabs(mean - 50000.0) < 10.0, qPrintable(QString::number(mean)));
+        // Noise and mains: visible, but far below a nanotesla.
+        QVERIFY2(std::sqrt(var) > 0.005 && std::sqrt(var) < 1.0,
+                 qPrintable(QString::number(std::sqrt(var))));
+
+        // Stop: at most the last frame, then quiet.
+        line.send(streamFrame(0x06, count));
+        const QByteArray tail = line.read(10 * length, 400);
+        QVERIFY2(tail.size() <= 3 * length, "the stream went on after the stop frame");
+        QCOMPARE(line.read(1, 300), QByteArray());
+    }
+
+    void modbusRequestStopsStream()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        line.send(streamFrame(0x04, 100));
+        QCOMPARE(cutFrames(line.read(3 * 209), 209).frames.size(), 3);
+        line.send(readRequest(40118, 1));
+        // Frames already on their way, then the reply, then nothing.
+        QByteArray bytes = line.read(20 * 209, 500);
+        StreamCapture c = cutFrames(bytes, 209);
+        QCOMPARE(c.rest, readReply(1, {4}));
+    }
+
+    void sameSeedSameSignal()
+    {
+        auto firstFrames = [](const QString& seed) {
+            Instrument vi;
+            if (!vi.start({"--start-status", "4", "--seed", seed}))
+                return QByteArray();
+            Line line(vi.device);
+            line.send(streamFrame(0x04, 100));
+            return line.read(3 * 209); // however the requests were timed
+        };
+        const QByteArray a = firstFrames("7");
+        QCOMPARE(a.size(), 3 * 209);
+        QCOMPARE(firstFrames("7"), a);
+        QVERIFY(firstFrames("8") != a);
+    }
+
+    void replyFaults_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("replies"); // what the first, second, third status read get
+        QTest::newRow("stray byte before the 2nd reply")
+            << QStringList{"--stray-bytes", "2"} << QStringList{"good", "stray", "good"};
+        QTest::newRow("stray byte before every 2nd reply")
+            << QStringList{"--stray-bytes", "every:2"} << QStringList{"good", "stray", "good"};
+        QTest::newRow("bad CRC on the 1st reply")
+            << QStringList{"--bad-crc", "1"} << QStringList{"badcrc", "good", "good"};
+        QTest::newRow("exception on the 2nd status read")
+            << QStringList{"--exception-on", "40118@2"} << QStringList{"good", "exception", "good"};
+        QTest::newRow("exception on every status read")
+            << QStringList{"--exception-on", "40118"}
+            << QStringList{"exception", "exception", "exception"};
+        QTest::newRow("exception elsewhere")
+            << QStringList{"--exception-on", "40230"} << QStringList{"good", "good", "good"};
+    }
+
+    void replyFaults()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, replies);
+        Instrument vi;
+        QVERIFY(vi.start(args + QStringList{"--start-status", "4"}));
+        Line line(vi.device);
+        const QByteArray good = readReply(1, {4});
+        for (const QString& kind : replies) {
+            if (kind == "good") {
+                QCOMPARE(line.transact(readRequest(40118, 1), 7), good);
+            } else if (kind == "stray") {
+                const QByteArray r = line.transact(readRequest(40118, 1), 8);
+                QCOMPARE(r.size(), 8);
+                QVERIFY(!r.startsWith("\x01"));
+                QCOMPARE(r.mid(1), good);
+            } else if (kind == "badcrc") {
+                const QByteArray r = line.transact(readRequest(40118, 1), 7);
+                QCOMPARE(r.left(5), good.left(5));
+                QVERIFY(!crcOk(r));
+            } else {
+                QCOMPARE(line.transact(readRequest(40118, 1), 5), exceptionReply(0x03, 4));
+            }
+        }
+    }
+
+    void streamFaults_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QVector<int>>("counters"); // frame counters of what arrives whole
+        QTest::addColumn<QVector<int>>("lengths");  // sizes of the pieces between frame starts
+        QTest::newRow("every 2nd frame dropped")
+            << QStringList{"--drop-frames", "every:2"} << QVector<int>{0, 2, 4, 6}
+            << QVector<int>{209, 209, 209, 209};
+        QTest::newRow("3rd frame truncated")
+            << QStringList{"--truncate-frames", "3"} << QVector<int>{0, 1, 3, 4}
+            << QVector<int>{209, 209, 104, 209, 209};
+    }
+
+    void streamFaults()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QVector<int>, counters);
+        QFETCH(QVector<int>, lengths);
+        Instrument vi;
+        QVERIFY(vi.start(args + QStringList{"--start-status", "4"}));
+        Line line(vi.device);
+        line.send(streamFrame(0x04, 100));
+        int total = 0;
+        for (int l : lengths)
+            total += l;
+        const QByteArray bytes = line.read(total);
+        QCOMPARE(bytes.size(), total);
+        QVector<int> seenLengths, seenCounters;
+        int at = 0;
+        while (at < bytes.size()) {
+            int next = bytes.indexOf("\xAB\x01", at + 1);
+            if (next < 0)
+                next = bytes.size();
+            seenLengths.append(next - at);
+            if (next - at == 209)
+                seenCounters.append(quint8(bytes[at + 206]));
+            at = next;
+        }
+        QCOMPARE(seenLengths, lengths);
+        QCOMPARE(seenCounters.mid(0, counters.size()), counters);
+    }
+
+    void lossOfLock()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4", "--lose-lock-after", "0.3"}));
+        Line line(vi.device);
+        line.send(streamFrame(0x04, 100));
+        QVector<double> locked, lost;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 3000 && lost.size() < 500) {
+            const QByteArray f = line.read(209);
+            QCOMPARE(f.size(), 209);
+            (quint8(f[205]) == 4 ? locked : lost) += samplesNt(f);
+            if (quint8(f[205]) != 4)
+                QCOMPARE(int(quint8(f[205])), 1);
+        }
+        QVERIFY(!locked.isEmpty());
+        QCOMPARE(lost.size(), 500);
+        // Out of lock the output runs away steadily.
+        QVERIFY2(lost.last() - lost.first() > 10 * 0.4,
+                 qPrintable(QString::number(lost.last() - lost.first())));
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {1}));
+    }
+
+    void silentAfter()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4", "--silent-after", "0.2"}));
+        Line line(vi.device);
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        QTRY_VERIFY_WITH_TIMEOUT((line.send(readRequest(40118, 1)), line.read(7, 200).isEmpty()),
+                                 5000);
+    }
+
+    void closeAfter()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4", "--close-after", "0.2"}));
+        const QString link = QDir(Instrument::portDirectory()).filePath(vi.name);
+        Line line(vi.device);
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        line.read(1, 3000);
+        QVERIFY(line.hungUp());
+        QVERIFY(vi.process().waitForFinished(5000));
+        QCOMPARE(vi.process().exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    void portNames()
+    {
+        const QString dir = QDir::current().filePath("names");
+        QDir().mkpath(dir);
+        qputenv("MAG_PORT_DIR", QFile::encodeName(dir));
+        // A link left by an instrument that died is taken over.
+        QVERIFY(QFile::link("/dev/pts/nonexistent-99999", QDir(dir).filePath("COM10")));
+
+        Instrument a, b, named, clash;
+        QVERIFY(a.start({}, dir));
+        QVERIFY(b.start({}, dir));
+        QVERIFY(named.start({"--name", "COM7"}, dir));
+        QCOMPARE(a.name, QString("COM10"));
+        QCOMPARE(b.name, QString("COM11"));
+        QCOMPARE(named.name, QString("COM7"));
+        QVERIFY(!clash.start({"--name", "COM7"}, dir));
+        clash.process().waitForFinished(5000);
+        QCOMPARE(clash.process().state(), QProcess::NotRunning);
+        QCOMPARE(clash.process().exitCode(), 2);
+
+        const QStringList names = SerialPortNames::available();
+        for (const Instrument* vi : {&a, &b, &named}) {
+            QVERIFY2(names.contains(vi->name), qPrintable(names.join(' ')));
+            QCOMPARE(SerialPortNames::systemLocation(vi->name), vi->device);
+        }
+
+        // Ended by a signal, it removes its own link and nothing else.
+        a.stop();
+        QCOMPARE(a.process().exitStatus(), QProcess::NormalExit);
+        QVERIFY(!QFileInfo(QDir(dir).filePath("COM10")).isSymLink());
+        QVERIFY(QFileInfo(QDir(dir).filePath("COM11")).isSymLink());
+        QVERIFY(!SerialPortNames::available().contains("COM10"));
+        qunsetenv("MAG_PORT_DIR");
+    }
+
+    void reconnectAfterTheProgramLeft()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        {
+            Line first(vi.device);
+            QCOMPARE(first.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+            first.send(streamFrame(0x04, 100));
+            QCOMPARE(first.read(209).size(), 209);
+        } // closed while the stream runs
+        Line second(vi.device);
+        QTRY_COMPARE_WITH_TIMEOUT(second.transact(readRequest(40086, 1), 7).right(7),
+                                  readReply(1, {1000}), 5000);
+    }
+
+    void verboseTrace()
+    {
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4", "--verbose"}, Instrument::portDirectory(),
+                         QProcess::SeparateChannels));
+        Line line(vi.device);
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        QByteArray trace;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (trace += vi.process().readAllStandardError()).contains("TX 01 03 02 00 04"), 5000);
+        QVERIFY2(trace.contains("RX 01 03 9C B6 00 01 4B BC"), trace.constData());
+    }
+
+    void mbpollReadsTheInstrument()
+    {
+        const QString mbpoll = QStandardPaths::findExecutable("mbpoll");
+        QVERIFY2(!mbpoll.isEmpty(), "mbpoll is not installed (scripts/install-deps.sh)");
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        auto run = [&](const QStringList& args) {
+            QProcess p;
+            p.start(mbpoll,
+                    QStringList{"-m", "rtu", "-a", "1", "-b", "921600", "-P", "none", "-0", "-1"} +
+                        args + QStringList{vi.device});
+            p.waitForFinished(10000);
+            return QString::fromUtf8(p.readAllStandardOutput());
+        };
+        const QString status = run({"-t", "4", "-r", "40118", "-c", "1"});
+        QVERIFY2(status.contains(QRegularExpression("\\[40118\\]:\\s+4\\b")), qPrintable(status));
+
+        const QString identity = run({"-t", "4:hex", "-r", "40000", "-c", "100"});
+        QVERIFY2(identity.contains(QRegularExpression("\\[40000\\]:\\s+0x0117")),
+                 qPrintable(identity));
+        QVERIFY2(identity.contains(QRegularExpression("\\[40001\\]:\\s+0x2406")),
+                 qPrintable(identity));
+        QVERIFY2(identity.contains(QRegularExpression("\\[40086\\]:\\s+0x03E8")),
+                 qPrintable(identity));
+        QVERIFY2(identity.contains(QRegularExpression("\\[40099\\]:")), qPrintable(identity));
+    }
+};
+
+MAG_TEST_MAIN_CORE(TestVirtualInstrument)
+#include "tst_virtualinstrument.moc"

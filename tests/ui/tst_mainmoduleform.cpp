@@ -1,0 +1,708 @@
+// The main page on its own: the hub is real, no port is opened.
+
+#include "app/ParamManager.h"
+#include "app/SharedState.h"
+#include "device/ModbusWorkThread.h"
+#include "tests/support/TestMain.h"
+#include "ui/MainModuleForm.h"
+#include "ui/widgets/CustomMenu.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <qcustomplot.h>
+
+namespace {
+QVector<double> ramp(double first, int count)
+{
+    QVector<double> values(count);
+    for (int i = 0; i < count; ++i)
+        values[i] = first + i;
+    return values;
+}
+
+QList<int> requestsOf(const QSignalSpy& spy)
+{
+    QList<int> requests;
+    for (const QList<QVariant>& call : spy)
+        requests << call.at(0).value<ModbusAddr>();
+    return requests;
+}
+
+QStringList crashLogTexts(const QSignalSpy& spy)
+{
+    QStringList texts;
+    for (const QList<QVariant>& call : spy)
+        texts << call.at(1).toString();
+    return texts;
+}
+
+QStringList boxTexts(QCustomPlot* plot)
+{
+    QStringList texts;
+    for (int i = 0; i < plot->itemCount(); ++i)
+        if (auto* text = qobject_cast<QCPItemText*>(plot->item(i)))
+            texts << text->text();
+    return texts; // maximum, minimum, last
+}
+
+QMessageBox* openInfoBox()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+void closeInfoBoxes()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget))
+            box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+struct Page
+{
+    ParamManager hub;
+    MainModuleForm page{&hub};
+    QTimer* refresh = page.findChild<QTimer*>(QStringLiteral("refreshTimer"));
+    QCustomPlot* plot = page.findChild<QCustomPlot*>(QStringLiteral("mainChart"));
+
+    Page()
+    {
+        refresh->stop(); // the test runs the ticks itself
+        page.resize(1200, 500);
+    }
+    template <typename T> T* child(const char* name)
+    {
+        return page.findChild<T*>(QString::fromLatin1(name));
+    }
+    QString text(const char* edit) { return child<QLineEdit>(edit)->text(); }
+    void tick(int times = 1)
+    {
+        for (int i = 0; i < times; ++i)
+            QMetaObject::invokeMethod(refresh, "timeout");
+    }
+    int points() const { return plot->graph(0)->dataCount(); }
+    double firstValue() const { return plot->graph(0)->data()->constBegin()->value; }
+    double lastValue() const { return (plot->graph(0)->data()->constEnd() - 1)->value; }
+    void setChartTime(const QString& seconds)
+    {
+        auto* edit = child<QLineEdit>("edt_setTime");
+        edit->setText(seconds);
+        emit edit->editingFinished();
+    }
+};
+} // namespace
+
+class TestMainModuleForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void chartTimeIsClamped_data();
+    void chartTimeIsClamped();
+    void windowKeepsTheNewestSamples();
+    void defaultWindowHoldsTenSeconds();
+    void equalSamplesKeepTheAxis();
+    void emptyBatchKeepsTheReadouts();
+    void batchesWaitForTheDevice();
+    void pauseFreezesTheGraphWhileTheWindowFills();
+    void hiddenPageDrawsNothing();
+    void clearPlotEmptiesEverything();
+    void unusableStepDrawsNothing();
+    void statusSequenceLogs_data();
+    void statusSequenceLogs();
+    void statusOutsideRangeChangesNothing_data();
+    void statusOutsideRangeChangesNothing();
+    void linkUpChain();
+    void statusFourStartsTheStreamOnce();
+    void pollingFollowsTheDeviceState();
+    void restartCommands_data();
+    void restartCommands();
+    void restartRefusedWhileSaving_data();
+    void restartRefusedWhileSaving();
+    void portMenuEntries_data();
+    void portMenuEntries();
+    void languageRoundTrip_data();
+    void languageRoundTrip();
+    void resetRestoresTheIdleState();
+};
+
+void TestMainModuleForm::initTestCase()
+{
+    // No stand-in instrument of another test may answer here.
+    qputenv("MAG_PORT_DIR", QDir::current().filePath("ports").toLocal8Bit());
+}
+
+void TestMainModuleForm::init()
+{
+    SharedState::instance().clearDeviceStatus();
+}
+
+void TestMainModuleForm::cleanup()
+{
+    closeInfoBoxes();
+}
+
+void TestMainModuleForm::chartTimeIsClamped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("zero") << "0"
+                          << "1";
+    QTest::newRow("one") << "1"
+                         << "1";
+    QTest::newRow("empty") << ""
+                           << "1";
+    QTest::newRow("not a number") << "abc"
+                                  << "1";
+    QTest::newRow("two") << "2"
+                         << "2";
+    QTest::newRow("999") << "999"
+                         << "999";
+    QTest::newRow("1000") << "1000"
+                          << "1000";
+    QTest::newRow("5000") << "5000"
+                          << "1000";
+    QTest::newRow("too long for an integer") << "123456789012345678901234"
+                                             << "1000";
+}
+
+void TestMainModuleForm::chartTimeIsClamped()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shown);
+    Page p;
+    QSignalSpy synced(&p.hub, &ParamManager::sig_syncDataParam);
+    p.setChartTime(typed);
+    QCOMPARE(p.text("edt_setTime"), shown);
+    QCOMPARE(p.hub.dataParam().chartTime, shown.toInt());
+    QCOMPARE(synced.count(), 1);
+    QCOMPARE(synced.at(0).at(0).value<DataParam>().chartTime, shown.toInt());
+}
+
+void TestMainModuleForm::windowKeepsTheNewestSamples()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.setChartTime("1"); // 1 s at 1 ms: 1000 samples
+    for (int batch = 0; batch < 30; ++batch)
+        p.page.slots_updateForm(ramp(batch * 50, 50));
+    p.tick(30);
+
+    QCOMPARE(p.points(), 1000);
+    QCOMPARE(p.firstValue(), 500.0);
+    QCOMPARE(p.lastValue(), 1499.0);
+    QCOMPARE(p.plot->graph(0)->data()->at(999)->key, 0.999);
+    QCOMPARE(p.text("edt_samples"), QString("1000"));
+    QCOMPARE(p.text("edt_mear"), QString("1499.00"));
+    QCOMPARE(p.text("edt_svg"), QString("999"));
+    QCOMPARE(boxTexts(p.plot), (QStringList{"1499", "500", "1499.00"}));
+    QCOMPARE(p.plot->yAxis->range().lower, 500 - 99.9);
+    QCOMPARE(p.plot->yAxis->range().upper, 1499 + 99.9);
+    QCOMPARE(p.plot->xAxis->range().upper, 1.0);
+}
+
+void TestMainModuleForm::defaultWindowHoldsTenSeconds()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    // Eleven seconds of 1000 Hz batches, as the decoder hands them out.
+    for (int round = 0; round < 11; ++round) {
+        for (int batch = 0; batch < 20; ++batch)
+            p.page.slots_updateForm(ramp(35000.0 + round * 1000 + batch * 50, 50));
+        p.tick(20);
+    }
+    QCOMPARE(p.points(), 10000);
+    QCOMPARE(p.text("edt_samples"), QString("10000"));
+    QCOMPARE(p.firstValue(), 36000.0);
+    QCOMPARE(p.lastValue(), 45999.0);
+    QCOMPARE(p.plot->xAxis->range().upper, 10.0);
+}
+
+void TestMainModuleForm::equalSamplesKeepTheAxis()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.page.slots_updateForm({10.0, 20.0});
+    p.tick();
+    const QCPRange before = p.plot->yAxis->range();
+    p.page.clearPlot();
+    p.page.slots_updateForm(QVector<double>(50, 48000.123));
+    p.tick();
+    QCOMPARE(p.text("edt_svg"), QString("0"));
+    QCOMPARE(p.text("edt_mear"), QString("48000.12"));
+    QCOMPARE(p.plot->yAxis->range(), before);
+}
+
+void TestMainModuleForm::emptyBatchKeepsTheReadouts()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    const QStringList initial = boxTexts(p.plot);
+    QCOMPARE(initial, (QStringList{"35186.7", "35138.7", "35179.26"}));
+    const QCPRange yBefore = p.plot->yAxis->range();
+    p.tick(); // nothing queued
+    p.page.slots_updateForm({});
+    p.tick();
+    QCOMPARE(boxTexts(p.plot), initial);
+    QCOMPARE(p.text("edt_mear"), QString("0"));
+    QCOMPARE(p.plot->yAxis->range(), yBefore);
+    QCOMPARE(p.points(), 0);
+}
+
+void TestMainModuleForm::batchesWaitForTheDevice()
+{
+    Page p;
+    p.page.slots_updateForm(ramp(1, 50));
+    p.tick();
+    QCOMPARE(p.points(), 0);
+    p.hub.setDeviceReady(true);
+    p.page.slots_updateForm(ramp(1, 50));
+    p.tick();
+    QCOMPARE(p.points(), 50);
+}
+
+void TestMainModuleForm::pauseFreezesTheGraphWhileTheWindowFills()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.setChartTime("1");
+    auto* pause = p.child<QPushButton>("btn_pause");
+    p.page.slots_updateForm(ramp(0, 50));
+    p.tick();
+
+    p.page.slots_updateForm(ramp(1000, 50)); // queued before the pause: dropped by it
+    pause->click();
+    QVERIFY(p.hub.isPaused());
+    QCOMPARE(pause->text(), QString("Resume"));
+    for (int batch = 1; batch <= 10; ++batch) {
+        p.page.slots_updateForm(ramp(batch * 50, 50));
+        p.tick();
+    }
+    QCOMPARE(p.points(), 50);
+    QCOMPARE(p.lastValue(), 49.0);
+
+    pause->click();
+    QVERIFY(!p.hub.isPaused());
+    QCOMPARE(pause->text(), QString("Pause"));
+    p.page.slots_updateForm(ramp(550, 50));
+    p.tick();
+    // Everything that arrived while paused is on screen at once.
+    QCOMPARE(p.points(), 600);
+    QCOMPARE(p.firstValue(), 0.0);
+    QCOMPARE(p.lastValue(), 599.0);
+}
+
+void TestMainModuleForm::hiddenPageDrawsNothing()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.page.setActive(false);
+    p.page.slots_updateForm(ramp(0, 50));
+    p.page.slots_updateForm(ramp(50, 50));
+    p.tick(2);
+    QCOMPARE(p.points(), 0);
+    p.page.setActive(true);
+    p.page.slots_updateForm(ramp(100, 50));
+    p.tick();
+    QCOMPARE(p.points(), 150);
+}
+
+void TestMainModuleForm::clearPlotEmptiesEverything()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.page.slots_updateForm(ramp(0, 50));
+    p.tick();
+    p.page.slots_updateForm(ramp(50, 50)); // still queued
+    p.page.clearPlot();
+    QCOMPARE(p.points(), 0);
+    QCOMPARE(boxTexts(p.plot), (QStringList{"", "", ""}));
+    p.tick();
+    QCOMPARE(p.points(), 0);
+    p.page.slots_updateForm(ramp(500, 50));
+    p.tick();
+    QCOMPARE(p.points(), 50);
+    QCOMPARE(p.firstValue(), 500.0);
+}
+
+void TestMainModuleForm::unusableStepDrawsNothing()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    DataParam param = p.hub.dataParam();
+    param.dataRate = 0.0;
+    p.hub.setDataParam(param);
+    p.page.slots_updateForm(ramp(0, 50));
+    p.tick();
+    QCOMPARE(p.points(), 0);
+    QCOMPARE(p.text("edt_samples"), QString("0"));
+}
+
+void TestMainModuleForm::statusSequenceLogs_data()
+{
+    // The link comes up at t = 1000 s; then each status arrives at its time.
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QList<int>>("statuses");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("light");
+    QTest::newRow("lock progress")
+        << QList<int>{1001, 1002, 1003} << QList<int>{1, 2, 3}
+        << QStringList{"battery State:1", "battery State:2", "battery State:3"} << "yellowlight";
+    QTest::newRow("four twice logs one lock")
+        << QList<int>{1042, 1043} << QList<int>{4, 4}
+        << QStringList{"battery State:4  ConnectTime:42"} << "greenlight";
+    QTest::newRow("lock lost") << QList<int>{1042, 1050} << QList<int>{4, 2}
+                               << QStringList{"battery State:4  ConnectTime:42", "battery State:2"}
+                               << "yellowlight";
+    QTest::newRow("relock counts from the loss")
+        << QList<int>{1042, 1050, 1053} << QList<int>{4, 2, 4}
+        << QStringList{"battery State:4  ConnectTime:42", "battery State:2",
+                       "battery State:4  ConnectTime:3"}
+        << "greenlight";
+    QTest::newRow("progress before the lock keeps the connect time")
+        << QList<int>{1010, 1020} << QList<int>{2, 4}
+        << QStringList{"battery State:2", "battery State:4  ConnectTime:20"} << "greenlight";
+}
+
+void TestMainModuleForm::statusSequenceLogs()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(QList<int>, statuses);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, light);
+    Page p;
+    qint64 now = 1000;
+    p.page.setClock([&now] { return now; });
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    p.page.slots_connected();
+    QVERIFY(requests.wait(5000)); // the connect time is taken with the identity request
+
+    QSignalSpy logged(&p.hub, &ParamManager::sig_saveCrashLog);
+    for (int i = 0; i < statuses.size(); ++i) {
+        now = times[i];
+        p.page.slots_updateProgressEx(statuses[i]);
+        if (statuses[i] >= 1 && statuses[i] <= 3) {
+            QCOMPARE(SharedState::instance().deviceStatus().status, statuses[i]);
+            QCOMPARE(SharedState::instance().deviceStatus().time, now);
+        }
+    }
+    QCOMPARE(crashLogTexts(logged), lines);
+    QVERIFY(p.child<QFrame>("frameStatus")->styleSheet().contains(light));
+    QCOMPARE(SharedState::instance().lightStatus(), statuses.last());
+    p.page.updateLightStatus(0);
+}
+
+void TestMainModuleForm::statusOutsideRangeChangesNothing_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::newRow("negative") << -1;
+    QTest::newRow("five") << 5;
+    QTest::newRow("large") << 255;
+}
+
+void TestMainModuleForm::statusOutsideRangeChangesNothing()
+{
+    QFETCH(int, status);
+    Page p;
+    p.page.slots_updateProgressEx(2);
+    const DeviceStatus before = SharedState::instance().deviceStatus();
+    QSignalSpy logged(&p.hub, &ParamManager::sig_saveCrashLog);
+    QSignalSpy stopped(&p.hub, &ParamManager::sig_devStatusWorkerStop);
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(QString("light Status wrong: %1").arg(status)));
+    p.page.slots_updateProgress(status);
+    QCOMPARE(logged.count(), 0);
+    QCOMPARE(stopped.count(), 0);
+    QCOMPARE(SharedState::instance().lightStatus(), 2);
+    QCOMPARE(SharedState::instance().deviceStatus().time, before.time);
+    QVERIFY(p.child<QFrame>("frameStatus")->styleSheet().contains("yellowlight"));
+    p.page.updateLightStatus(0);
+}
+
+void TestMainModuleForm::linkUpChain()
+{
+    Page p;
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy logged(&p.hub, &ParamManager::sig_saveCrashLog);
+    QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
+
+    p.page.slots_connected();
+    QVERIFY(requests.isEmpty()); // the identity block follows 200 ms later
+    QTRY_COMPARE_WITH_TIMEOUT(requestsOf(requests), QList<int>{Addr40000Identity}, 5000);
+    QVERIFY(crashLogTexts(logged).contains("Connect Com success. SetType: VCSEL = 0.0000 , VCSEL "
+                                           "Default = 0.0000 , VaporCell = 0.0000."));
+
+    QVERIFY(p.page.isComButtonEnabled());
+    p.page.slots_updateSerialNumber("23040017");
+    QCOMPARE(p.text("edt_devName"), QString("VUD-23040017"));
+    QVERIFY(!p.page.isComButtonEnabled());
+    QCOMPARE(pollStarted.count(), 1);
+    QCOMPARE(SharedState::instance().lightStatus(), 1);
+    QCOMPARE(SharedState::instance().deviceStatus().status, 1);
+    QVERIFY(SharedState::instance().deviceStatus().valid);
+    p.page.updateLightStatus(0);
+}
+
+void TestMainModuleForm::statusFourStartsTheStreamOnce()
+{
+    Page p;
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy pollStopped(&p.hub, &ParamManager::sig_devStatusWorkerStop);
+    p.page.slots_updateProgress(3);
+    QVERIFY(requests.isEmpty());
+    QVERIFY(!p.hub.isDeviceReady());
+    p.page.slots_updateProgress(4);
+    p.page.slots_updateProgress(4); // a reply that was already on its way
+    QCOMPARE(requestsOf(requests), QList<int>{AddrStartStream});
+    QCOMPARE(pollStopped.count(), 2);
+    QVERIFY(p.hub.isDeviceReady());
+    QVERIFY(p.hub.isStreamStarted());
+    p.page.updateLightStatus(0);
+}
+
+void TestMainModuleForm::pollingFollowsTheDeviceState()
+{
+    Page p;
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
+    QSignalSpy pollStopped(&p.hub, &ParamManager::sig_devStatusWorkerStop);
+
+    p.page.startPolling();
+    p.page.stopPolling();
+    QCOMPARE(pollStarted.count(), 1);
+    QCOMPARE(pollStopped.count(), 1);
+    QVERIFY(requests.isEmpty());
+
+    p.hub.setDeviceReady(true);
+    p.page.startPolling();
+    p.page.startPolling();
+    p.page.stopPolling();
+    QCOMPARE(requestsOf(requests), (QList<int>{AddrStartStream, AddrStopStream}));
+    QVERIFY(p.hub.isStreamStarted()); // stopping keeps the flag
+    QCOMPARE(pollStarted.count(), 1);
+    QCOMPARE(pollStopped.count(), 1);
+}
+
+void TestMainModuleForm::restartCommands_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("request");
+    QTest::addColumn<int>("status");
+    QTest::newRow("restart") << "btn_ReStart" << int(Addr40118Restart) << 1;
+    QTest::newRow("re-track") << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3;
+}
+
+void TestMainModuleForm::restartCommands()
+{
+    QFETCH(QString, button);
+    QFETCH(int, request);
+    QFETCH(int, status);
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.hub.setStreamStarted(true);
+    p.page.slots_updateForm(ramp(0, 50));
+    p.tick();
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
+
+    p.page.findChild<QPushButton*>(button)->click();
+
+    QCOMPARE(requestsOf(requests), QList<int>{request});
+    QCOMPARE(pollStarted.count(), 1);
+    QVERIFY(!p.hub.isDeviceReady());
+    QVERIFY(!p.hub.isStreamStarted());
+    QCOMPARE(SharedState::instance().lightStatus(), status);
+    QCOMPARE(p.points(), 0);
+    p.page.updateLightStatus(0);
+}
+
+void TestMainModuleForm::restartRefusedWhileSaving_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("restart") << "btn_ReStart"
+                             << "保存磁场信息中,要重启,请先停止保存!";
+    QTest::newRow("re-track") << "btn_ddsReTrack"
+                              << "保存磁场信息中,要重新追踪,请先停止保存!";
+}
+
+void TestMainModuleForm::restartRefusedWhileSaving()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.hub.setSaveParam(true, 3600, QDir::currentPath() + "/refused", false);
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
+
+    p.page.findChild<QPushButton*>(button)->click();
+
+    QMessageBox* box = openInfoBox();
+    QVERIFY(box);
+    QCOMPARE(box->text(), message);
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(requests.isEmpty());
+    QCOMPARE(pollStarted.count(), 0);
+    QVERIFY(p.hub.isDeviceReady());
+}
+
+void TestMainModuleForm::portMenuEntries_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("connects");
+    QTest::newRow("virtual instrument link") << "COM12" << true;
+    QString device; // a serial device of this machine, listed without a COM name
+    for (const QString& name : ParamManager().availablePortNames())
+        if (!name.startsWith("COM") && device.isEmpty())
+            device = name;
+    QTest::newRow("listed serial device") << device << true;
+    QTest::newRow("refresh") << "刷新" << false;
+    QTest::newRow("unknown name") << "nosuchport" << false;
+    QTest::newRow("lower-case com") << "com3" << false;
+}
+
+void TestMainModuleForm::portMenuEntries()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, connects);
+    if (entry.isEmpty())
+        QSKIP("this machine lists no serial device");
+    Page p;
+    p.hub.baudRate = 115200;
+    QSignalSpy connectRequests(p.hub.getModbusWorkThread(), &ModbusWorkThread::sig_connectDevice);
+    auto* menu = p.page.findChild<CustomMenu*>();
+    QVERIFY(menu);
+    const int entriesBefore = menu->findChildren<QPushButton*>().size();
+
+    p.page.slot_handleActionTriggered(entry, QVariant());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QCOMPARE(connectRequests.count(), connects ? 1 : 0);
+    if (connects) {
+        QCOMPARE(connectRequests.at(0).at(0).toString(), entry);
+        QCOMPARE(connectRequests.at(0).at(1).toInt(), 115200);
+        QCOMPARE(p.child<QPushButton>("btn_com")->text(), entry);
+    } else {
+        QCOMPARE(p.child<QPushButton>("btn_com")->text(), QString("select"));
+    }
+    // The menu always ends with the refresh entry, also after a refill.
+    const QList<QPushButton*> items = menu->findChildren<QPushButton*>();
+    QCOMPARE(items.size(), entriesBefore);
+    QCOMPARE(items.last()->text(), QString("刷新"));
+}
+
+void TestMainModuleForm::languageRoundTrip_data()
+{
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QString>("chinese");
+    QTest::addColumn<QString>("english");
+    QTest::newRow("restart") << "btn_ReStart"
+                             << "重启"
+                             << "Restart";
+    QTest::newRow("re-track") << "btn_ddsReTrack"
+                              << "重新追踪"
+                              << "Retrack";
+    QTest::newRow("mock") << "btn_mock"
+                          << "墨客"
+                          << "mock";
+    QTest::newRow("chart") << "label_3"
+                           << "图表"
+                           << "Chart";
+    QTest::newRow("seconds") << "label_4"
+                             << "秒"
+                             << "S";
+    QTest::newRow("samples") << "label_5"
+                             << "采样数"
+                             << "Samples";
+    QTest::newRow("mear") << "label_6"
+                          << "测量值"
+                          << "Mear";
+    QTest::newRow("delta B stays") << "label_7"
+                                   << "△B"
+                                   << "△B";
+    QTest::newRow("port button") << "btn_com"
+                                 << "选择"
+                                 << "select";
+    QTest::newRow("pause button") << "btn_pause"
+                                  << "暂停"
+                                  << "Pause";
+}
+
+void TestMainModuleForm::languageRoundTrip()
+{
+    QFETCH(QString, widget);
+    QFETCH(QString, chinese);
+    QFETCH(QString, english);
+    Page p;
+    auto textOf = [&] {
+        QWidget* w = p.page.findChild<QWidget*>(widget);
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            return button->text();
+        return qobject_cast<QLabel*>(w)->text();
+    };
+    p.page.slot_setLanguage(1);
+    QCOMPARE(textOf(), chinese);
+    p.page.slot_setLanguage(0);
+    QCOMPARE(textOf(), english);
+    p.page.slot_setLanguage(1);
+    QCOMPARE(textOf(), chinese);
+    p.page.slot_setLanguage(2);
+    QCOMPARE(textOf(), english);
+}
+
+void TestMainModuleForm::resetRestoresTheIdleState()
+{
+    Page p;
+    auto* pause = p.child<QPushButton>("btn_pause");
+    auto* com = p.child<QPushButton>("btn_com");
+    p.page.slot_handleActionTriggered("COM12", QVariant());
+    p.page.slots_updateSerialNumber("17");
+    p.setChartTime("30");
+    pause->click();
+    // The first language switch happens while a port is shown and the plot is paused.
+    p.page.slot_setLanguage(1);
+    QCOMPARE(com->text(), QString("COM12"));
+    QCOMPARE(pause->text(), QString("恢复"));
+    p.page.slot_setLanguage(0);
+    QCOMPARE(pause->text(), QString("Resume"));
+
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy synced(&p.hub, &ParamManager::sig_syncDataParam);
+    p.page.reset();
+
+    QCOMPARE(requestsOf(requests), QList<int>{Addr40118Restart});
+    QCOMPARE(p.text("edt_setTime"), QString("10"));
+    QCOMPARE(p.hub.dataParam().chartTime, 10);
+    QCOMPARE(synced.count(), 1);
+    QCOMPARE(p.text("edt_samples"), QString("0"));
+    QCOMPARE(p.text("edt_mear"), QString("0"));
+    QCOMPARE(p.text("edt_svg"), QString("0"));
+    QCOMPARE(p.text("edt_devName"), QString());
+    QCOMPARE(com->text(), QString("select"));
+    QVERIFY(p.page.isComButtonEnabled());
+    QCOMPARE(pause->text(), QString("Pause"));
+    QVERIFY(!p.hub.isPaused());
+    QCOMPARE(SharedState::instance().lightStatus(), 0);
+
+    // One click pauses again, and the language switch now shows the idle texts.
+    pause->click();
+    QVERIFY(p.hub.isPaused());
+    QCOMPARE(pause->text(), QString("Resume"));
+    pause->click();
+    p.page.slot_setLanguage(1);
+    QCOMPARE(com->text(), QString("选择"));
+    p.page.slot_setLanguage(0);
+    QCOMPARE(com->text(), QString("select"));
+}
+
+MAG_TEST_MAIN(TestMainModuleForm)
+#include "tst_mainmoduleform.moc"

@@ -1,0 +1,121 @@
+// The program's main window on a virtual X server, with the virtual instrument
+// streaming: writes a PNG of the main page into the build tree and checks that
+// the window shows something and that the graph is drawn.
+
+#include "app/ParamManager.h"
+#include "app/SharedState.h"
+#include "tests/support/TestSandbox.h"
+#include "tests/ui/InstrumentProcess.h"
+#include "ui/MainModuleForm.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <qcustomplot.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+class TestMainPageScreenshot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void mainPageShowsTheLiveField();
+
+private:
+    InstrumentProcess m_instrument;
+    QString m_port;
+};
+
+void TestMainPageScreenshot::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+    m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "5"});
+    QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+}
+
+void TestMainPageScreenshot::mainPageShowsTheLiveField()
+{
+    ParamManager hub;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto* page = window.findChild<MainModuleForm*>();
+    QVERIFY(page);
+    auto* plot = page->findChild<QCustomPlot*>("mainChart");
+    page->slot_handleActionTriggered(m_port, QVariant());
+    QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() == 10000, 30000);
+    // Draw the newest state now, so the grab does not race the queued replot.
+    plot->replot(QCustomPlot::rpImmediateRefresh);
+    window.repaint();
+    QCoreApplication::processEvents();
+
+    const QImage shot =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/mainpage.png");
+    QDir().mkpath(QFileInfo(path).path());
+    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
+    qInfo("screenshot: %s", qPrintable(path));
+    QCOMPARE(shot.size(), window.size());
+
+    // Not blank: a real window has many colours and no colour covers most of it.
+    QHash<QRgb, int> colours;
+    for (int y = 0; y < shot.height(); y += 2)
+        for (int x = 0; x < shot.width(); x += 2)
+            ++colours[shot.pixel(x, y)];
+    int commonest = 0;
+    for (int count : qAsConst(colours))
+        commonest = qMax(commonest, count);
+    const int sampled = (shot.width() / 2) * (shot.height() / 2);
+    QVERIFY2(colours.size() > 200, qPrintable(QString("only %1 colours").arg(colours.size())));
+    QVERIFY2(commonest < sampled * 0.6, "one colour covers most of the window");
+
+    // The graph is drawn: blue trace pixels in the middle of the chart, away
+    // from the read-out boxes in its corners.
+    const QRect chart(plot->mapTo(&window, QPoint(0, 0)), plot->size());
+    const QRect middle = chart.adjusted(chart.width() / 10, chart.height() / 10,
+                                        -chart.width() / 10, -chart.height() / 10);
+    int trace = 0;
+    for (int y = middle.top(); y <= middle.bottom(); ++y)
+        for (int x = middle.left(); x <= middle.right(); ++x) {
+            const QRgb p = shot.pixel(x, y);
+            trace += qBlue(p) - qRed(p) > 40 ? 1 : 0;
+        }
+    QVERIFY2(trace > 500, qPrintable(QString("%1 trace pixels in the chart").arg(trace)));
+    QVERIFY(page->findChild<QLineEdit*>("edt_devName")->text().startsWith("VUD-"));
+}
+
+// Runs itself again under a virtual X server unless it already is on one.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
+        setenv("MAG_UNDER_XVFB", "1", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    registerMainMetaTypes();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestSandbox sandbox;
+    TestMainPageScreenshot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainpage_screenshot.moc"

@@ -1,0 +1,630 @@
+#include "app/ParamManager.h"
+#include "tests/support/TestMain.h"
+#include "ui/Fonts.h"
+#include "ui/MainWindow.h"
+#include "ui/widgets/CustomMenu.h"
+
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QStackedWidget>
+
+#include <memory>
+
+namespace {
+
+// CRC-16/MODBUS, bit by bit, low byte first.
+QByteArray withCrc(QByteArray frame)
+{
+    quint16 crc = 0xFFFF;
+    for (const char c : frame) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    frame.append(char(crc & 0xFF)).append(char(crc >> 8));
+    return frame;
+}
+
+QList<QMessageBox*> openBoxes()
+{
+    QList<QMessageBox*> boxes;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            boxes << box;
+    }
+    return boxes;
+}
+
+void closeBoxes()
+{
+    for (QMessageBox* box : openBoxes())
+        box->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, const QPoint& pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, pos, target->mapToGlobal(pos),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void fontSubstitution();
+    void imagesLoad_data();
+    void imagesLoad();
+    void init();
+    void cleanup();
+
+    void pageButtons_data();
+    void pageButtons();
+    void clicksThatSwitchNothing_data();
+    void clicksThatSwitchNothing();
+    void refusalsWhileSaving_data();
+    void refusalsWhileSaving();
+    void dragHitsMinimumSize();
+    void cursorFollowsBorder();
+    void bottomBar_data();
+    void bottomBar();
+    void changeSamplingRate_data();
+    void changeSamplingRate();
+    void rateOutsideTableIsIgnored();
+    void dataRateEditDisabledOpensNothing();
+    void resetRunsOnce_data();
+    void resetRunsOnce();
+    void language_data();
+    void language();
+    void lockLossBoxIsReused();
+    void closeAsksForIdentity();
+
+private:
+    void makeWindow(int isTest = 0, int isChinese = 0);
+    template <typename T> T* child(const char* name) const
+    {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no child %s", name);
+        return w;
+    }
+
+    std::unique_ptr<ParamManager> hub;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TstMainWindow::initTestCase()
+{
+    registerFontSubstitutions();
+}
+
+// The styles name "MiSans"; it must come out in a family that has the Chinese glyphs.
+void TstMainWindow::fontSubstitution()
+{
+    if (!QFontDatabase().families().contains(QStringLiteral("WenQuanYi Micro Hei")))
+        QSKIP("fonts-wqy-microhei is not installed");
+    const QFontInfo info(QFont(QStringLiteral("MiSans")));
+    QCOMPARE(info.family(), QStringLiteral("WenQuanYi Micro Hei"));
+    QVERIFY(QFontMetrics(QFont(QStringLiteral("MiSans"))).inFont(QChar(0x78C1))); // 磁
+}
+
+// Every image path the program names, at the size its widget expects.
+void TstMainWindow::imagesLoad_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QSize>("size");
+    const auto rows = [](const QStringList& names, QSize size) {
+        for (const QString& name : names)
+            QTest::newRow(qPrintable(name)) << QStringLiteral(":/%1.png").arg(name) << size;
+    };
+    QStringList titleButtons;
+    for (const char* b : {"Min", "Max", "Close", "Language"})
+        for (const char* state : {"Normal", "At", "Press"})
+            titleButtons << QStringLiteral("btn%1%2").arg(QLatin1String(b), QLatin1String(state));
+    titleButtons << "btnMaxNormal1"
+                 << "btnMaxAt1"
+                 << "btnMaxPress1";
+    rows(titleButtons, QSize(25, 25));
+    QStringList pageIcons;
+    for (const char* page : {"main", "Sensitivity", "Save", "help", "debug", "config"})
+        pageIcons << QStringLiteral("%1NormalIcon").arg(QLatin1String(page))
+                  << QStringLiteral("%1PressIcon").arg(QLatin1String(page));
+    rows(pageIcons, QSize(24, 24));
+    rows({"topBtnNormal", "topBtnPress"}, QSize(168, 50));
+    rows({"topbackground"}, QSize(1920, 106));
+    rows({"newlogo"}, QSize(162, 44));
+    rows({"ball"}, QSize(20, 20));
+    rows({"ClearPlot"}, QSize(17, 20));
+    rows({"Reboot", "btn_restart", "btn_retrack", "btn_pause", "helpIndex", "helpMain", "helpSave"},
+         QSize(20, 20));
+    rows({"helpSensitivity", "floder"}, QSize(20, 17));
+    rows({"helpConfig"}, QSize(20, 16));
+    rows({"greenlight", "yellowlight"}, QSize(44, 44));
+    rows({"battery0", "battery1", "battery2", "battery3", "battery4"}, QSize(75, 40));
+    rows({"SaveCheckBoxNormal", "SaveCheckBoxCheck"}, QSize(24, 24));
+}
+
+void TstMainWindow::imagesLoad()
+{
+    QFETCH(QString, path);
+    QFETCH(QSize, size);
+    const QImage image(path);
+    QVERIFY2(!image.isNull(), qPrintable(path));
+    QCOMPARE(image.size(), size);
+    // Not blank: some pixel is not fully transparent.
+    bool drawn = false;
+    for (int y = 0; y < image.height() && !drawn; ++y)
+        for (int x = 0; x < image.width() && !drawn; ++x)
+            drawn = qAlpha(image.pixel(x, y)) > 0;
+    QVERIFY(drawn);
+}
+
+void TstMainWindow::init()
+{
+    hub = std::make_unique<ParamManager>();
+}
+
+void TstMainWindow::cleanup()
+{
+    closeBoxes();
+    window.reset();
+    hub.reset();
+}
+
+void TstMainWindow::makeWindow(int isTest, int isChinese)
+{
+    hub->isTest = isTest;
+    hub->isChinese = isChinese;
+    window = std::make_unique<MainWindow>(hub.get());
+}
+
+void TstMainWindow::pageButtons_data()
+{
+    QTest::addColumn<int>("isTest");
+    QTest::newRow("normal") << 0;
+    QTest::newRow("test mode") << 1;
+}
+
+void TstMainWindow::pageButtons()
+{
+    QFETCH(int, isTest);
+    makeWindow(isTest);
+    QCOMPARE(window->windowTitle(), QStringLiteral("KORVI-V1.1"));
+    QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(window->windowIcon().availableSizes().contains(QSize(32, 32)));
+    QCOMPARE(child<QPushButton>("btnMonitor")->isHidden(), isTest != 1);
+    QVERIFY(child<QPushButton>("btnVector")->isHidden());
+    QVERIFY(!child<QPushButton>("btnSensitivity")->isHidden());
+    QVERIFY(child<QPushButton>("btnMain")->isChecked());
+    QCOMPARE(window->currentPage(), 0);
+    auto* stack = child<QStackedWidget>("stackedWidget");
+    QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("MainModuleForm"));
+    QVERIFY(child<QLineEdit>("edt_fftTime")->isHidden());
+    QVERIFY(!child<QLineEdit>("edt_lowPass")->isHidden());
+    QCOMPARE(child<QLineEdit>("edt_dataRate")->text(), QStringLiteral("0.001"));
+}
+
+// None of these clicks may stop or start a poll or change the page.
+void TstMainWindow::clicksThatSwitchNothing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("current page again") << "btnMain";
+    QTest::newRow("page not built") << "btnSensitivity";
+    QTest::newRow("settings page not built") << "btnConfig";
+    QTest::newRow("debug page outside test mode") << "btnMonitor";
+}
+
+void TstMainWindow::clicksThatSwitchNothing()
+{
+    QFETCH(QString, button);
+    makeWindow(0);
+    QSignalSpy starts(hub.get(), &ParamManager::sig_devStatusWorkerStart);
+    QSignalSpy stops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    QSignalSpy requests(hub.get(), &ParamManager::sig_sendModbusData);
+
+    window->findChild<QPushButton*>(button)->click();
+
+    QCOMPARE(starts.count(), 0);
+    QCOMPARE(stops.count(), 0);
+    QCOMPARE(requests.count(), 0);
+    QCOMPARE(window->currentPage(), 0);
+    QVERIFY(child<QPushButton>("btnMain")->isChecked());
+    QVERIFY(openBoxes().isEmpty());
+}
+
+void TstMainWindow::refusalsWhileSaving_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("debug page") << "btnMonitor"
+                                << QStringLiteral("保存磁场信息中,要切换到调试界面,请先停止保存!");
+    QTest::newRow("settings page")
+        << "btnConfig" << QStringLiteral("保存磁场信息中,要切换到配置界面,请先停止保存!");
+    QTest::newRow("data rate") << "edt_dataRate"
+                               << QStringLiteral("保存磁场信息中,要修改频率,请先停止保存!");
+}
+
+void TstMainWindow::refusalsWhileSaving()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, text);
+    makeWindow(1);
+    hub->setSaveParam(true, 3600, QStringLiteral("refusal"), false);
+
+    QWidget* w = window->findChild<QWidget*>(target);
+    if (auto* button = qobject_cast<QPushButton*>(w))
+        button->click();
+    else
+        sendMouse(w, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+
+    const QList<QMessageBox*> boxes = openBoxes();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes.first()->text(), text);
+    QCOMPARE(boxes.first()->windowTitle(), QStringLiteral("提示"));
+    QCOMPARE(boxes.first()->parent(), nullptr);
+    QCOMPARE(window->currentPage(), 0);
+    QVERIFY(child<QPushButton>("btnMain")->isChecked());
+}
+
+void TstMainWindow::dragHitsMinimumSize()
+{
+    makeWindow();
+    window->setGeometry(100, 100, 1280, 720);
+    QCOMPARE(window->hitTestEdge(QPoint(3, 3)), 5);
+
+    // Where the platform cannot start a system resize (offscreen), the drag
+    // follows the mouse: left edge to x = 500 would leave 880 px; the window
+    // keeps its minimum width from there.
+    sendMouse(window.get(), QEvent::MouseButtonPress, QPoint(3, 3), Qt::LeftButton);
+    const QPoint pressGlobal = window->mapToGlobal(QPoint(3, 3));
+    QMouseEvent move(QEvent::MouseMove, QPoint(403, 13), pressGlobal + QPoint(400, 10),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &move);
+    QCOMPARE(window->geometry(), QRect(500, 110, window->minimumWidth(), 710));
+    sendMouse(window.get(), QEvent::MouseButtonRelease, QPoint(403, 13), Qt::NoButton);
+
+    // After the release a move only updates the cursor.
+    const QRect after = window->geometry();
+    sendMouse(window.get(), QEvent::MouseMove, QPoint(200, 200), Qt::NoButton);
+    QCOMPARE(window->geometry(), after);
+}
+
+void TstMainWindow::cursorFollowsBorder()
+{
+    makeWindow();
+    window->resize(1280, 720);
+    sendMouse(window.get(), QEvent::MouseMove, QPoint(1276, 716), Qt::NoButton);
+    QCOMPARE(window->cursor().shape(), Qt::SizeFDiagCursor);
+    sendMouse(window.get(), QEvent::MouseMove, QPoint(1276, 4), Qt::NoButton);
+    QCOMPARE(window->cursor().shape(), Qt::SizeBDiagCursor);
+    sendMouse(window.get(), QEvent::MouseMove, QPoint(640, 4), Qt::NoButton);
+    QCOMPARE(window->cursor().shape(), Qt::SizeVerCursor);
+    sendMouse(window.get(), QEvent::MouseMove, QPoint(1276, 4), Qt::NoButton);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window.get(), &leave);
+    QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+// Each step is "edit=text", finished in order on a fresh window.
+void TstMainWindow::bottomBar_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("lowText");
+    QTest::addColumn<QString>("highText");
+    QTest::addColumn<QString>("fftText");
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<int>("highPass");
+    QTest::addColumn<int>("fftTime");
+    QTest::addColumn<bool>("lowReadOnly");
+    QTest::addColumn<bool>("highReadOnly");
+
+    QTest::newRow("low pass too large") << QStringList{"edt_lowPass=150000"} << "1000"
+                                        << "0"
+                                        << "10" << 1000 << 0 << 10 << false << true;
+    QTest::newRow("low pass kept") << QStringList{"edt_lowPass=99999"} << "99999"
+                                   << "0"
+                                   << "10" << 99999 << 0 << 10 << false << true;
+    QTest::newRow("over-long entry reads as too large")
+        << QStringList{"edt_lowPass=123456789012345"} << "1000"
+        << "0"
+        << "10" << 1000 << 0 << 10 << false << true;
+    QTest::newRow("low pass cleared frees high pass")
+        << QStringList{"edt_lowPass=50", "edt_lowPass=0"} << "0"
+        << "0"
+        << "10" << 0 << 0 << 10 << false << false;
+    QTest::newRow("empty low pass is off") << QStringList{"edt_lowPass="} << "0"
+                                           << "0"
+                                           << "10" << 0 << 0 << 10 << false << false;
+    QTest::newRow("high pass locks low pass") << QStringList{"edt_highPass=5"} << "0"
+                                              << "5"
+                                              << "10" << 0 << 5 << 10 << true << false;
+    QTest::newRow("high pass too large") << QStringList{"edt_highPass=100000"} << "0"
+                                         << "1000"
+                                         << "10" << 0 << 1000 << 10 << true << false;
+    QTest::newRow("full-width digits") << QStringList{QStringLiteral("edt_highPass=１２")} << "0"
+                                       << "12"
+                                       << "10" << 0 << 12 << 10 << true << false;
+    QTest::newRow("fft 1") << QStringList{"edt_fftTime=1"} << "0"
+                           << "0"
+                           << "1" << 0 << 0 << 1 << false << false;
+    QTest::newRow("fft 0") << QStringList{"edt_fftTime=0"} << "0"
+                           << "0"
+                           << "1" << 0 << 0 << 1 << false << false;
+    QTest::newRow("fft 2") << QStringList{"edt_fftTime=2"} << "0"
+                           << "0"
+                           << "2" << 0 << 0 << 2 << false << false;
+    QTest::newRow("fft 999") << QStringList{"edt_fftTime=999"} << "0"
+                             << "0"
+                             << "999" << 0 << 0 << 999 << false << false;
+    QTest::newRow("fft 1000") << QStringList{"edt_fftTime=1000"} << "0"
+                              << "0"
+                              << "1000" << 0 << 0 << 1000 << false << false;
+    QTest::newRow("fft 5000") << QStringList{"edt_fftTime=5000"} << "0"
+                              << "0"
+                              << "1000" << 0 << 0 << 1000 << false << false;
+}
+
+void TstMainWindow::bottomBar()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, lowText);
+    QFETCH(QString, highText);
+    QFETCH(QString, fftText);
+    QFETCH(int, lowPass);
+    QFETCH(int, highPass);
+    QFETCH(int, fftTime);
+    QFETCH(bool, lowReadOnly);
+    QFETCH(bool, highReadOnly);
+
+    makeWindow();
+    QSignalSpy synced(hub.get(), &ParamManager::sig_syncDataParam);
+    for (const QString& step : steps) {
+        const int eq = step.indexOf('=');
+        QLineEdit* edit = window->findChild<QLineEdit*>(step.left(eq));
+        QVERIFY(edit);
+        edit->setText(step.mid(eq + 1));
+        emit edit->editingFinished();
+    }
+
+    QCOMPARE(child<QLineEdit>("edt_lowPass")->text(), lowText);
+    QCOMPARE(child<QLineEdit>("edt_highPass")->text(), highText);
+    QCOMPARE(child<QLineEdit>("edt_fftTime")->text(), fftText);
+    QCOMPARE(child<QLineEdit>("edt_lowPass")->isReadOnly(), lowReadOnly);
+    QCOMPARE(child<QLineEdit>("edt_highPass")->isReadOnly(), highReadOnly);
+    const DataParam p = hub->dataParam();
+    QCOMPARE(p.lowPass, lowPass);
+    QCOMPARE(p.highPass, highPass);
+    QCOMPARE(p.fftTime, fftTime);
+    QCOMPARE(synced.count(), steps.size());
+    const DataParam sent = synced.last().at(0).value<DataParam>();
+    QCOMPARE(sent.lowPass, lowPass);
+    QCOMPARE(sent.highPass, highPass);
+    QCOMPARE(sent.fftTime, fftTime);
+}
+
+void TstMainWindow::changeSamplingRate_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<QByteArray>("frame"); // empty: nothing sent
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("byteCount");
+    QTest::addColumn<bool>("countChange");
+    QTest::addColumn<bool>("editEnabled");
+
+    const struct
+    {
+        int rate;
+        const char* value;
+        double step;
+    } rows[] = {{1, "03E8", 1.0},     {10, "000A", 0.1},    {20, "0014", 0.05},
+                {200, "00C8", 0.005}, {500, "01F4", 0.002}, {1000, "03E8", 0.001}};
+    for (const auto& r : rows) {
+        const QByteArray frame =
+            withCrc(QByteArray::fromHex("01109C96000102") + QByteArray::fromHex(r.value));
+        const int count = r.rate == 1 ? 1000 : r.rate;
+        QTest::addRow("%d sent", r.rate)
+            << r.rate << true << frame << r.step << count << (r.rate != 1) << (r.rate == 1000);
+        QTest::addRow("%d local", r.rate)
+            << r.rate << false << QByteArray() << r.step << count << false << true;
+    }
+}
+
+void TstMainWindow::changeSamplingRate()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(QByteArray, frame);
+    QFETCH(double, step);
+    QFETCH(int, byteCount);
+    QFETCH(bool, countChange);
+    QFETCH(bool, editEnabled);
+
+    // The golden frames of the two rows written down elsewhere, byte for byte.
+    if (bChange && rate == 20)
+        QCOMPARE(frame.toHex(' '), QByteArray("01 10 9c 96 00 01 02 00 14 e7 60"));
+    if (bChange && rate == 1000)
+        QCOMPARE(frame.toHex(' '), QByteArray("01 10 9c 96 00 01 02 03 e8 e7 d1"));
+
+    makeWindow();
+    QSignalSpy sent(hub.get(), &ParamManager::sig_sendCustomModbusData);
+    QSignalSpy oneHz(hub.get(), &ParamManager::sig_setOneHz);
+    QSignalSpy counts(hub.get(), &ParamManager::sig_syncDataByteCount);
+    QSignalSpy params(hub.get(), &ParamManager::sig_syncDataParam);
+    QSignalSpy pollStops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    QSignalSpy pollStarts(hub.get(), &ParamManager::sig_devStatusWorkerStart);
+
+    window->changeSamplingRate(rate, bChange);
+
+    if (frame.isEmpty()) {
+        QCOMPARE(sent.count(), 0);
+    } else {
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.first().at(0).toByteArray().toHex(' '), frame.toHex(' '));
+    }
+    QCOMPARE(oneHz.count(), 1);
+    QCOMPARE(oneHz.first().at(0).toBool(), rate == 1);
+    QCOMPARE(counts.count(), 1);
+    QCOMPARE(counts.first().at(0).toInt(), byteCount);
+    QCOMPARE(counts.first().at(1).toBool(), countChange);
+    QCOMPARE(params.count(), 1);
+    QCOMPARE(params.first().at(0).value<DataParam>().dataRate, step);
+    QCOMPARE(hub->dataParam().dataRate, step);
+    QCOMPARE(hub->samplingRate, rate);
+    QCOMPARE(child<QLineEdit>("edt_dataRate")->isEnabled(), editEnabled);
+    QCOMPARE(child<QLineEdit>("edt_dataRate")->text(), QString::number(step, 'g', 6));
+    // The main page's status poll is stopped around the change and restarted.
+    QCOMPARE(pollStops.count(), 1);
+    QCOMPARE(pollStarts.count(), 1);
+}
+
+void TstMainWindow::rateOutsideTableIsIgnored()
+{
+    makeWindow();
+    QSignalSpy sent(hub.get(), &ParamManager::sig_sendCustomModbusData);
+    QSignalSpy counts(hub.get(), &ParamManager::sig_syncDataByteCount);
+    QSignalSpy stops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    for (const int rate : {0, -20, 42, 111})
+        window->changeSamplingRate(rate, true);
+    QCOMPARE(sent.count(), 0);
+    QCOMPARE(counts.count(), 0);
+    QCOMPARE(stops.count(), 0);
+    QCOMPARE(hub->samplingRate, 1000);
+    QCOMPARE(hub->dataParam().dataRate, 0.001);
+}
+
+void TstMainWindow::dataRateEditDisabledOpensNothing()
+{
+    makeWindow();
+    window->changeSamplingRate(20, true);
+    auto* edit = child<QLineEdit>("edt_dataRate");
+    QVERIFY(!edit->isEnabled());
+    hub->setSaveParam(true, 3600, QStringLiteral("x"), false);
+    // Saving would answer an enabled edit with a box; the disabled one swallows the press.
+    sendMouse(edit, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    QVERIFY(openBoxes().isEmpty());
+}
+
+void TstMainWindow::resetRunsOnce_data()
+{
+    QTest::addColumn<int>("disconnects");
+    QTest::addColumn<bool>("rebootButton");
+    QTest::newRow("port lost") << 1 << false;
+    QTest::newRow("reboot button") << 0 << true;
+    QTest::newRow("two losses in one event") << 2 << false;
+}
+
+void TstMainWindow::resetRunsOnce()
+{
+    QFETCH(int, disconnects);
+    QFETCH(bool, rebootButton);
+    makeWindow();
+    DataParam p = hub->dataParam();
+    p.chartTime = 30;
+    hub->setDataParam(p);
+
+    QSignalSpy reboots(hub.get(), &ParamManager::sig_reboot);
+    QSignalSpy requests(hub.get(), &ParamManager::sig_sendModbusData);
+    for (int i = 0; i < disconnects; ++i)
+        emit hub->sig_disconnect();
+    if (rebootButton)
+        QTest::mouseClick(child<QPushButton>("btn_reboot"), Qt::LeftButton);
+
+    // Runs from the event loop, not inside the emitting call.
+    QCOMPARE(reboots.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(reboots.count(), 1, 5000);
+    QCoreApplication::processEvents();
+    QCOMPARE(reboots.count(), 1);
+    int restarts = 0;
+    for (const QList<QVariant>& args : requests)
+        restarts += args.at(0).value<ModbusAddr>() == Addr40118Restart;
+    QCOMPARE(restarts, 1);
+    // The hub's window length follows the "10" the chart-time field shows again.
+    QCOMPARE(hub->dataParam().chartTime, 10);
+}
+
+void TstMainWindow::language_data()
+{
+    QTest::addColumn<int>("startChinese");
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("isChinese");
+    QTest::addColumn<int>("menuWidth");
+    QTest::addColumn<QString>("mainText");
+    QTest::addColumn<QString>("rebootText");
+
+    QTest::newRow("start in English") << 0 << QString() << 0 << 136 << "Main"
+                                      << "Reboot";
+    QTest::newRow("start in Chinese")
+        << 1 << QString() << 1 << 111 << QStringLiteral("主面板") << QStringLiteral("重启");
+    QTest::newRow("choose Chinese") << 0 << QStringLiteral("中文") << 1 << 111
+                                    << QStringLiteral("主面板") << QStringLiteral("重启");
+    QTest::newRow("back to English") << 1 << "English" << 0 << 136 << "Main"
+                                     << "Reboot";
+}
+
+void TstMainWindow::language()
+{
+    QFETCH(int, startChinese);
+    QFETCH(QString, choice);
+    QFETCH(int, isChinese);
+    QFETCH(int, menuWidth);
+    QFETCH(QString, mainText);
+    QFETCH(QString, rebootText);
+
+    makeWindow(0, startChinese);
+    CustomMenu* menu = window->findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(menu);
+    QSignalSpy broadcasts(window.get(), &MainWindow::sig_ChangeLanguage);
+    if (!choice.isEmpty())
+        emit menu->triggered(choice, QVariant());
+
+    QCOMPARE(hub->isChinese, isChinese);
+    QCOMPARE(menu->width(), menuWidth);
+    QCOMPARE(child<QPushButton>("btnMain")->text(), mainText);
+    QCOMPARE(child<QPushButton>("btn_reboot")->text(), rebootText);
+    QCOMPARE(child<QLabel>("label_language")->text(),
+             isChinese ? QStringLiteral("中文") : QStringLiteral("English"));
+    if (!choice.isEmpty()) {
+        QCOMPARE(broadcasts.count(), 1);
+        QCOMPARE(broadcasts.first().at(0).toInt(), isChinese);
+        QSettings ini(hub->iniPath, QSettings::IniFormat);
+        QCOMPARE(ini.value(QStringLiteral("Sensitivity/isChinese")).toInt(), isChinese);
+    }
+    // An unknown choice changes nothing.
+    emit menu->triggered(QStringLiteral("Deutsch"), QVariant());
+    QCOMPARE(hub->isChinese, isChinese);
+}
+
+void TstMainWindow::lockLossBoxIsReused()
+{
+    makeWindow();
+    window->showLockLossMessage(QStringLiteral("first"));
+    window->showLockLossMessage(QStringLiteral("second"));
+    const QList<QMessageBox*> boxes = window->findChildren<QMessageBox*>();
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY(boxes.first()->isVisible());
+    QCOMPARE(boxes.first()->text(), QStringLiteral("second"));
+    QCOMPARE(boxes.first()->windowTitle(), QStringLiteral("提示"));
+}
+
+void TstMainWindow::closeAsksForIdentity()
+{
+    makeWindow();
+    window->show();
+    QSignalSpy requests(hub.get(), &ParamManager::sig_sendModbusData);
+    QVERIFY(window->close());
+    QCOMPARE(requests.count(), 1);
+    QCOMPARE(requests.first().at(0).value<ModbusAddr>(), Addr40000Identity);
+}
+
+MAG_TEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,230 @@
+#include "VirtualInstrument.h"
+
+#include <cmath>
+#include <unistd.h>
+
+namespace {
+constexpr int SilenceMs = 30;        // ends a request of a function without fixed layout
+constexpr int MaxCatchUpFrames = 10; // after a stall, skip rather than burst
+constexpr quint16 StreamField = 0x7D00;
+constexpr quint8 StrayByte = 0x00;
+
+quint16 word(const QByteArray& b, int at)
+{
+    return static_cast<quint16>((static_cast<quint8>(b[at]) << 8) | static_cast<quint8>(b[at + 1]));
+}
+} // namespace
+
+VirtualInstrument::VirtualInstrument(const InstrumentOptions& options, QObject* parent)
+    : QObject(parent), m_options(options), m_model(options.lockStepMs, options.seed),
+      m_slave(m_model), m_stream(options.seed), m_faults(options.faults, options.seed)
+{
+    m_clock.start();
+    connect(&m_model, &InstrumentModel::statusChanged, this, &VirtualInstrument::onStatusChanged);
+    connect(&m_port, &PtyPort::bytesReceived, this, &VirtualInstrument::onBytes);
+    m_silenceTimer.setSingleShot(true);
+    m_silenceTimer.setInterval(SilenceMs);
+    connect(&m_silenceTimer, &QTimer::timeout, this, [this] {
+        const auto frames = m_splitter.flush();
+        for (const auto& frame : frames)
+            onFrame(frame);
+        const QByteArray noise = m_splitter.takeDropped();
+        if (!noise.isEmpty())
+            trace("RX", noise, "(not a frame, dropped)");
+    });
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(1000 / StreamGenerator::FramesPerSecond);
+    connect(&m_frameTimer, &QTimer::timeout, this, &VirtualInstrument::sendDueFrames);
+
+    m_stream.setLocked(false);
+    if (options.startStatus < 1 || options.startStatus > 3)
+        m_model.setStatus(options.startStatus);
+}
+
+bool VirtualInstrument::open(QString* error)
+{
+    return m_port.open(m_options.portDir, m_options.portName, error);
+}
+
+void VirtualInstrument::onBytes(const QByteArray& bytes)
+{
+    const auto frames = m_splitter.feed(bytes);
+    const QByteArray noise = m_splitter.takeDropped();
+    if (!noise.isEmpty())
+        trace("RX", noise, "(not a frame, dropped)");
+    for (const auto& frame : frames)
+        onFrame(frame);
+    if (m_splitter.isEmpty())
+        m_silenceTimer.stop();
+    else
+        m_silenceTimer.start();
+}
+
+void VirtualInstrument::onFrame(const RequestSplitter::Frame& frame)
+{
+    if (m_silent) {
+        trace("RX", frame.bytes, "(silent, no answer)");
+        return;
+    }
+    trace("RX", frame.bytes);
+    if (!m_talkedTo)
+        onFirstRequest();
+    if (frame.kind == RequestSplitter::Kind::Raw)
+        onRaw(frame.bytes);
+    else
+        onModbus(frame.bytes);
+}
+
+void VirtualInstrument::onFirstRequest()
+{
+    m_talkedTo = true;
+    // Switched on with the program: the power-up lock runs from here.
+    if (m_options.startStatus >= 1 && m_options.startStatus <= 3)
+        m_model.startLockSequence(m_options.startStatus);
+    const FaultInjector::Settings& f = m_faults.settings();
+    if (f.silentAfter >= 0.0) {
+        QTimer::singleShot(static_cast<int>(f.silentAfter * 1000), this, [this] {
+            m_silent = true;
+            stopStream();
+        });
+    }
+    if (f.closeAfter >= 0.0) {
+        QTimer::singleShot(static_cast<int>(f.closeAfter * 1000), this, [this] {
+            stopStream();
+            m_port.close();
+            emit lineClosed();
+        });
+    }
+}
+
+void VirtualInstrument::onModbus(const QByteArray& frame)
+{
+    const ModbusSlave::Request r = ModbusSlave::describe(frame);
+    if (r.address != ModbusSlave::Address)
+        return; // another device's request
+    // The instrument talks on one line at a time: a request ends the stream.
+    stopStream();
+    QByteArray reply;
+    if (r.registerCount > 0 && m_faults.exceptionFor(r.firstRegister, r.registerCount))
+        reply = ModbusSlave::exceptionReply(r.function, ModbusException::DeviceFailure);
+    else
+        reply = m_slave.handle(frame);
+    sendReply(reply);
+}
+
+void VirtualInstrument::onRaw(const QByteArray& frame)
+{
+    if (static_cast<quint8>(frame[1]) != ModbusSlave::Address)
+        return; // another device's frame
+    const quint8 function = static_cast<quint8>(frame[2]);
+    const quint16 field = word(frame, 3);
+    const quint16 count = word(frame, 5);
+    if (function == 0x04 && field == StreamField && count >= 1 && count <= 100) {
+        startStream(count * 10);
+    } else if (function == 0x04) {
+        // Any other read: one frame at the configured rate, if nothing streams.
+        if (!m_streaming) {
+            m_stream.start(m_model.samplingRate());
+            sendFrame();
+        }
+    } else if (function == 0x06) {
+        if (m_streaming) {
+            sendFrame(); // the last one
+            stopStream();
+        }
+    }
+}
+
+void VirtualInstrument::onStatusChanged(int status)
+{
+    const bool locked = status == InstrumentModel::Locked || status == InstrumentModel::DebugMode;
+    m_stream.setLocked(locked);
+    const double after = m_faults.settings().loseLockAfter;
+    if (status == InstrumentModel::Locked && after >= 0.0 && !m_lockLossArmed) {
+        m_lockLossArmed = true;
+        QTimer::singleShot(static_cast<int>(after * 1000), this, [this] { m_model.loseLock(); });
+    }
+}
+
+void VirtualInstrument::startStream(int rate)
+{
+    m_stream.start(rate);
+    m_streaming = true;
+    m_streamStart = now();
+    m_framesSent = 0;
+    sendDueFrames();
+    m_frameTimer.start();
+}
+
+void VirtualInstrument::stopStream()
+{
+    m_streaming = false;
+    m_frameTimer.stop();
+}
+
+void VirtualInstrument::sendDueFrames()
+{
+    if (!m_streaming)
+        return;
+    // Frames are due on the monotonic clock; a timer tick a little early or late
+    // neither loses nor doubles one.
+    const qint64 due = static_cast<qint64>(std::floor(
+                           (now() - m_streamStart) * StreamGenerator::FramesPerSecond + 0.1)) +
+                       1;
+    if (due - m_framesSent > MaxCatchUpFrames)
+        m_framesSent = due - 1;
+    while (m_framesSent < due) {
+        sendFrame();
+        ++m_framesSent;
+    }
+}
+
+void VirtualInstrument::sendFrame()
+{
+    bool drop = false, truncate = false;
+    m_faults.nextFrame(drop, truncate);
+    QByteArray frame = m_stream.nextFrame(static_cast<quint8>(m_model.status()));
+    if (drop) {
+        trace("TX", frame, "(dropped)");
+        return;
+    }
+    if (truncate)
+        frame.truncate(frame.size() / 2);
+    send(frame, truncate ? "(truncated)" : nullptr);
+}
+
+void VirtualInstrument::sendReply(QByteArray reply)
+{
+    bool stray = false, badCrc = false;
+    m_faults.nextReply(stray, badCrc);
+    if (badCrc)
+        reply[reply.size() - 1] = static_cast<char>(reply[reply.size() - 1] ^ 0xFF);
+    if (stray)
+        reply.prepend(static_cast<char>(StrayByte));
+    send(reply, stray && badCrc ? "(stray byte, bad CRC)"
+                : stray         ? "(stray byte)"
+                : badCrc        ? "(bad CRC)"
+                                : nullptr);
+}
+
+void VirtualInstrument::send(const QByteArray& bytes, const char* note)
+{
+    trace("TX", bytes, m_port.hasClient() ? note : "(no program on the line)");
+    m_port.write(bytes);
+}
+
+void VirtualInstrument::trace(const char* direction, const QByteArray& bytes,
+                              const char* note) const
+{
+    if (!m_options.verbose)
+        return;
+    QByteArray line = QByteArray::number(now(), 'f', 3).rightJustified(10) + ' ' + direction + ' ' +
+                      bytes.toHex(' ').toUpper();
+    if (note)
+        line += QByteArray(" ") + note;
+    line += '\n';
+    // One write per line: with a reader that falls behind, lines are lost (see main)
+    // rather than the instrument stalling.
+    [[maybe_unused]] const ssize_t n =
+        ::write(STDERR_FILENO, line.constData(), static_cast<size_t>(line.size()));
+}

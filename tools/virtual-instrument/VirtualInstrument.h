@@ -1,0 +1,72 @@
+#pragma once
+// The instrument: moves requests from the line to the Modbus slave and the
+// stream commands, paces the data stream, and applies the fault switches.
+// Main thread only.
+
+#include "FaultInjector.h"
+#include "InstrumentModel.h"
+#include "ModbusSlave.h"
+#include "PtyPort.h"
+#include "RequestSplitter.h"
+#include "StreamGenerator.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+struct InstrumentOptions
+{
+    QString portDir, portName; // empty name: first free COM<n> from COM10
+    int lockStepMs = 2000;
+    int startStatus = 1; // 1-3: lock sequence at the first request; 0, 4 or 99: held
+    quint64 seed = 1;
+    bool verbose = false;
+    FaultInjector::Settings faults;
+};
+
+class VirtualInstrument : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VirtualInstrument(const InstrumentOptions& options, QObject* parent = nullptr);
+
+    bool open(QString* error);
+    QString portName() const { return m_port.name(); }
+    QString devicePath() const { return m_port.devicePath(); }
+
+signals:
+    void lineClosed(); // --close-after: the line is gone, the program may end
+
+private:
+    void onBytes(const QByteArray& bytes);
+    void onFrame(const RequestSplitter::Frame& frame);
+    void onFirstRequest();
+    void onModbus(const QByteArray& frame);
+    void onRaw(const QByteArray& frame);
+    void onStatusChanged(int status);
+    void startStream(int rate);
+    void stopStream();
+    void sendDueFrames();
+    void sendFrame();
+    void sendReply(QByteArray reply);
+    void send(const QByteArray& bytes, const char* note);
+    void trace(const char* direction, const QByteArray& bytes, const char* note = nullptr) const;
+    double now() const { return m_clock.nsecsElapsed() * 1e-9; }
+
+    InstrumentOptions m_options;
+    QElapsedTimer m_clock;
+    InstrumentModel m_model;
+    ModbusSlave m_slave;
+    StreamGenerator m_stream;
+    FaultInjector m_faults;
+    RequestSplitter m_splitter;
+    PtyPort m_port;
+    QTimer m_silenceTimer; // the gap that ends a frame of unknown length
+    QTimer m_frameTimer;
+    bool m_streaming = false;
+    double m_streamStart = 0.0;
+    qint64 m_framesSent = 0;
+    bool m_talkedTo = false;
+    bool m_silent = false;
+    bool m_lockLossArmed = false;
+};

@@ -1,0 +1,570 @@
+#include "ui/MainModuleForm.h"
+
+#include "app/ParamManager.h"
+#include "app/SharedState.h"
+#include "device/ModbusWorkThread.h"
+#include "ui/widgets/CustomMenu.h"
+#include "ui/widgets/MyIntValidator.h"
+#include "ui/widgets/QCPItemRoundedRect.h"
+#include "ui_MainModuleForm.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QMessageBox>
+#include <QThread>
+#include <QTimer>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+int MainModuleForm::s_lastStatus = 0;
+
+namespace {
+const QString GreenLight = QStringLiteral("background-image: url(:/greenlight.png);");
+const QString YellowLight = QStringLiteral("background-image: url(:/yellowlight.png);");
+const QString RefreshEntry = QStringLiteral("刷新");
+constexpr int RefreshIntervalMs = 30;
+constexpr int StatusLocked = 4;
+
+// The chart time typed by the operator, clamped to 1..1000 s. A run of digits
+// too long for an integer is a very large number, not zero.
+int clampedChartTime(const QString& text)
+{
+    const QString digits = text.trimmed();
+    bool ok = false;
+    qlonglong value = digits.toLongLong(&ok);
+    if (!ok) {
+        const bool asciiDigits =
+            !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+                return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            });
+        value = asciiDigits ? std::numeric_limits<qlonglong>::max() : 0;
+    }
+    if (value > 999)
+        return 1000;
+    if (value < 2)
+        return 1;
+    return int(value);
+}
+} // namespace
+
+MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
+    : QWidget(parent), ui(new Ui_MainModuleForm), m_hub(paramManager),
+      m_clock([] { return QDateTime::currentSecsSinceEpoch(); })
+{
+    m_connectTime = m_clock();
+    ui->setupUi(this);
+    setAttribute(Qt::WA_StyledBackground);
+    m_plot = ui->mainChart;
+
+    initPlot();
+    initPortMenu();
+
+    ui->edt_setTime->setValidator(m_hub->getIntValidator());
+    connect(ui->edt_setTime, &QLineEdit::editingFinished, this,
+            &MainModuleForm::slots_lineEditIsOK);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
+    m_refreshTimer->setInterval(RefreshIntervalMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &MainModuleForm::onRefreshTimer);
+    m_refreshTimer->start();
+
+    ui->frameStatus->setStyleSheet(YellowLight);
+    ui->btn_ddsReTrack->setVisible(m_hub->isFSMode == 1);
+    ui->btn_mock->setVisible(m_hub->isMockData == 1);
+    ui->btn_ReStart->setText(QStringLiteral("Restart"));
+    ui->btn_ddsReTrack->setText(QStringLiteral("Retrack"));
+
+    m_english.com = ui->btn_com->text();
+    m_english.restart = ui->btn_ReStart->text();
+    m_english.pause = ui->btn_pause->text();
+    m_english.resume = QStringLiteral("Resume");
+    m_english.retrack = ui->btn_ddsReTrack->text();
+    m_english.mock = ui->btn_mock->text();
+    m_english.chart = ui->label_3->text();
+    m_english.seconds = ui->label_4->text();
+    m_english.samples = ui->label_5->text();
+    m_english.mear = ui->label_6->text();
+
+    initStyle();
+}
+
+MainModuleForm::~MainModuleForm()
+{
+    delete ui;
+}
+
+// ---- public operations ------------------------------------------------------
+
+void MainModuleForm::startPolling()
+{
+    if (!m_hub->isDeviceReady()) {
+        emit m_hub->sig_devStatusWorkerStart();
+    } else if (!m_hub->isStreamStarted()) {
+        emit m_hub->sig_sendModbusData(AddrStartStream);
+        m_hub->setStreamStarted(true);
+    }
+}
+
+void MainModuleForm::stopPolling()
+{
+    if (m_hub->isDeviceReady())
+        emit m_hub->sig_sendModbusData(AddrStopStream);
+    else
+        emit m_hub->sig_devStatusWorkerStop();
+}
+
+void MainModuleForm::setActive(bool active)
+{
+    m_active = active;
+}
+
+void MainModuleForm::clearPlot()
+{
+    m_windowData.clear();
+    m_sampleQueue.clear();
+    if (m_graph)
+        m_graph->data()->clear();
+    m_maxText->setText(QString());
+    m_minText->setText(QString());
+    m_lastText->setText(QString());
+    m_plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void MainModuleForm::reset()
+{
+    stopPolling();
+    clearPlot();
+    loadPortMenu();
+    emit m_hub->sig_sendModbusData(Addr40118Restart);
+
+    ui->edt_setTime->setText(QStringLiteral("10"));
+    // The window length follows the field, so the plot and the hub agree again.
+    DataParam param = m_hub->dataParam();
+    param.chartTime = 10;
+    m_hub->setDataParam(param);
+    emit m_hub->sig_syncDataParam(param);
+
+    ui->edt_samples->setText(QStringLiteral("0"));
+    ui->edt_mear->setText(QStringLiteral("0"));
+    ui->edt_svg->setText(QStringLiteral("0"));
+    m_chosenPort.clear();
+    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
+    ui->btn_com->setEnabled(true);
+    ui->edt_devName->clear();
+
+    m_paused = false;
+    updatePauseText();
+    m_hub->setPaused(false);
+
+    updateLightStatus(0);
+    QTimer::singleShot(500, this, [this] { updateLightStatus(0); });
+    QTimer::singleShot(1500, this, [this] { updateLightStatus(0); });
+}
+
+void MainModuleForm::setMonitorForm(MonitorModuleForm* monitorForm)
+{
+    m_monitorForm = monitorForm;
+}
+
+void MainModuleForm::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+
+bool MainModuleForm::isComButtonEnabled() const
+{
+    return ui->btn_com->isEnabled();
+}
+
+void MainModuleForm::resizeEvent(QResizeEvent*) {}
+
+// ---- status light and battery -----------------------------------------------
+
+void MainModuleForm::updateLightStatus(int status)
+{
+    if (status < 0 || status > StatusLocked) {
+        qDebug() << "light Status wrong:" << status;
+        return;
+    }
+    const qint64 now = m_clock();
+
+    // The stream reports its status with every frame; restyle only on a change.
+    const QString light = status == StatusLocked ? GreenLight : YellowLight;
+    if (ui->frameStatus->styleSheet() != light)
+        ui->frameStatus->setStyleSheet(light);
+
+    if (status >= 1 && status <= 3)
+        SharedState::instance().setDeviceStatus({status, now, true});
+    SharedState::instance().setLightStatus(status);
+
+    if (m_batteryImages.isEmpty()) {
+        for (int i = 0; i <= StatusLocked; ++i)
+            m_batteryImages << QPixmap(QStringLiteral(":/battery%1.png").arg(i));
+    }
+    if (m_shownBattery != status) {
+        const QPixmap& image = m_batteryImages.at(status);
+        ui->lableBattery->setPixmap(image.isNull() ? image
+                                                   : image.scaled(ui->lableBattery->size(),
+                                                                  Qt::KeepAspectRatio,
+                                                                  Qt::SmoothTransformation));
+        m_shownBattery = status;
+    }
+
+    if (status != StatusLocked) {
+        m_hub->saveCrashLog(QStringLiteral("battery State:") + QString::number(status));
+        if (s_lastStatus == StatusLocked)
+            m_connectTime = now; // the lock was lost
+    } else if (s_lastStatus != StatusLocked) {
+        m_hub->saveCrashLog(QStringLiteral("battery State:4  ConnectTime:") +
+                                QString::number(now - m_connectTime),
+                            now);
+    }
+    s_lastStatus = status;
+}
+
+// ---- link-up -----------------------------------------------------------------
+
+void MainModuleForm::slots_connected()
+{
+    m_hub->requestDeviceParams();
+    QTimer::singleShot(200, this, [this] {
+        // The debug page's set values; without a debug page they are its defaults.
+        double vcsel = 0.0, vcselDefault = 0.0, vaporCell = 0.0;
+        m_connectTime = m_clock();
+        m_hub->saveCrashLog(
+            QStringLiteral(
+                "Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.")
+                .arg(vcsel, 0, 'f', 4)
+                .arg(vcselDefault, 0, 'f', 4)
+                .arg(vaporCell, 0, 'f', 4),
+            m_connectTime);
+        emit m_hub->sig_sendModbusData(Addr40000Identity);
+    });
+}
+
+void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
+{
+    updateLightStatus(1);
+    ui->edt_devName->setText(QStringLiteral("VUD-") + serialNumber);
+    ui->btn_com->setEnabled(false);
+    emit m_hub->sig_devStatusWorkerStart();
+}
+
+void MainModuleForm::slots_updateProgress(int iStatus)
+{
+    updateLightStatus(iStatus);
+    if (iStatus == StatusLocked) {
+        emit m_hub->sig_devStatusWorkerStop();
+        m_hub->setDeviceReady(true);
+        QThread::msleep(30); // let the instrument settle before the stream request
+        startPolling();
+    }
+}
+
+void MainModuleForm::slots_updateProgressEx(int iStatus)
+{
+    updateLightStatus(iStatus);
+}
+
+void MainModuleForm::slots_updateForm(QVector<double> datas)
+{
+    if (m_hub->isDeviceReady())
+        m_sampleQueue.push(datas);
+}
+
+// ---- port menu ---------------------------------------------------------------
+
+void MainModuleForm::initPortMenu()
+{
+    m_portMenu = new CustomMenu(this);
+    m_portMenu->setFixedWidth(180);
+    loadPortMenu();
+}
+
+void MainModuleForm::loadPortMenu()
+{
+    qDebug() << "enter load Com";
+    QStringList entries = m_hub->availablePortNames();
+    entries << RefreshEntry;
+    m_portMenu->clearActions();
+    for (const QString& entry : qAsConst(entries))
+        m_portMenu->addAction(entry, QVariant());
+    m_portMenu->setFixedWidth(ui->btn_com->width());
+
+    if (!m_portMenuWired) {
+        m_portMenuWired = true;
+        connect(m_portMenu, &CustomMenu::triggered, this,
+                &MainModuleForm::slot_handleActionTriggered);
+        connect(ui->btn_com, &QPushButton::clicked, this, &MainModuleForm::popUpPortMenu);
+    }
+}
+
+void MainModuleForm::popUpPortMenu()
+{
+    m_portMenu->adjustSize();
+    const QPoint origin = ui->btn_com->mapToGlobal(QPoint(0, 0));
+    m_portMenu->move(origin.x(), origin.y() + ui->btn_com->height());
+    m_portMenu->show();
+}
+
+bool MainModuleForm::isConnectablePort(const QString& name) const
+{
+    if (name.startsWith(QLatin1String("COM")))
+        return true;
+#ifdef Q_OS_WIN
+    return false;
+#else
+    // Real serial devices (ttyUSB0, ttyS0, ...) carry no "COM" name here.
+    return name != RefreshEntry && m_hub->availablePortNames().contains(name);
+#endif
+}
+
+void MainModuleForm::slot_handleActionTriggered(QString text, QVariant data)
+{
+    Q_UNUSED(data)
+    if (isConnectablePort(text)) {
+        m_chosenPort = text;
+        ui->btn_com->setText(text);
+        if (ModbusWorkThread* scheduler = m_hub->getModbusWorkThread())
+            emit scheduler->sig_connectDevice(text, m_hub->baudRate);
+        else
+            qDebug() << "main page: no instrument link to connect" << text;
+    } else {
+        loadPortMenu();
+    }
+}
+
+// ---- commands ----------------------------------------------------------------
+
+void MainModuleForm::showInfoBox(const QString& text)
+{
+    auto* box = new QMessageBox();
+    box->setWindowIcon(windowIcon());
+    box->setIcon(QMessageBox::Information);
+    box->setWindowTitle(QStringLiteral("提示"));
+    box->setText(text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainModuleForm::restartDevice(int status, int request, const QString& refusal)
+{
+    if (m_hub->isSaving()) {
+        showInfoBox(refusal);
+        return;
+    }
+    updateLightStatus(status);
+    m_hub->setDeviceReady(false);
+    m_hub->setStreamStarted(false);
+    emit m_hub->sig_sendModbusData(ModbusAddr(request));
+    QThread::msleep(500); // the instrument restarts its work state
+    emit m_hub->sig_devStatusWorkerStart();
+    clearPlot();
+}
+
+void MainModuleForm::on_btn_ReStart_clicked()
+{
+    restartDevice(1, Addr40118Restart, QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
+}
+
+void MainModuleForm::on_btn_ddsReTrack_clicked()
+{
+    restartDevice(3, Addr40118ReTrack, QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
+}
+
+void MainModuleForm::updatePauseText()
+{
+    const bool chinese = m_hub->isChinese == 1;
+    if (m_paused)
+        ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : m_english.resume);
+    else
+        ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : m_english.pause);
+}
+
+void MainModuleForm::on_btn_pause_clicked()
+{
+    m_paused = !m_paused;
+    updatePauseText();
+    m_hub->setPaused(m_paused);
+    m_sampleQueue.clear();
+}
+
+void MainModuleForm::on_btn_mock_clicked()
+{
+    m_hub->setDeviceReady(true);
+    m_hub->startMockPlayback(m_hub->samplingRate == 20 ? 1 : 50);
+}
+
+// ---- chart time --------------------------------------------------------------
+
+void MainModuleForm::slots_lineEditIsOK()
+{
+    DataParam param = m_hub->dataParam();
+    const QObject* source = sender();
+    if (source && source->objectName().contains(QLatin1String("edt_setTime"))) {
+        const int seconds = clampedChartTime(ui->edt_setTime->text());
+        ui->edt_setTime->setText(QString::number(seconds));
+        param.chartTime = seconds;
+    }
+    m_hub->setDataParam(param);
+    emit m_hub->sig_syncDataParam(param);
+}
+
+// ---- language ----------------------------------------------------------------
+
+void MainModuleForm::slot_setLanguage(int num)
+{
+    const bool chinese = num == 1;
+    if (m_chosenPort.isEmpty())
+        ui->btn_com->setText(chinese ? QStringLiteral("选择") : m_english.com);
+    ui->btn_ReStart->setText(chinese ? QStringLiteral("重启") : m_english.restart);
+    if (m_paused)
+        ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : m_english.resume);
+    else
+        ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : m_english.pause);
+    ui->btn_ddsReTrack->setText(chinese ? QStringLiteral("重新追踪") : m_english.retrack);
+    ui->btn_mock->setText(chinese ? QStringLiteral("墨客") : m_english.mock);
+    ui->label_3->setText(chinese ? QStringLiteral("图表") : m_english.chart);
+    ui->label_4->setText(chinese ? QStringLiteral("秒") : m_english.seconds);
+    ui->label_5->setText(chinese ? QStringLiteral("采样数") : m_english.samples);
+    ui->label_6->setText(chinese ? QStringLiteral("测量值") : m_english.mear);
+}
+
+// ---- live plot ---------------------------------------------------------------
+
+void MainModuleForm::initPlot()
+{
+    m_graph = m_plot->addGraph();
+    QPen pen(QColor(QStringLiteral("#1667BA")));
+    pen.setWidthF(0.5);
+    pen.setStyle(Qt::SolidLine);
+    pen.setCapStyle(Qt::SquareCap);
+    pen.setJoinStyle(Qt::BevelJoin);
+    m_graph->setPen(pen);
+
+    auto makeBox = [this](QPointF topLeft, QPointF bottomRight, const QString& initial) {
+        auto* box = new QCPItemRoundedRect(m_plot);
+        box->topLeft->setType(QCPItemPosition::ptAxisRectRatio);
+        box->topLeft->setCoords(topLeft);
+        box->bottomRight->setType(QCPItemPosition::ptAxisRectRatio);
+        box->bottomRight->setCoords(bottomRight);
+        box->setBrush(QBrush(QColor(QStringLiteral("#2C7ED3")), Qt::SolidPattern));
+        box->setPen(Qt::NoPen);
+        box->setLayer(QStringLiteral("background"));
+
+        auto* text = new QCPItemText(m_plot);
+        text->setLayer(QStringLiteral("overlay"));
+        QFont font(QStringLiteral("MiSans"));
+        font.setPixelSize(16);  // as the page's other texts; 16 pt overflows the boxes
+        font.setWeight(QFont::Normal);
+        text->setFont(font);
+        text->setColor(Qt::white);
+        text->setPositionAlignment(Qt::AlignCenter);
+        text->setTextAlignment(Qt::AlignCenter);
+        text->position->setType(QCPItemPosition::ptAxisRectRatio);
+        text->position->setParentAnchor(box->topLeft);
+        text->position->setCoords((bottomRight.x() - topLeft.x()) / 2,
+                                  (bottomRight.y() - topLeft.y()) / 2);
+        text->setText(initial);
+        return text;
+    };
+    m_maxText = makeBox({0.005, 0.005}, {0.08, 0.07}, QStringLiteral("35186.7"));
+    m_minText = makeBox({0.005, 0.93}, {0.08, 0.995}, QStringLiteral("35138.7"));
+    m_lastText = makeBox({0.917, 0.005}, {0.998, 0.07}, QStringLiteral("35179.26"));
+
+    QLinearGradient background(0, 0, 0, 1);
+    background.setCoordinateMode(QGradient::ObjectBoundingMode);
+    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
+    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
+    m_plot->setBackground(QBrush(background));
+    m_plot->axisRect()->setBackground(Qt::transparent);
+
+    for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis}) {
+        axis->setVisible(false);
+        axis->grid()->setVisible(false);
+        axis->setTicks(false);
+        axis->setTickLabels(false);
+        axis->setBasePen(QPen(Qt::white));
+        axis->setTickPen(QPen(Qt::white));
+        axis->setTickLabelColor(Qt::white);
+    }
+    m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
+}
+
+void MainModuleForm::initStyle()
+{
+    m_batteryImages.clear();
+    for (int i = 0; i <= StatusLocked; ++i)
+        m_batteryImages << QPixmap(QStringLiteral(":/battery%1.png").arg(i));
+    updateLightStatus(0);
+}
+
+void MainModuleForm::onRefreshTimer()
+{
+    const QVector<double> batch = m_sampleQueue.pop();
+    if (batch.isEmpty())
+        return;
+
+    const DataParam param = m_hub->dataParam();
+    const double step = param.dataRate;
+    if (!(step > 0.0) || !std::isfinite(step)) {
+        qDebug() << "main page: no plot for the data rate step" << step;
+        return;
+    }
+    const double span = param.chartTime / step;
+    const int windowLength = span >= double(std::numeric_limits<int>::max())
+                                 ? std::numeric_limits<int>::max()
+                                 : std::max(0, int(span));
+
+    m_windowData += batch;
+    if (m_windowData.size() > windowLength)
+        m_windowData.remove(0, m_windowData.size() - windowLength);
+
+    if (m_hub->isPaused() || !m_active || m_windowData.isEmpty())
+        return;
+
+    // Keys are i * step, so while the step stays the same only the values of
+    // the points change: rewrite them in place and add or drop the tail.
+    const int count = m_windowData.size();
+    QSharedPointer<QCPGraphDataContainer> data = m_graph->data();
+    if (step != m_graphStep) {
+        data->clear();
+        m_graphStep = step;
+    }
+    if (data->size() > count)
+        data->removeAfter((count - 0.5) * step);
+    const int kept = data->size();
+    auto point = data->begin();
+    for (int i = 0; i < kept; ++i, ++point)
+        point->value = m_windowData.at(i);
+    if (kept < count) {
+        QVector<QCPGraphData> tail(count - kept);
+        for (int i = kept; i < count; ++i)
+            tail[i - kept] = QCPGraphData(i * step, m_windowData.at(i));
+        data->add(tail, true);
+    }
+
+    const auto [minIt, maxIt] =
+        std::minmax_element(m_windowData.constBegin(), m_windowData.constEnd());
+    const double minimum = *minIt;
+    const double maximum = *maxIt;
+    const double range = maximum - minimum;
+    const double last = batch.last();
+
+    ui->edt_samples->setText(QString::number(windowLength));
+    ui->edt_mear->setText(QString::number(last, 'f', 2));
+    ui->edt_svg->setText(QString::number(std::llround(range)));
+
+    m_maxText->setText(QString::number(maximum, 'g', 6));
+    m_minText->setText(QString::number(minimum, 'g', 6));
+    m_lastText->setText(QString::number(last, 'f', 2));
+
+    if (range > 0.0)
+        m_plot->yAxis->setRange(minimum - range / 10, maximum + range / 10);
+    m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}

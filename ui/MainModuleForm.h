@@ -1,0 +1,112 @@
+#pragma once
+// The main page: port choice, link-up, status light and battery, restart,
+// re-track, pause, mock replay and the live field plot with its read-outs.
+// GUI thread only: every slot and public operation is called from the GUI
+// thread (the hub re-emits the workers' signals there).
+
+#include "ui/widgets/RingBuffer.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QVariant>
+#include <QVector>
+#include <QWidget>
+
+#include <functional>
+
+class ParamManager;
+class CustomMenu;
+class MonitorModuleForm;
+class QCustomPlot;
+class QCPGraph;
+class QCPItemText;
+class QTimer;
+class Ui_MainModuleForm;
+
+class MainModuleForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MainModuleForm(ParamManager* paramManager, QWidget* parent = nullptr);
+    ~MainModuleForm() override;
+
+    void startPolling();
+    void stopPolling();
+    void setActive(bool active);
+    void clearPlot();
+    void reset();
+    void setMonitorForm(MonitorModuleForm* monitorForm);
+    bool isComButtonEnabled() const;
+
+    // Seconds since the epoch, used for the connect time and the status record;
+    // tests replace the system clock.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+
+    // Shows a lock progress of 0 to 4 on the light and the battery; other values
+    // are rejected with a debug line.
+    void updateLightStatus(int status);
+
+public slots:
+    void slots_updateForm(QVector<double> datas);
+    void slots_updateProgress(int iStatus);
+    void slots_updateProgressEx(int iStatus);
+    void slots_connected();
+    void slots_updateSerialNumber(QString serialNumber);
+    void slot_setLanguage(int num);
+    void slots_lineEditIsOK();
+    void slot_handleActionTriggered(QString text, QVariant data);
+
+private slots:
+    void on_btn_pause_clicked();
+    void on_btn_mock_clicked();
+    void on_btn_ReStart_clicked();
+    void on_btn_ddsReTrack_clicked();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct EnglishTexts
+    {
+        QString com, restart, pause, resume, retrack, mock, chart, seconds, samples, mear;
+    };
+
+    void initPlot();
+    void initPortMenu();
+    void loadPortMenu();
+    void popUpPortMenu();
+    void initStyle();
+    void onRefreshTimer();
+    void restartDevice(int status, int request, const QString& refusal);
+    void showInfoBox(const QString& text);
+    void updatePauseText();
+    bool isConnectablePort(const QString& name) const;
+
+    Ui_MainModuleForm* ui;
+    ParamManager* m_hub;
+    QCustomPlot* m_plot = nullptr;
+    QPointer<QCPGraph> m_graph;
+    QCPItemText* m_maxText = nullptr;
+    QCPItemText* m_minText = nullptr;
+    QCPItemText* m_lastText = nullptr;
+    bool m_paused = false;
+    bool m_active = true;
+    CustomMenu* m_portMenu = nullptr;
+    QVector<double> m_windowData;
+    QTimer* m_refreshTimer = nullptr;
+    RingBuffer<QVector<double>> m_sampleQueue{256};
+    QVector<QPixmap> m_batteryImages;
+    Clock m_clock;
+    qint64 m_connectTime = 0;
+    MonitorModuleForm* m_monitorForm = nullptr;
+
+    EnglishTexts m_english; // the form's English texts, taken at construction
+    bool m_portMenuWired = false;
+    QString m_chosenPort; // shown on btn_com until the next reset
+    int m_shownBattery = -1;
+    double m_graphStep = 0.0; // key step of the points in the graph
+
+    // The last status shown, shared by every page instance.
+    static int s_lastStatus;
+};
