@@ -29,7 +29,7 @@ double readDouble(const QSettings& settings, const QString& key, double fallback
 {
     return finiteValue(settings, key, fallback).toDouble();
 }
-}  // namespace
+} // namespace
 
 AppManager::AppManager(QObject* parent) : QObject(parent) {}
 

@@ -18,7 +18,7 @@ public:
     void start();
     void initParams();
     void initUI();
-    void initServer();  // emits the hub's sig_initServer
+    void initServer(); // emits the hub's sig_initServer
 
     // Reads groups "Sensitivity" and "Com" of the hub's settings file into the hub
     // (setting up the mock replay when asked for) and clamps the values.

@@ -15,9 +15,8 @@ Logger* Logger::instance()
 }
 
 Logger::Logger(const QString& logsDir, Clock clock)
-    : m_logsDir(logsDir), m_clock(clock ? std::move(clock) : [] {
-          return QDateTime::currentDateTimeUtc();
-      })
+    : m_logsDir(logsDir),
+      m_clock(clock ? std::move(clock) : [] { return QDateTime::currentDateTimeUtc(); })
 {
     cleanOldLogs();
     openFile();
@@ -46,7 +45,7 @@ void Logger::write(const QString& text)
         openFile();
     }
     if (!m_file.isOpen() && !openFile())
-        return;  // the line is lost; the next write tries again
+        return; // the line is lost; the next write tries again
     const QString stamp = m_clock().toUTC().toString("[yyyy-MM-dd hh:mm:ss.zzz] ");
     m_stream << stamp << text << '\n';
     m_stream.flush();
@@ -82,7 +81,7 @@ void Logger::rollFile()
                                       .arg(index, 3, 10, QChar('0'))
                                       .arg(info.completeSuffix());
         if (!QFileInfo::exists(candidate)) {
-            QFile::rename(info.absoluteFilePath(), candidate);  // a failure appends to the old file
+            QFile::rename(info.absoluteFilePath(), candidate); // a failure appends to the old file
             return;
         }
     }

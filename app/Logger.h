@@ -14,9 +14,9 @@ class Logger : public QObject
 {
     Q_OBJECT
 public:
-    using Clock = std::function<QDateTime()>;  // returns the current time (UTC)
+    using Clock = std::function<QDateTime()>; // returns the current time (UTC)
 
-    static constexpr qint64 RollSize = 5242880;  // a file larger than this is rolled
+    static constexpr qint64 RollSize = 5242880; // a file larger than this is rolled
 
     static Logger* instance();
 

@@ -15,7 +15,7 @@ QString& overrideDir()
     static QString dir;
     return dir;
 }
-}  // namespace
+} // namespace
 
 QString RuntimePaths::appDir()
 {

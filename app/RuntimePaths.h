@@ -5,7 +5,7 @@
 #include <QString>
 
 namespace RuntimePaths {
-QString appDir();                 // folder of the executable, or the override
-QString logsDir();                // appDir() + "/logs"
-void setAppDir(const QString& dir);  // override; empty restores the default
-}  // namespace RuntimePaths
+QString appDir();                   // folder of the executable, or the override
+QString logsDir();                  // appDir() + "/logs"
+void setAppDir(const QString& dir); // override; empty restores the default
+} // namespace RuntimePaths

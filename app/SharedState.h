@@ -8,8 +8,8 @@
 
 struct DeviceStatus
 {
-    int status = -1;      // 1 to 3 while the device is locking
-    qint64 time = 0;      // seconds since the epoch
+    int status = -1; // 1 to 3 while the device is locking
+    qint64 time = 0; // seconds since the epoch
     bool valid = false;
 };
 
@@ -29,7 +29,7 @@ public:
 
     bool vectorRequest() const;
     void setVectorRequest(bool on);
-    bool takeVectorRequest();  // returns the flag and clears it in one step
+    bool takeVectorRequest(); // returns the flag and clears it in one step
 
     DeviceStatus deviceStatus() const;
     void setDeviceStatus(const DeviceStatus& status);
@@ -42,7 +42,7 @@ public:
     int lightStatus() const;
     void setLightStatus(int status);
 
-    SharedState() = default;  // tests make their own records
+    SharedState() = default; // tests make their own records
     SharedState(const SharedState&) = delete;
     SharedState& operator=(const SharedState&) = delete;
 

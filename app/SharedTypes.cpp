@@ -7,8 +7,8 @@ const QMap<int, QString> ModeNameMap = {{0, "MZ"}, {1, "FID"}, {2, "FID"}};
 const QMap<int, int> RateMap = {{1, 1},     {20, 20},   {1000, 1000}, {42, 41},
                                 {111, 111}, {500, 500}, {1000, 1000}};
 
-const QString LogConnectSuccess =
-    QStringLiteral("Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.");
+const QString LogConnectSuccess = QStringLiteral(
+    "Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.");
 const QString LogBatteryState = QStringLiteral("battery State:");
 const QString LogBatteryStateEx = QStringLiteral(
     "battery State: %1 . ReadType: VCSEL = %2 , VCSEL Default = %3 , VaporCell = %4 , PD = %5 , "

@@ -8,7 +8,8 @@
 #include <QVector>
 
 // Data rate of one batch of samples; the value is the rate in Hz.
-enum FrequencyType {
+enum FrequencyType
+{
     Freq1Hz = 1,
     Freq20Hz = 20,
     Freq42Hz = 42,
@@ -18,29 +19,30 @@ enum FrequencyType {
 };
 
 // Request selector shared by the scheduler, the transport and the decoder.
-enum ModbusAddr {
-    Addr40118Restart = 0,  // write 1 to the work-state register
-    Addr40118ReTrack = 1,  // write 3 to the work-state register
-    Addr40118Status = 2,   // read the status word
-    Addr40100Params = 3,   // read the parameter block (124 registers)
-    Addr40230 = 4,         // read 3 registers from 40230
-    AddrRaw30000 = 5,      // raw 0xAB frame, field 0x7530
-    AddrStreamData = 6,    // raw 0xAB frame, field 0x7D00; every stream frame is handed on as this
-    AddrStartStream = 7,   // start the scalar stream
-    AddrStopStream = 8,    // stop the scalar stream
-    AddrCustom = 9,        // binary frame built by a page, written unchanged
-    Addr40000Identity = 10,  // read the identity block (100 registers)
-    AddrVectorFid = 11,    // vector FID frames
-    AddrFid = 12,          // FID frames
+enum ModbusAddr
+{
+    Addr40118Restart = 0,   // write 1 to the work-state register
+    Addr40118ReTrack = 1,   // write 3 to the work-state register
+    Addr40118Status = 2,    // read the status word
+    Addr40100Params = 3,    // read the parameter block (124 registers)
+    Addr40230 = 4,          // read 3 registers from 40230
+    AddrRaw30000 = 5,       // raw 0xAB frame, field 0x7530
+    AddrStreamData = 6,     // raw 0xAB frame, field 0x7D00; every stream frame is handed on as this
+    AddrStartStream = 7,    // start the scalar stream
+    AddrStopStream = 8,     // stop the scalar stream
+    AddrCustom = 9,         // binary frame built by a page, written unchanged
+    Addr40000Identity = 10, // read the identity block (100 registers)
+    AddrVectorFid = 11,     // vector FID frames
+    AddrFid = 12,           // FID frames
 };
 
 struct DataParam
 {
-    int lowPass = 0;        // Hz, 0 = off
-    int highPass = 0;       // Hz, 0 = off
-    double dataRate = 0.001;  // time step between samples, s
-    int chartTime = 10;     // s
-    int fftTime = 10;       // s
+    int lowPass = 0;         // Hz, 0 = off
+    int highPass = 0;        // Hz, 0 = off
+    double dataRate = 0.001; // time step between samples, s
+    int chartTime = 10;      // s
+    int fftTime = 10;        // s
 };
 
 struct RefreshData
@@ -53,13 +55,13 @@ struct RefreshData
     double vcselSet = 0;
     double vcselDefaultSet = 0;
     double vaporCellSet = 0;
-    quint64 word40100 = 0;  // quint32 value in an 8-byte slot
+    quint64 word40100 = 0; // quint32 value in an 8-byte slot
     quint64 spare = 0;
 };
 
 struct RefreshDataEx
 {
-    quint32 fsStart = 0;  // mHz
+    quint32 fsStart = 0; // mHz
     quint32 fsEnd = 0;
     quint32 fsStep = 0;
 };
@@ -70,7 +72,7 @@ struct FIDVectorNum
     double y = 0;
     double z = 0;
     double s = 0;
-    double f[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0};  // the nine Larmor frequencies, Hz
+    double f[9] = {0, 0, 0, 0, 0, 0, 0, 0, 0}; // the nine Larmor frequencies, Hz
     double unused[3] = {0, 0, 0};
     bool valid = false;
 };
@@ -86,7 +88,7 @@ struct FIDVectorData
 
 struct XYZST
 {
-    QString time;  // "HH:mm:ss.zzz", UTC
+    QString time; // "HH:mm:ss.zzz", UTC
     double xValue = 0;
     double yValue = 0;
     double zValue = 0;

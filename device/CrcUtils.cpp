@@ -40,7 +40,7 @@ const unsigned char* bytes(const char* data, int start)
 {
     return reinterpret_cast<const unsigned char*>(data) + start;
 }
-}  // namespace
+} // namespace
 
 int crc16Modbus(const char* data, int start, int len)
 {
@@ -171,4 +171,4 @@ QVector<quint16> wordsLowFirst(float value)
     std::memcpy(&bits, &value, sizeof bits);
     return wordsLowFirst(bits);
 }
-}  // namespace ModbusFrame
+} // namespace ModbusFrame

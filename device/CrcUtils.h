@@ -6,7 +6,7 @@
 #include <QList>
 #include <QVector>
 
-constexpr int Crc16Failure = int(0xFFFFFFFF);  // no valid CRC equals it
+constexpr int Crc16Failure = int(0xFFFFFFFF); // no valid CRC equals it
 
 // CRC of bytes [start, start + len); Crc16Failure when len <= 0.
 int crc16Modbus(const char* data, int start, int len);
@@ -36,8 +36,8 @@ QList<QByteArray> splitByteArrayBySeparator(const QByteArray& data, const QByteA
 namespace ModbusFrame {
 constexpr quint8 DeviceAddress = 1;
 QByteArray writeSingle(quint16 reg, quint16 value);                    // function 06
-QByteArray writeMultiple(quint16 reg, const QVector<quint16>& values);  // function 16
+QByteArray writeMultiple(quint16 reg, const QVector<quint16>& values); // function 16
 // Two registers, low word first, as the instrument stores 32-bit values.
 QVector<quint16> wordsLowFirst(quint32 value);
 QVector<quint16> wordsLowFirst(float value);
-}  // namespace ModbusFrame
+} // namespace ModbusFrame

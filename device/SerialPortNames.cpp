@@ -19,8 +19,10 @@ QStringList SerialPortNames::available()
 #ifndef Q_OS_WIN
     // Links whose pseudo-terminal is gone (a stand-in that crashed) are skipped.
     const QDir dir(virtualPortDir());
-    for (const QFileInfo& link : dir.entryInfoList({"COM*"}, QDir::System | QDir::Files, QDir::Name)) {
-        if (link.isSymLink() && QFileInfo::exists(link.symLinkTarget()) && !names.contains(link.fileName()))
+    for (const QFileInfo& link :
+         dir.entryInfoList({"COM*"}, QDir::System | QDir::Files, QDir::Name)) {
+        if (link.isSymLink() && QFileInfo::exists(link.symLinkTarget()) &&
+            !names.contains(link.fileName()))
             names << link.fileName();
     }
 #endif

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 namespace SerialPortNames {
-QStringList available();  // in the order the system lists them
-QString systemLocation(const QString& name);  // what QSerialPort opens for the name
+QStringList available();                     // in the order the system lists them
+QString systemLocation(const QString& name); // what QSerialPort opens for the name
 QString virtualPortDir();
-}  // namespace SerialPortNames
+} // namespace SerialPortNames

@@ -459,7 +459,7 @@ void MainModuleForm::initPlot()
         auto* text = new QCPItemText(m_plot);
         text->setLayer(QStringLiteral("overlay"));
         QFont font(QStringLiteral("MiSans"));
-        font.setPixelSize(16);  // as the page's other texts; 16 pt overflows the boxes
+        font.setPixelSize(16); // as the page's other texts; 16 pt overflows the boxes
         font.setWeight(QFont::Normal);
         text->setFont(font);
         text->setColor(Qt::white);

@@ -31,7 +31,7 @@ void writeBytes(const QString& path, qint64 size)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(file.write(QByteArray(size, 'x')) == size);
 }
-}  // namespace
+} // namespace
 
 class TestLogger : public QObject
 {
@@ -69,7 +69,7 @@ void TestLogger::rollsOnlyPastTheLimit_data()
 {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<bool>("firstRollExists");
-    QTest::addColumn<QString>("rolledTo");  // empty: no roll
+    QTest::addColumn<QString>("rolledTo"); // empty: no roll
     QTest::newRow("exactly 5 MiB") << qint64(5242880) << false << QString();
     QTest::newRow("one byte more") << qint64(5242881) << false << "log20261209_001.txt";
     QTest::newRow("_001 taken") << qint64(5242881) << true << "log20261209_002.txt";
@@ -91,7 +91,8 @@ void TestLogger::rollsOnlyPastTheLimit()
     logger.write(QStringLiteral("next"));
 
     if (rolledTo.isEmpty()) {
-        QCOMPARE(QFileInfo(current).size(), size + qint64(QByteArray("[2026-12-09 12:00:00.000] next\n").size()));
+        QCOMPARE(QFileInfo(current).size(),
+                 size + qint64(QByteArray("[2026-12-09 12:00:00.000] next\n").size()));
         QCOMPARE(QDir(day).entryList(QDir::Files).size(), 1);
         return;
     }
@@ -104,12 +105,12 @@ void TestLogger::rollsOnlyPastTheLimit()
 void TestLogger::cleanupKeepsRecentAndForeignEntries()
 {
     QTemporaryDir dir;
-    const QStringList removed{"2020-01-01", "2026-12-02"};  // 7 days and more before noon
+    const QStringList removed{"2020-01-01", "2026-12-02"}; // 7 days and more before noon
     const QStringList kept{"2026-12-03", "2026-12-09", "notes", "2026-13-01"};
     for (const QString& name : removed + kept)
         QVERIFY(QDir(dir.path()).mkpath(name + "/sub"));
     writeBytes(dir.path() + "/server.ini", 4);
-    writeBytes(dir.path() + "/2020-01-02", 4);  // a file, not a day folder
+    writeBytes(dir.path() + "/2020-01-02", 4); // a file, not a day folder
 
     Logger logger(dir.path(), fixedClock());
 
@@ -127,7 +128,7 @@ void TestLogger::threadsKeepLinesWhole()
     Logger logger(dir.path(), fixedClock());
     constexpr int Threads = 8;
     constexpr int Lines = 400;
-    const QString padding(200, QChar('p'));  // long lines make tearing likely
+    const QString padding(200, QChar('p')); // long lines make tearing likely
     QVector<QThread*> threads;
     for (int t = 0; t < Threads; ++t) {
         threads << QThread::create([&logger, &padding, t] {
@@ -157,7 +158,7 @@ void TestLogger::unusableFolderRecovers()
 {
     QTemporaryDir dir;
     const QString logs = dir.path() + "/logs";
-    writeBytes(logs, 1);  // a file where the folder should be
+    writeBytes(logs, 1); // a file where the folder should be
     const QString path = logs + "/2026-12-09/log20261209.txt";
 
     QTest::ignoreMessage(QtDebugMsg, qPrintable("Failed to open log file: " + path));

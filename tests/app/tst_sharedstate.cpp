@@ -1,7 +1,6 @@
 #include "app/SharedState.h"
 #include "tests/support/TestMain.h"
 
-
 class TestSharedState : public QObject
 {
     Q_OBJECT
@@ -28,7 +27,7 @@ void TestSharedState::initialValues()
 void TestSharedState::statusPoll_data()
 {
     QTest::addColumn<bool>("stored");
-    QTest::addColumn<qint64>("age");  // seconds between the status and the tick
+    QTest::addColumn<qint64>("age"); // seconds between the status and the tick
     QTest::addColumn<ModbusAddr>("request");
     QTest::addColumn<bool>("keptValid");
     QTest::newRow("nothing stored") << false << qint64(0) << Addr40118Status << false;

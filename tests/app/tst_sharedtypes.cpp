@@ -2,6 +2,7 @@
 #include "app/SharedTypes.h"
 #include "tests/support/TestMain.h"
 
+#include <QScopeGuard>
 #include <QThread>
 
 namespace {
@@ -9,7 +10,7 @@ class Sender : public QObject
 {
     Q_OBJECT
 signals:
-    void batch(QVector<double> values, FrequencyType rate);
+    void batch(int count, FrequencyType rate);
     void vectors(FIDVectorData data);
 };
 
@@ -20,10 +21,10 @@ public:
     std::atomic<int> rate{0};
     std::atomic<int> xCount{-1};
 public slots:
-    void onBatch(QVector<double>, FrequencyType r) { rate = int(r); }
+    void onBatch(int, FrequencyType r) { rate = int(r); }
     void onVectors(FIDVectorData data) { xCount = data.x.size(); }
 };
-}  // namespace
+} // namespace
 
 class TestSharedTypes : public QObject
 {
@@ -54,18 +55,19 @@ void TestSharedTypes::typesCrossThreads()
     Receiver receiver;
     receiver.moveToThread(&thread);
     thread.start();
+    const auto stop = qScopeGuard([&] {
+        thread.quit();
+        thread.wait();
+    });
     Sender sender;
     connect(&sender, &Sender::batch, &receiver, &Receiver::onBatch);
     connect(&sender, &Sender::vectors, &receiver, &Receiver::onVectors);
     FIDVectorData data;
     data.x = {1, 2, 3};
-    emit sender.batch({1.0}, FrequencyType(111));
+    emit sender.batch(1, FrequencyType(111));
     emit sender.vectors(data);
     QTRY_COMPARE_WITH_TIMEOUT(receiver.rate.load(), 111, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(receiver.xCount.load(), 3, 10000);
-    thread.quit();
-    thread.wait();
-    receiver.moveToThread(QThread::currentThread());
 }
 
 MAG_TEST_MAIN_CORE(TestSharedTypes)

@@ -10,9 +10,9 @@ public:
     Worker() { m_thread.start(this); }
     ~Worker() override { m_thread.stop(); }
     WorkerThread m_thread;
-    QVector<QThread*> ranIn;  // written in the worker's thread, read after stop()
+    QVector<QThread*> ranIn; // written in the worker's thread, read after stop()
 };
-}  // namespace
+} // namespace
 
 class TestWorkerThread : public QObject
 {
@@ -30,17 +30,16 @@ void TestWorkerThread::stopRunsQueuedCallsThenJoins()
     QPointer<QThread> watch(thread);
     for (int i = 0; i < 200; ++i) {
         QMetaObject::invokeMethod(
-            worker, [worker] { worker->ranIn << QThread::currentThread(); },
-            Qt::QueuedConnection);
+            worker, [worker] { worker->ranIn << QThread::currentThread(); }, Qt::QueuedConnection);
     }
     worker->m_thread.stop();
 
     QCOMPARE(worker->ranIn.size(), 200);
     QVERIFY(worker->ranIn.count(thread) == 200);
-    QCOMPARE(worker->thread(), QThread::currentThread());  // deletable from here
+    QCOMPARE(worker->thread(), QThread::currentThread()); // deletable from here
     QVERIFY(watch.isNull());
     QVERIFY(worker->m_thread.thread() == nullptr);
-    worker->m_thread.stop();  // a second stop is harmless
+    worker->m_thread.stop(); // a second stop is harmless
     delete worker;
 }
 

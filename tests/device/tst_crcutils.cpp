@@ -60,14 +60,14 @@ void TestCrcUtils::appendCrc_data()
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("len");
     QTest::addColumn<QByteArray>("frame");
-    QTest::newRow("restart write") << QByteArray::fromHex("01069CB60001") << 0 << 6
-                                   << QByteArray::fromHex("01069CB6000187BC");
-    QTest::newRow("single-register read") << QByteArray::fromHex("010300000001") << 0 << 6
-                                          << QByteArray::fromHex("010300000001840A");
+    QTest::newRow("restart write")
+        << QByteArray::fromHex("01069CB60001") << 0 << 6 << QByteArray::fromHex("01069CB6000187BC");
+    QTest::newRow("single-register read")
+        << QByteArray::fromHex("010300000001") << 0 << 6 << QByteArray::fromHex("010300000001840A");
     QTest::newRow("len 0") << QByteArray::fromHex("0106") << 0 << 0
                            << QByteArray::fromHex("0106FFFF");
-    QTest::newRow("range past the end") << QByteArray::fromHex("0106") << 1 << 5
-                                        << QByteArray::fromHex("0106FFFF");
+    QTest::newRow("range past the end")
+        << QByteArray::fromHex("0106") << 1 << 5 << QByteArray::fromHex("0106FFFF");
 }
 
 void TestCrcUtils::appendCrc()
@@ -95,10 +95,9 @@ void TestCrcUtils::checkCrc_data()
     const QByteArray frame = QByteArray::fromHex("01069CB6000187BC");
     QTest::newRow("whole frame") << frame << 0 << 8 << true;
     QTest::newRow("frame inside noise") << "\xAA" + frame + "\x55" << 1 << 8 << true;
-    QTest::newRow("swapped crc bytes") << QByteArray::fromHex("01069CB60001BC87") << 0 << 8
-                                       << false;
-    QTest::newRow("one bit flipped") << QByteArray::fromHex("01069CB6000187BD") << 0 << 8
-                                     << false;
+    QTest::newRow("swapped crc bytes")
+        << QByteArray::fromHex("01069CB60001BC87") << 0 << 8 << false;
+    QTest::newRow("one bit flipped") << QByteArray::fromHex("01069CB6000187BD") << 0 << 8 << false;
     QTest::newRow("two-byte range") << frame << 6 << 2 << false;
     QTest::newRow("range past the end") << frame << 1 << 8 << false;
     QTest::newRow("negative start") << frame << -1 << 8 << false;
@@ -148,9 +147,8 @@ void TestCrcUtils::splitBySeparator_data()
         << QByteArray("a,b,") << QByteArray(",") << QList<QByteArray>{"a,", "b,", ""};
     QTest::newRow("rest after the last")
         << QByteArray("a,bc") << QByteArray(",") << QList<QByteArray>{"a,", "bc"};
-    QTest::newRow("two-byte separator")
-        << QByteArray("x\xFF\xFFy") << QByteArray("\xFF\xFF")
-        << QList<QByteArray>{"x\xFF\xFF", "y"};
+    QTest::newRow("two-byte separator") << QByteArray("x\xFF\xFFy") << QByteArray("\xFF\xFF")
+                                        << QList<QByteArray>{"x\xFF\xFF", "y"};
     QTest::newRow("empty array") << QByteArray() << QByteArray(",") << QList<QByteArray>{""};
     QTest::newRow("no separator") << QByteArray("abc") << QByteArray(",")
                                   << QList<QByteArray>{"abc"};
@@ -172,8 +170,8 @@ void TestCrcUtils::splitBySize_data()
     QTest::addColumn<QVector<QByteArray>>("pieces");
     QTest::newRow("exact multiple")
         << QByteArray("abcdef") << 2 << QVector<QByteArray>{"ab", "cd", "ef"};
-    QTest::newRow("remainder dropped") << QByteArray("abcde") << 2
-                                       << QVector<QByteArray>{"ab", "cd"};
+    QTest::newRow("remainder dropped")
+        << QByteArray("abcde") << 2 << QVector<QByteArray>{"ab", "cd"};
     QTest::newRow("shorter than one piece") << QByteArray("a") << 2 << QVector<QByteArray>{};
     QTest::newRow("size 0") << QByteArray("abc") << 0 << QVector<QByteArray>{};
     QTest::newRow("negative size") << QByteArray("abc") << -3 << QVector<QByteArray>{};
@@ -196,11 +194,14 @@ void TestCrcUtils::writeFrames_data()
     QTest::newRow("work mode 2") << ModbusFrame::writeSingle(40119, 2)
                                  << QByteArray::fromHex("01069CB70002967D");
     QTest::newRow("rate 1000") << ModbusFrame::writeMultiple(40086, {1000})
-                               << QByteArray::fromHex("01109C96000102" "03E8E7D1");
+                               << QByteArray::fromHex("01109C96000102"
+                                                      "03E8E7D1");
     QTest::newRow("rate 20") << ModbusFrame::writeMultiple(40086, {20})
-                             << QByteArray::fromHex("01109C96000102" "0014E760");
+                             << QByteArray::fromHex("01109C96000102"
+                                                    "0014E760");
     QTest::newRow("two registers") << ModbusFrame::writeMultiple(40042, {0x1234, 0x5678})
-                                   << QByteArray::fromHex("01109C6A000204" "12345678F7CA");
+                                   << QByteArray::fromHex("01109C6A000204"
+                                                          "12345678F7CA");
 }
 
 void TestCrcUtils::writeFrames()

@@ -8,16 +8,16 @@
 #include <QCoreApplication>
 #include <QtTest>
 
-#define MAG_TEST_MAIN_IMPL(AppClass, TestObject)                                                  \
-    int main(int argc, char** argv)                                                               \
-    {                                                                                             \
-        registerMainMetaTypes();                                                                  \
-        AppClass app(argc, argv);                                                                 \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
-        TestSandbox sandbox;                                                                      \
-        TestObject tc;                                                                            \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                \
-        return QTest::qExec(&tc, argc, argv);                                                     \
+#define MAG_TEST_MAIN_IMPL(AppClass, TestObject)                                                   \
+    int main(int argc, char** argv)                                                                \
+    {                                                                                              \
+        registerMainMetaTypes();                                                                   \
+        AppClass app(argc, argv);                                                                  \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestSandbox sandbox;                                                                       \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
 // Tests that need widgets.

@@ -8,6 +8,7 @@
 #include "tests/ui/InstrumentProcess.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
+#include "ui/widgets/CustomMenu.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -37,6 +38,7 @@ void TestMainPageScreenshot::initTestCase()
     QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
     m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "5"});
     QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+    QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
 }
 
 void TestMainPageScreenshot::mainPageShowsTheLiveField()
@@ -51,7 +53,29 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
     auto* page = window.findChild<MainModuleForm*>();
     QVERIFY(page);
     auto* plot = page->findChild<QCustomPlot*>("mainChart");
-    page->slot_handleActionTriggered(m_port, QVariant());
+
+    // The operator's road: open the port menu and pick the instrument.
+    auto* com = page->findChild<QPushButton*>("btn_com");
+    QTest::mouseClick(com, Qt::LeftButton);
+    auto* menu = page->findChild<CustomMenu*>();
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    menu->repaint();
+    QCOMPARE(menu->pos(), com->mapToGlobal(QPoint(0, com->height())));
+    QStringList entries;
+    QPushButton* instrumentEntry = nullptr;
+    for (QPushButton* item : menu->buttons()) {
+        entries << item->text();
+        if (item->text() == m_port)
+            instrumentEntry = item;
+    }
+    QVERIFY2(instrumentEntry, qPrintable(entries.join(", ")));
+    QCOMPARE(entries.last(), QString("刷新"));
+    const QImage menuShot = window.screen()->grabWindow(0, 0, 0, 1280, 720).toImage();
+    QVERIFY(menuShot.save(QStringLiteral(MAG_ARTEFACT_DIR "/portmenu.png")));
+    QTest::mouseClick(instrumentEntry, Qt::LeftButton);
+    QTRY_VERIFY(!menu->isVisible());
+    QCOMPARE(com->text(), m_port);
+
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
     QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() == 10000, 30000);
     // Draw the newest state now, so the grab does not race the queued replot.
@@ -62,7 +86,6 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
     const QImage shot =
         window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/mainpage.png");
-    QDir().mkpath(QFileInfo(path).path());
     QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
     qInfo("screenshot: %s", qPrintable(path));
     QCOMPARE(shot.size(), window.size());

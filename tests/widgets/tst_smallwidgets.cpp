@@ -115,10 +115,10 @@ void TestSmallWidgets::menuRefilledFromItsOwnSlot()
     QVERIFY(QTest::qWaitForWindowExposed(&menu));
     QTest::mouseClick(clicked, Qt::LeftButton);
     QCOMPARE(refills, 1);
-    QVERIFY(clickedSurvivedClear);  // still on the stack: it must not be deleted yet
+    QVERIFY(clickedSurvivedClear); // still on the stack: it must not be deleted yet
     QCOMPARE(menu.actionCount(), 2);
     QCOMPARE(menu.buttons().at(0)->text(), QString("COM2"));
-    QTRY_VERIFY_WITH_TIMEOUT(clicked.isNull(), 5000);  // the old button goes once idle
+    QTRY_VERIFY_WITH_TIMEOUT(clicked.isNull(), 5000); // the old button goes once idle
     QCOMPARE(menu.findChildren<QPushButton*>().size(), 2);
 
     // The new entries work as before.
@@ -182,16 +182,14 @@ void TestSmallWidgets::progressBarSegments_data()
 {
     QTest::addColumn<ProgressCalls>("calls");
     QTest::addColumn<QVector<bool>>("segments");
-    QTest::newRow("fresh") << ProgressCalls{}
-                           << QVector<bool>{false, false, false, false};
+    QTest::newRow("fresh") << ProgressCalls{} << QVector<bool>{false, false, false, false};
     QTest::newRow("2 pending") << ProgressCalls{{2, false}}
                                << QVector<bool>{true, true, false, false};
-    QTest::newRow("3 done") << ProgressCalls{{3, true}}
-                            << QVector<bool>{true, true, true, true};
-    QTest::newRow("index 4 ignored") << ProgressCalls{{1, true}, {4, true}}
-                                     << QVector<bool>{true, true, false, false};
-    QTest::newRow("negative ignored") << ProgressCalls{{0, true}, {-1, true}}
-                                      << QVector<bool>{true, false, false, false};
+    QTest::newRow("3 done") << ProgressCalls{{3, true}} << QVector<bool>{true, true, true, true};
+    QTest::newRow("index 4 ignored")
+        << ProgressCalls{{1, true}, {4, true}} << QVector<bool>{true, true, false, false};
+    QTest::newRow("negative ignored")
+        << ProgressCalls{{0, true}, {-1, true}} << QVector<bool>{true, false, false, false};
     QTest::newRow("goes back") << ProgressCalls{{3, true}, {1, false}}
                                << QVector<bool>{true, false, false, false};
 }
@@ -210,7 +208,7 @@ void TestSmallWidgets::progressBarSegments()
     const QImage image = bar.grab().toImage();
     bool drawing = true;
     for (int i = 0; i < 4; ++i) {
-        const QColor expected = !drawing    ? QColor("#636363")
+        const QColor expected = !drawing      ? QColor("#636363")
                                 : segments[i] ? QColor(Qt::green)
                                               : QColor(Qt::yellow);
         QCOMPARE(image.pixelColor(28 + 48 * i, 20).name(), expected.name());

@@ -32,5 +32,5 @@ private:
 
     QVBoxLayout* m_layout;
     QVector<QPushButton*> m_buttons;
-    QPushButton* m_emittingButton = nullptr;  // the item whose click is being reported
+    QPushButton* m_emittingButton = nullptr; // the item whose click is being reported
 };
