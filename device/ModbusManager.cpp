@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QMetaEnum>
 #include <QMutexLocker>
+#include <QTimer>
 
 ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
 {
@@ -15,6 +16,8 @@ ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     connect(m_port, &QSerialPort::errorOccurred, this, &ModbusManager::onSerialError);
+    connect(m_port, &QSerialPort::bytesWritten, this,
+            [this](qint64 bytes) { m_bytesWritten += bytes; });
     m_thread.start(this);
 }
 
@@ -25,7 +28,8 @@ ModbusManager::~ModbusManager()
 
 int ModbusManager::streamFrameLength(int byteCount, bool bChange)
 {
-    return bChange ? byteCount / 5 + 9 : 209;
+    // A negative rate would give a frame shorter than its own header and tail.
+    return bChange ? qMax(0, byteCount) / 5 + 9 : 209;
 }
 
 void ModbusManager::report(const QString& text)
@@ -41,6 +45,7 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
     m_port->setPortName(location.isEmpty() ? portName : location);
     if (m_port->isOpen())
         m_port->close();
+    forgetUnwritten();
     m_linkLost = true;
     m_statusReader.clear();
     m_paramReader.clear();
@@ -64,6 +69,7 @@ void ModbusManager::slots_disConnectDevice()
     m_linkLost = true;
     if (m_port->isOpen())
         m_port->close();
+    forgetUnwritten();
 }
 
 void ModbusManager::setCurrentAddr(const ModbusAddr& addr)
@@ -156,9 +162,26 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
     }
 
     const QByteArray frame = modbusAddr == AddrCustom ? data : QByteArray::fromHex(data);
-    m_port->write(frame);
-    if (!m_port->waitForBytesWritten(30))
+    const qint64 queued = m_port->write(frame);
+    if (queued != frame.size()) {
         report(QStringLiteral("SerialPort operation failed"));
+        return;
+    }
+    // Checked after 30 ms rather than waited for: a blocking wait reads the port
+    // behind the back of its pending read notification, which then fails as a
+    // read error and would tear the link down while the stream runs.
+    m_bytesQueued += queued;
+    const qint64 frameEnd = m_bytesQueued;
+    QTimer::singleShot(WriteWaitMs, this, [this, frameEnd] {
+        if (m_bytesWritten < frameEnd)
+            report(QStringLiteral("SerialPort operation failed"));
+    });
+}
+
+void ModbusManager::forgetUnwritten()
+{
+    // A closed port drops what it had not written yet.
+    m_bytesWritten = m_bytesQueued;
 }
 
 void ModbusManager::deliver(ModbusAddr addr, const ReaderOutput& out)
@@ -234,8 +257,10 @@ void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
     QMetaObject::invokeMethod(
         this,
         [this, opening] {
-            if (opening == m_openings && m_port->isOpen())
+            if (opening == m_openings && m_port->isOpen()) {
                 m_port->close();
+                forgetUnwritten();
+            }
         },
         Qt::QueuedConnection);
 }

@@ -55,6 +55,7 @@ private:
     void handleFixed(FixedLengthReplyReader& reader, ModbusAddr addr);
     void setCurrentAddr(const ModbusAddr& addr);
     void report(const QString& text);
+    void forgetUnwritten();
 
     int m_streamLength = 209;
     int m_paramLength = 253;
@@ -76,6 +77,11 @@ private:
     bool m_linkLost = true;         // no open link, or sig_disconnect already sent for it
     int m_openings = 0;             // successful opens, to tell a reopened port apart
     bool m_reportedNotOpen = false; // the log already says the port is closed
+
+    // A frame counts as written once the port has passed all bytes up to its end.
+    static constexpr int WriteWaitMs = 30;
+    qint64 m_bytesQueued = 0;
+    qint64 m_bytesWritten = 0;
 
     WorkerThread m_thread; // last: started at the end of the constructor
 };

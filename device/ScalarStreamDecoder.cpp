@@ -64,8 +64,21 @@ void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
     m_assembler.setFrameLength(m_frameDataBytes + 9);
 }
 
+void ScalarStreamDecoder::setFilterEnabled(bool on)
+{
+    if (!on) {
+        while (!m_pending.empty())
+            emitNextPiece();
+        m_handoutTimer.stop();
+    }
+    m_filterEnabled = on;
+}
+
 void ScalarStreamDecoder::reboot()
 {
+    // Data from before a reset must not reach the cleared pages.
+    m_pending.clear();
+    m_handoutTimer.stop();
     m_spectrumBuffer.clear();
     m_lastForm.clear();
 }

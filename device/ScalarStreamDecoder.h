@@ -48,11 +48,13 @@ public:
     void handoutData(const QVector<double>& values);
 
     void setOneHz(bool on) { m_oneHz = on; }
-    void setFilterEnabled(bool on) { m_filterEnabled = on; }
+    // Switching the filter off first hands out what is still waiting, so that no
+    // filtered piece follows the unfiltered batches.
+    void setFilterEnabled(bool on);
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
-    // Empties the spectrum buffer and the last batch; nothing else.
+    // Empties the spectrum buffer, the last batch and the pieces still waiting.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }

@@ -84,10 +84,14 @@ def run_ours(binary, repetitions):
         check=True, capture_output=True, text=True).stdout
     result = {}
     scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+    # One repetition reports the plain run and no aggregates; more report the median.
+    wanted = "median" if repetitions > 1 else None
     for b in json.loads(out)["benchmarks"]:
-        if b.get("aggregate_name") != "median":
+        if b.get("aggregate_name") != wanted:
             continue
-        result[b["run_name"]] = b["real_time"] * scale[b["time_unit"]]
+        result[b.get("run_name", b["name"])] = b["real_time"] * scale[b["time_unit"]]
+    if not result:
+        sys.exit("bench_dsp reported no results")
     return result
 
 
@@ -97,6 +101,7 @@ def main():
     parser.add_argument("--build-dir", default=os.path.join(here, "..", "build"))
     parser.add_argument("--repetitions", type=int, default=7)
     args = parser.parse_args()
+    args.repetitions = max(1, args.repetitions)
     binary = os.path.join(args.build_dir, "tests", "bench", "bench_dsp")
     if not os.access(binary, os.X_OK):
         sys.exit("no %s: build the target bench_dsp first" % binary)

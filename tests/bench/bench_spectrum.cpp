@@ -68,7 +68,7 @@ void BM_DecoderFrame(benchmark::State& state)
     QVector<QByteArray> frames;
     for (int i = 0; i + 50 <= stream.size(); i += 50)
         frames.append(streamFrame(stream.constData() + i));
-    // Fill the window without the spectrum step (mock input takes the same road).
+    // Fill the window in one batch (mock input takes the same direct road; one spectrum step).
     decoder.handleMockData(stream.mid(0, 1000 * fftTime - 50));
 
     int next = 0;

@@ -200,6 +200,7 @@ private slots:
         QFETCH(QStringList, faultArgs);
         QFETCH(QString, logged);
 
+        const int logBefore = logText().size(); // one log file for all rows
         Instrument instrument(QStringList{"--start-status", "4"} + faultArgs);
         QVERIFY(!instrument.portName().isEmpty());
         ParamManager hub;
@@ -210,12 +211,13 @@ private slots:
         QCOMPARE(page.serialNumber, InstrumentSerial);
         // The damaged status reply never reached the decoder; the next poll did.
         QCOMPARE(page.events.filter(QRegularExpression("^S")), QStringList{"S4"});
-        QVERIFY2(logText().contains(logged), qPrintable(logged));
+        QVERIFY2(logText().mid(logBefore).contains(logged), qPrintable(logged));
         hub.shutdown();
     }
 
     void lineClosedResetsOnce()
     {
+        const int logBefore = logText().size();
         Instrument instrument({"--start-status", "4", "--close-after", "5"});
         QVERIFY(!instrument.portName().isEmpty());
         ParamManager hub;
@@ -224,7 +226,7 @@ private slots:
         page.connectTo(instrument.portName());
 
         QTRY_VERIFY_WITH_TIMEOUT(!page.batches.isEmpty(), 2 * LinkTimeoutMs);
-        QVERIFY(lost.wait(LinkTimeoutMs));
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, LinkTimeoutMs);
         QVERIFY(!hub.isDeviceReady());
         QVERIFY(!hub.isStreamStarted());
         QVERIFY(!lost.wait(1500)); // exactly once
@@ -232,7 +234,8 @@ private slots:
 
         // The port is closed: a request is reported, not written.
         emit hub.sig_sendModbusData(Addr40118Status);
-        QTRY_VERIFY_WITH_TIMEOUT(logText().contains("serialPort is not open"), LinkTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(logText().mid(logBefore).contains("serialPort is not open"),
+                                 LinkTimeoutMs);
         hub.shutdown();
     }
 

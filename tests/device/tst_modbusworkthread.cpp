@@ -2,6 +2,7 @@
 // the whole-second alignment of the polls.
 
 #include "app/SharedState.h"
+#include "device/CrcUtils.h"
 #include "device/ModbusWorkThread.h"
 #include "tests/device/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
@@ -92,6 +93,7 @@ private slots:
         QCOMPARE(spy.at(0).at(1).toByteArray(), published.toUtf8());
         QCOMPARE(sentFrame(spy, 0), expected);
         QCOMPARE(bitwiseCrc(expected), quint16(0)); // a frame with its CRC checks to zero
+        QVERIFY(checkCrc16(sentFrame(spy, 0), 0, int(expected.size())));
     }
 
     void rateAdoption_data()

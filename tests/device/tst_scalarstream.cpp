@@ -89,6 +89,7 @@ private slots:
     void filteredRoadHandsOutInPieces_data();
     void filteredRoadHandsOutInPieces();
     void filteredRoadAtOtherRatesStaysBounded();
+    void waitingPiecesOnFilterOffAndReboot();
     void oneSecondRoadWithoutFilter();
     void oneSecondRoadWithFilter();
     void spectrumFollowsDirectBatches_data();
@@ -320,6 +321,39 @@ void TestScalarStream::filteredRoadAtOtherRatesStaysBounded()
     QCOMPARE(form.count(), 0);
     QCOMPARE(d.pendingHandoutPieces(), 0);
     QVERIFY(d.filterBufferSize() <= ScalarStreamDecoder::NotchWindow);
+}
+
+void TestScalarStream::waitingPiecesOnFilterOffAndReboot()
+{
+    ScalarStreamDecoder d;
+    configure(d, 1000, false, 0.001);
+    d.setFilterEnabled(true);
+    d.setHandoutInterval(60000); // nothing leaves on the timer during the test
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    int t = 0;
+    for (int i = 0; i < 32; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    QCOMPARE(form.count(), 1);
+    QCOMPARE(d.pendingHandoutPieces(), 19);
+
+    // Filter off: the 19 waiting pieces go out before the first unfiltered batch.
+    d.setFilterEnabled(false);
+    QCOMPARE(form.count(), 20);
+    QCOMPARE(d.pendingHandoutPieces(), 0);
+    d.handleStreamFrame(constantFrame(10000));
+    QCOMPARE(form.count(), 21);
+    QCOMPARE(form.last().at(0).value<QVector<double>>().first(), 10000 * 0.001 / 6.99583);
+
+    // A reset drops what is waiting.
+    d.setFilterEnabled(true);
+    for (int i = 0; i < 32; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    QVERIFY(d.pendingHandoutPieces() > 0);
+    const int before = form.count();
+    d.reboot();
+    QCOMPARE(d.pendingHandoutPieces(), 0);
+    QTest::qWait(0);
+    QCOMPARE(form.count(), before);
 }
 
 void TestScalarStream::oneSecondRoadWithoutFilter()

@@ -419,7 +419,8 @@ private slots:
         QFETCH(int, workState);
         QFETCH(QVector<int>, statuses);
         Instrument vi;
-        QVERIFY(vi.start({"--start-status", "0", "--lock-step-ms", "150"}));
+        // Steps long enough that a busy machine's polls do not miss one.
+        QVERIFY(vi.start({"--start-status", "0", "--lock-step-ms", "300"}));
         Line line(vi.device);
         QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {0}));
         QCOMPARE(line.transact(writeOne(40118, workState), 8), writeOne(40118, workState));
@@ -427,7 +428,7 @@ private slots:
         QVector<int> seen;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 1500) {
+        while (clock.elapsed() < 2500) {
             const QByteArray r = line.transact(readRequest(40118, 1), 7);
             QCOMPARE(r.size(), 7);
             const int status = qFromBigEndian<quint16>(r.constData() + 3);
@@ -460,7 +461,8 @@ private slots:
         const StreamCapture c = cutFrames(line.read(frames * length), length);
         const qint64 elapsed = clock.elapsed();
         QCOMPARE(c.frames.size(), frames);
-        QVERIFY2(elapsed > 850 && elapsed < 1500, qPrintable(QString::number(elapsed)));
+        // About a second; half or double the frame rate falls outside.
+        QVERIFY2(elapsed > 850 && elapsed < 1900, qPrintable(QString::number(elapsed)));
 
         QVector<double> values;
         for (int i = 0; i < c.frames.size(); ++i) {

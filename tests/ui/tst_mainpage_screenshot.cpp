@@ -6,6 +6,7 @@
 #include "app/SharedState.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/ui/InstrumentProcess.h"
+#include "ui/Fonts.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 #include "ui/widgets/CustomMenu.h"
@@ -136,6 +137,7 @@ int main(int argc, char** argv)
     registerMainMetaTypes();
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
+    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
     TestSandbox sandbox;
     TestMainPageScreenshot test;
     return QTest::qExec(&test, argc, argv);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
+#include <qcustomplot.h>
 
 #include <memory>
 
@@ -79,6 +80,8 @@ private slots:
     void bottomBar();
     void changeSamplingRate_data();
     void changeSamplingRate();
+    void changeSamplingRateStepOrder_data();
+    void changeSamplingRateStepOrder();
     void rateOutsideTableIsIgnored();
     void dataRateEditDisabledOpensNothing();
     void resetRunsOnce_data();
@@ -485,6 +488,61 @@ void TstMainWindow::changeSamplingRate()
     // The main page's status poll is stopped around the change and restarted.
     QCOMPARE(pollStops.count(), 1);
     QCOMPARE(pollStarts.count(), 1);
+}
+
+// The stream or the status poll stops before the pipeline adopts the rate and
+// the instrument is written, and starts again only after; the plot restarts empty.
+void TstMainWindow::changeSamplingRateStepOrder_data()
+{
+    QTest::addColumn<bool>("deviceReady");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("streaming, sent")
+        << true << true
+        << QStringList{"request 8", "param", "oneHz", "byteCount", "frame", "request 7"};
+    QTest::newRow("streaming, local")
+        << true << false << QStringList{"request 8", "param", "oneHz", "byteCount", "request 7"};
+    QTest::newRow("status poll, sent")
+        << false << true
+        << QStringList{"poll stop", "param", "oneHz", "byteCount", "frame", "poll start"};
+}
+
+void TstMainWindow::changeSamplingRateStepOrder()
+{
+    QFETCH(bool, deviceReady);
+    QFETCH(bool, bChange);
+    QFETCH(QStringList, steps);
+    makeWindow();
+    auto* plot = child<QCustomPlot>("mainChart");
+    if (deviceReady) {
+        hub->setDeviceReady(true);
+        hub->setStreamStarted(true);
+        emit hub->sig_updateForm(QVector<double>(50, 48000.0), FrequencyType(1000));
+        QTRY_COMPARE_WITH_TIMEOUT(plot->graph(0)->dataCount(), 50, 5000);
+    }
+
+    QStringList seen;
+    ParamManager* h = hub.get();
+    connect(h, &ParamManager::sig_sendModbusData, window.get(),
+            [&seen](ModbusAddr addr) { seen << QStringLiteral("request %1").arg(int(addr)); });
+    connect(h, &ParamManager::sig_devStatusWorkerStop, window.get(),
+            [&seen] { seen << QStringLiteral("poll stop"); });
+    connect(h, &ParamManager::sig_devStatusWorkerStart, window.get(),
+            [&seen] { seen << QStringLiteral("poll start"); });
+    connect(h, &ParamManager::sig_syncDataParam, window.get(),
+            [&seen] { seen << QStringLiteral("param"); });
+    connect(h, &ParamManager::sig_setOneHz, window.get(),
+            [&seen] { seen << QStringLiteral("oneHz"); });
+    connect(h, &ParamManager::sig_syncDataByteCount, window.get(),
+            [&seen] { seen << QStringLiteral("byteCount"); });
+    connect(h, &ParamManager::sig_sendCustomModbusData, window.get(),
+            [&seen] { seen << QStringLiteral("frame"); });
+
+    window->changeSamplingRate(500, bChange);
+
+    QCOMPARE(seen, steps);
+    QCOMPARE(hub->isStreamStarted(), deviceReady);
+    QCOMPARE(plot->graph(0)->dataCount(), 0);
 }
 
 void TstMainWindow::rateOutsideTableIsIgnored()

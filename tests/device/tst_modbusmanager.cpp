@@ -1,0 +1,260 @@
+// Serial transport over a pseudo-terminal that the test plays the instrument on:
+// which handler cuts which reply, what a change of request kind drops, and that a
+// slow write is reported without tearing the link down.
+
+#include "app/Logger.h"
+#include "device/ModbusManager.h"
+#include "tests/device/ModbusTestFrames.h"
+#include "tests/support/TestMain.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSignalSpy>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace ModbusTestFrames;
+
+namespace {
+constexpr int TimeoutMs = 10000;
+
+// The instrument's end of a pseudo-terminal; the transport opens the other end.
+class PtyInstrument
+{
+public:
+    PtyInstrument()
+    {
+        char path[256] = {};
+        if (::openpty(&m_master, &m_slave, path, nullptr, nullptr) != 0)
+            return;
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_slave, TCSANOW, &tio);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        device = QString::fromLocal8Bit(path);
+    }
+    ~PtyInstrument()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        if (m_slave >= 0)
+            ::close(m_slave);
+    }
+
+    void write(const QByteArray& bytes)
+    {
+        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+
+    // Reads until the received bytes contain `what`; true when they did in time.
+    bool readUntil(const QByteArray& what, int ms = TimeoutMs)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!m_received.contains(what)) {
+            pollfd p{m_master, POLLIN, 0};
+            if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
+                return false;
+            char buf[65536];
+            const ssize_t got = ::read(m_master, buf, sizeof buf);
+            if (got <= 0)
+                return false;
+            m_received.append(buf, int(got));
+            // Keep only a tail long enough to hold `what` across reads.
+            if (m_received.size() > 4096 && !m_received.contains(what))
+                m_received = m_received.right(what.size());
+        }
+        m_received.remove(0, m_received.indexOf(what) + what.size());
+        return true;
+    }
+
+    QString device;
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QByteArray m_received;
+};
+
+QString logText()
+{
+    QFile file(Logger::instance()->currentFilePath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// The table frames, as the scheduler sends them (hexadecimal text).
+QByteArray requestText(ModbusAddr addr)
+{
+    switch (addr) {
+    case Addr40118Status:
+        return request(1, 0x03, 40118, 1, false).toHex();
+    case Addr40100Params:
+        return request(1, 0x03, 40100, 124, false).toHex();
+    case Addr40230:
+        return request(1, 0x03, 40230, 3, false).toHex();
+    case AddrStartStream:
+        return request(1, 0x04, 32000, 100, true).toHex();
+    case AddrStopStream:
+        return request(1, 0x06, 32000, 100, true).toHex();
+    default:
+        return QByteArray();
+    }
+}
+
+using HandedOn = QList<QPair<int, QByteArray>>; // selector, reply
+
+struct Step
+{
+    int addr;                  // request sent
+    QList<QByteArray> replies; // written by the instrument once the request is on the line
+    int handedOn;              // replies handed on so far, awaited before the next step (-1: none)
+};
+} // namespace
+Q_DECLARE_METATYPE(QList<Step>)
+
+class TestModbusManager : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(!m_pty.device.isEmpty());
+        m_transport.reset(new ModbusManager());
+        m_handedOn.clear();
+        connect(m_transport.data(), &ModbusManager::sig_readDataFinished, this,
+                [this](ModbusAddr addr, const QByteArray& data) {
+                    m_handedOn << qMakePair(int(addr), data);
+                });
+        QSignalSpy connected(m_transport.data(), &ModbusManager::sig_connected);
+        QMetaObject::invokeMethod(m_transport.data(), "slots_connectDevice", Qt::QueuedConnection,
+                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 921600));
+        QVERIFY(connected.wait(TimeoutMs));
+    }
+    void cleanup() { m_transport.reset(); }
+
+    void repliesByKind_data()
+    {
+        QTest::addColumn<int>("rate"); // sampling rate adopted first; 0: the 1000 Hz default
+        QTest::addColumn<QList<Step>>("steps");
+        QTest::addColumn<HandedOn>("expected");
+
+        using L = QList<QByteArray>;
+        using H = HandedOn;
+        const QByteArray s2 = readReply({2});
+        const QByteArray s4 = readReply({4});
+        const QByteArray params = readReply(QVector<quint16>(124, 0x1234));
+        const QVector<quint32> samples(50, 349791500u);
+        const QByteArray f1 = streamFrame(samples, 4);
+        const QByteArray f2 = streamFrame(samples, 3);
+        const QByteArray f20Hz = streamFrame({349791500u});
+        const QByteArray f200Hz = streamFrame(QVector<quint32>(10, 349791500u));
+
+        QTest::newRow("status reply in two pieces")
+            << 0 << QList<Step>{{Addr40118Status, L{s4.left(3), s4.mid(3)}, 1}} << H{{2, s4}};
+        QTest::newRow("two status replies in one read")
+            << 0 << QList<Step>{{Addr40118Status, L{s2 + s4}, 2}} << H{{2, s2}, {2, s4}};
+        // The next request is written while the reply's first bytes wait unread.
+        QTest::newRow("a poll while a reply is arriving keeps it")
+            << 0
+            << QList<Step>{{Addr40118Status, L{s4.left(4)}, -1}, {Addr40118Status, L{s4.mid(4)}, 1}}
+            << H{{2, s4}};
+        QTest::newRow("another kind drops what was left")
+            << 0
+            << QList<Step>{{Addr40118Status, L{s2 + s4.left(4)}, 1},
+                           {Addr40100Params, L{params}, 2},
+                           {Addr40118Status, L{s2}, 3}}
+            << H{{2, s2}, {3, params}, {2, s2}};
+        QTest::newRow("stream frames handed on as 6")
+            << 0 << QList<Step>{{AddrStartStream, L{f1 + f2}, 2}} << H{{6, f1}, {6, f2}};
+        QTest::newRow("stop keeps the stream handler")
+            << 0 << QList<Step>{{AddrStartStream, L{f1}, 1}, {AddrStopStream, L{f2}, 2}}
+            << H{{6, f1}, {6, f2}};
+        QTest::newRow("a status poll ends the stream handler")
+            << 0
+            << QList<Step>{{AddrStartStream, L{f1 + f2.left(100)}, 1}, {Addr40118Status, L{s4}, 2}}
+            << H{{6, f1}, {2, s4}};
+        QTest::newRow("20 Hz frames are 13 bytes")
+            << 20 << QList<Step>{{AddrStartStream, L{f20Hz + f20Hz + f20Hz}, 3}}
+            << H{{6, f20Hz}, {6, f20Hz}, {6, f20Hz}};
+        QTest::newRow("200 Hz frames are 49 bytes")
+            << 200 << QList<Step>{{AddrStartStream, L{f200Hz + f200Hz}, 2}}
+            << H{{6, f200Hz}, {6, f200Hz}};
+    }
+    void repliesByKind()
+    {
+        QFETCH(int, rate);
+        QFETCH(QList<Step>, steps);
+        QFETCH(HandedOn, expected);
+
+        const int logBefore = logText().size();
+        if (rate > 0)
+            QMetaObject::invokeMethod(m_transport.data(), "slots_syncDataByteCount",
+                                      Qt::QueuedConnection, Q_ARG(int, rate), Q_ARG(bool, true));
+        for (const Step& step : steps) {
+            const QByteArray text = requestText(ModbusAddr(step.addr));
+            send(ModbusAddr(step.addr), text);
+            // The handler is chosen before the frame is written.
+            QVERIFY(m_pty.readUntil(QByteArray::fromHex(text)));
+            for (const QByteArray& reply : step.replies)
+                m_pty.write(reply);
+            // What the next request would drop must have been read by then.
+            if (step.handedOn >= 0)
+                QTRY_COMPARE_WITH_TIMEOUT(m_handedOn.size(), step.handedOn, TimeoutMs);
+        }
+        // A last 40230 read: everything handed on before it is in the list.
+        const QByteArray last = readReply({7, 8, 9});
+        send(Addr40230, requestText(Addr40230));
+        QVERIFY(m_pty.readUntil(QByteArray::fromHex(requestText(Addr40230))));
+        m_pty.write(last);
+        expected << qMakePair(int(Addr40230), last);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_handedOn.isEmpty() && m_handedOn.last().first == Addr40230,
+                                 TimeoutMs);
+        QCOMPARE(m_handedOn, expected);
+        // Every request went out: no write was reported as failed.
+        QVERIFY(!logText().mid(logBefore).contains("SerialPort operation failed"));
+    }
+
+    // A line that takes no bytes for a while is no lost line: the write is
+    // reported and the link carries on once the line drains.
+    void slowWriteKeepsTheLink()
+    {
+        QSignalSpy lost(m_transport.data(), &ModbusManager::sig_disconnect);
+        const int logBefore = logText().size();
+        // Hex dumps of a quarter megabyte are no help in the test output.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        // Far more than the line holds while nobody reads it.
+        send(AddrCustom, QByteArray(256 * 1024, '\0'));
+        QTRY_VERIFY_WITH_TIMEOUT(logText().mid(logBefore).contains("SerialPort operation failed"),
+                                 TimeoutMs);
+        QLoggingCategory::setFilterRules(QString());
+
+        const QByteArray statusRequest = request(1, 0x03, 40118, 1, false);
+        send(Addr40118Status, statusRequest.toHex());
+        QVERIFY(m_pty.readUntil(statusRequest));
+        const QByteArray s4 = readReply({4});
+        m_pty.write(s4);
+        QTRY_COMPARE_WITH_TIMEOUT(m_handedOn.size(), 1, TimeoutMs);
+        QCOMPARE(m_handedOn.first(), qMakePair(int(Addr40118Status), s4));
+        QCOMPARE(lost.count(), 0);
+    }
+
+private:
+    // A request as the scheduler hands it over, in the transport's thread.
+    void send(ModbusAddr addr, const QByteArray& data)
+    {
+        QMetaObject::invokeMethod(m_transport.data(), "slots_readData", Qt::QueuedConnection,
+                                  Q_ARG(ModbusAddr, addr), Q_ARG(QByteArray, data));
+    }
+
+    PtyInstrument m_pty;
+    QScopedPointer<ModbusManager> m_transport;
+    HandedOn m_handedOn;
+};
+
+MAG_TEST_MAIN_CORE(TestModbusManager)
+#include "tst_modbusmanager.moc"
