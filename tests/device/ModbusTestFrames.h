@@ -2,6 +2,8 @@
 // Frames for the link tests, built field by field with a CRC-16/MODBUS computed
 // bit by bit here, independently of the program's helpers.
 
+#include "tests/support/ReferenceCrc.h"
+
 #include <QByteArray>
 #include <QVector>
 
@@ -9,21 +11,12 @@ namespace ModbusTestFrames {
 
 inline quint16 bitwiseCrc(const QByteArray& bytes)
 {
-    quint16 crc = 0xFFFF;
-    for (const char c : bytes) {
-        crc ^= quint8(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
+    return referenceCrc16(bytes);
 }
 
 inline QByteArray withCrc(QByteArray body)
 {
-    const quint16 crc = bitwiseCrc(body);
-    body.append(char(crc & 0xFF));
-    body.append(char(crc >> 8));
-    return body;
+    return withReferenceCrc(body);
 }
 
 // Device/marker, function, two big-endian 16-bit fields, CRC.

@@ -2,6 +2,7 @@
 // with a Modbus framing of the test's own, and checked against mbpoll.
 
 #include "device/SerialPortNames.h"
+#include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
@@ -25,23 +26,9 @@ namespace {
 constexpr double MilliHzPerNt = 6.99583 * 1000.0;
 
 // CRC-16/MODBUS bit by bit, independent of the instrument's own.
-quint16 crc16(const QByteArray& data)
-{
-    quint16 crc = 0xFFFF;
-    for (char c : data) {
-        crc ^= static_cast<quint8>(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
 QByteArray withCrc(QByteArray frame)
 {
-    const quint16 crc = crc16(frame);
-    frame.append(static_cast<char>(crc & 0xFF));
-    frame.append(static_cast<char>(crc >> 8));
-    return frame;
+    return withReferenceCrc(frame);
 }
 
 bool crcOk(const QByteArray& frame)
