@@ -1,4 +1,5 @@
 #include "app/ParamManager.h"
+#include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 #include "ui/Fonts.h"
 #include "ui/MainWindow.h"
@@ -17,17 +18,9 @@
 
 namespace {
 
-// CRC-16/MODBUS, bit by bit, low byte first.
 QByteArray withCrc(QByteArray frame)
 {
-    quint16 crc = 0xFFFF;
-    for (const char c : frame) {
-        crc ^= quint8(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    frame.append(char(crc & 0xFF)).append(char(crc >> 8));
-    return frame;
+    return withReferenceCrc(frame);
 }
 
 QList<QMessageBox*> openBoxes()
