@@ -1,6 +1,8 @@
 #include "app/ParamManager.h"
 
 #include "app/Logger.h"
+#include "device/ComPortThread.h"
+#include "device/MockDataThread.h"
 #include "device/ModbusDataHandler.h"
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
@@ -120,6 +122,11 @@ void ParamManager::init()
 void ParamManager::shutdown()
 {
     // Workers are stopped here as they land.
+    // The replay feeds the decoder: it goes before it.
+    delete m_mockDataThread;
+    m_mockDataThread = nullptr;
+    delete m_comPortThread;
+    m_comPortThread = nullptr;
     // Polls first, then the transport, so that no reply reaches a decoder that is
     // going away. The scheduler itself goes with the hub.
     if (m_modbusWorkThread) {
@@ -171,7 +178,15 @@ void ParamManager::requestDeviceParams()
     m_modbusWorkThread->sendParamRead();
 }
 
-void ParamManager::startMockPlayback(int /*pointsPerSend*/) {}
+void ParamManager::startMockPlayback(int pointsPerSend)
+{
+    if (!m_mockDataThread)
+        return; // no replay unless "isMockData" is 1
+    // Stop first, so that a second press restarts from the first value.
+    emit m_mockDataThread->stopTimerRequested();
+    emit m_mockDataThread->startTimerRequested(40);
+    m_mockDataThread->setPointsPerSend(pointsPerSend);
+}
 
 void ParamManager::saveCrashLog(QString text, qint64 timestamp)
 {
@@ -236,8 +251,33 @@ QStringList ParamManager::availablePortNames() const
     return names;
 }
 
-void ParamManager::sendC5() {}
+void ParamManager::initMockDataThread()
+{
+    if (m_mockDataThread)
+        return;
+    m_mockDataThread = new MockDataThread();
+    // Wired before the load, so that the reason of a failed load is in the output too.
+    connect(m_mockDataThread, &MockDataThread::errorOccurred, this,
+            [](const QString& message) { qDebug().noquote() << "Error:" << message; });
+    if (!m_mockDataThread->loadCsv(QStringLiteral("mock.csv")))
+        qDebug() << "mock error";
+    connect(m_mockDataThread, &MockDataThread::dataSent, m_modbusDataHandler,
+            &ModbusDataHandler::slots_revMockData);
+}
 
-void ParamManager::initMockDataThread() {}
-
-void ParamManager::initComPortThread() {}
+void ParamManager::initComPortThread()
+{
+    if (m_comPortThread)
+        return;
+    m_comPortThread = new ComPortThread();
+    connect(this, &ParamManager::sig_startComPortThreadTimer, m_comPortThread,
+            &ComPortThread::slots_startTimer);
+    connect(this, &ParamManager::sig_stopComPortThreadTimer, m_comPortThread,
+            &ComPortThread::slots_stopTimer);
+    connect(m_comPortThread, &ComPortThread::sig_setPortNamelist, this,
+            [this](const QList<QString>& list) {
+                if (list != m_portNames)
+                    m_portNames = list;
+            });
+    emit sig_startComPortThreadTimer();
+}

@@ -56,6 +56,8 @@ public:
     ServerThread* getServerThread() const { return m_serverThread; }
     GPSThread* getGPSThread() const { return m_gpsThread; }
     DataCheckerThread* getDataCheckerThread() const { return m_dataCheckerThread; }
+    MockDataThread* getMockDataThread() const { return m_mockDataThread; }
+    ComPortThread* getComPortThread() const { return m_comPortThread; }
     MyIntValidator* getIntValidator() const { return m_intValidator; }
     MyDoubleValidator* getDoubleValidator() const { return m_doubleValidator; }
 
@@ -88,7 +90,6 @@ public:
     QVector<double> readTextFile(QString path);
     QStringList availablePortNames() const;
     void initDefaults();
-    void sendC5();
     void initMockDataThread();
     void initComPortThread();
 

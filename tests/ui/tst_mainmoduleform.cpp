@@ -7,9 +7,11 @@
 #include "ui/MainModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -126,6 +128,8 @@ private slots:
     void restartCommands();
     void restartRefusedWhileSaving_data();
     void restartRefusedWhileSaving();
+    void mockButtonStartsTheReplay_data();
+    void mockButtonStartsTheReplay();
     void portMenuEntries_data();
     void portMenuEntries();
     void languageRoundTrip_data();
@@ -553,6 +557,40 @@ void TestMainModuleForm::restartRefusedWhileSaving()
     QVERIFY(requests.isEmpty());
     QCOMPARE(pollStarted.count(), 0);
     QVERIFY(p.hub.isDeviceReady());
+}
+
+void TestMainModuleForm::mockButtonStartsTheReplay_data()
+{
+    QTest::addColumn<int>("samplingRate");
+    QTest::addColumn<int>("batchSize");
+    QTest::newRow("20 Hz: one value per tick") << 20 << 1;
+    QTest::newRow("1000 Hz: 50 values per tick") << 1000 << 50;
+    QTest::newRow("1 Hz: 50 values per tick") << 1 << 50;
+}
+
+void TestMainModuleForm::mockButtonStartsTheReplay()
+{
+    QFETCH(int, samplingRate);
+    QFETCH(int, batchSize);
+    {
+        QFile csv("mock.csv");
+        QVERIFY(csv.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        for (int i = 0; i < 120; ++i)
+            csv.write(QByteArray::number(i) + ",6995830\n"); // 1000 nT
+    }
+    const auto removeCsv = qScopeGuard([] { QFile::remove("mock.csv"); });
+    Page p;
+    p.hub.isMockData = 1;
+    p.hub.initMockDataThread();
+    p.hub.samplingRate = samplingRate;
+    QSignalSpy batches(&p.hub, &ParamManager::sig_updateForm);
+
+    p.child<QPushButton>("btn_mock")->click();
+    QVERIFY(p.hub.isDeviceReady());
+    QVERIFY(batches.wait(10000));
+    const auto values = batches.first().at(0).value<QVector<double>>();
+    QCOMPARE(values.size(), batchSize);
+    QVERIFY(qAbs(values.first() - 1000.0) < 1e-9);
 }
 
 void TestMainModuleForm::portMenuEntries_data()
