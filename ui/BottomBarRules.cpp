@@ -1,5 +1,7 @@
 #include "ui/BottomBarRules.h"
 
+#include "device/CrcUtils.h"
+
 #include <QtGlobal>
 
 namespace BottomBarRules {
@@ -57,14 +59,9 @@ const RateEntry* findRate(int rate)
     return nullptr;
 }
 
-QByteArray rateFrameWithoutCrc(const RateEntry& entry)
+QByteArray rateFrame(const RateEntry& entry)
 {
-    QByteArray frame;
-    frame.append(char(0x01)).append(char(0x10)); // device 1, write multiple registers
-    frame.append(char(0x9C)).append(char(0x96)); // 40086
-    frame.append(char(0x00)).append(char(0x01)).append(char(0x02));
-    frame.append(char(entry.written >> 8)).append(char(entry.written & 0xFF));
-    return frame;
+    return ModbusFrame::writeMultiple(0x9C96, {entry.written}); // register 40086
 }
 
 } // namespace BottomBarRules

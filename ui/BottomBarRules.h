@@ -26,7 +26,7 @@ struct RateEntry
 // The entry of a rate; nullptr for a rate outside the table.
 const RateEntry* findRate(int rate);
 
-// Write of one register at 40086 (function 16), without its CRC.
-QByteArray rateFrameWithoutCrc(const RateEntry& entry);
+// Write of one register at 40086 (function 16), CRC appended.
+QByteArray rateFrame(const RateEntry& entry);
 
 } // namespace BottomBarRules

@@ -1,7 +1,6 @@
 #include "ui/MainWindow.h"
 
 #include "app/ParamManager.h"
-#include "device/CrcUtils.h"
 #include "ui/BottomBarRules.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
@@ -320,7 +319,7 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     });
     QThread::msleep(200);
 
-    QByteArray frame = BottomBarRules::rateFrameWithoutCrc(*entry);
+    QByteArray frame = BottomBarRules::rateFrame(*entry);
     paramManager->samplingRate = rate;
 
     DataParam param = paramManager->dataParam();
@@ -337,7 +336,6 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     // lands here with rates the menu does not offer).
     ui->edt_dataRate->setText(QString::number(entry->step, 'g', 6));
     if (bChange) {
-        appendCrc16(frame);
         emit paramManager->sig_sendCustomModbusData(frame);
         qDebug() << "------------------------------";
         qDebug() << "dataRate20250918:" << entry->step;

@@ -26,6 +26,20 @@ QVector<quint32> samples(int n, quint32 first)
 }
 } // namespace
 
+namespace {
+// Feeds the pieces in order and gathers everything the reader gave back.
+template <typename Reader> ReaderOutput feedAll(Reader& reader, const QList<QByteArray>& pieces)
+{
+    ReaderOutput all;
+    for (const QByteArray& piece : pieces) {
+        const ReaderOutput out = reader.feed(piece);
+        all.frames += out.frames;
+        all.faults += out.faults;
+    }
+    return all;
+}
+} // namespace
+
 class TestReplyReaders : public QObject
 {
     Q_OBJECT
@@ -74,13 +88,9 @@ private slots:
         QFETCH(int, leftBuffered);
 
         FixedLengthReplyReader reader(7);
-        QList<QByteArray> frames;
-        QStringList faults;
-        for (const QByteArray& piece : pieces) {
-            const ReaderOutput out = reader.feed(piece);
-            frames += out.frames;
-            faults += out.faults;
-        }
+        const ReaderOutput out = feedAll(reader, pieces);
+        const QList<QByteArray>& frames = out.frames;
+        const QStringList& faults = out.faults;
         QCOMPARE(frames, expectedFrames);
         QCOMPARE(faults.size(), expectedFaults);
         if (!faultText.isEmpty())
@@ -119,13 +129,9 @@ private slots:
         QFETCH(bool, skipReported);
 
         StreamFrameReader reader(209);
-        QList<QByteArray> frames;
-        QStringList faults;
-        for (const QByteArray& piece : pieces) {
-            const ReaderOutput out = reader.feed(piece);
-            frames += out.frames;
-            faults += out.faults;
-        }
+        const ReaderOutput out = feedAll(reader, pieces);
+        const QList<QByteArray>& frames = out.frames;
+        const QStringList& faults = out.faults;
         QCOMPARE(frames, expectedFrames);
         QCOMPARE(!faults.isEmpty(), skipReported);
         QCOMPARE(reader.buffered(), 0);

@@ -1,1 +1,0 @@
-// Placeholder translation unit until the first class of this folder lands.
