@@ -2,6 +2,7 @@
 
 #include "app/Logger.h"
 #include "app/SharedState.h"
+#include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
 
 #include <QDebug>
@@ -24,12 +25,6 @@ ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
 ModbusManager::~ModbusManager()
 {
     m_thread.stop();
-}
-
-int ModbusManager::streamFrameLength(int byteCount, bool bChange)
-{
-    // A negative rate would give a frame shorter than its own header and tail.
-    return bChange ? qMax(0, byteCount) / 5 + 9 : 209;
 }
 
 void ModbusManager::report(const QString& text)
@@ -233,7 +228,7 @@ void ModbusManager::readOtherDataFinished()
 
 void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    m_streamLength = streamFrameLength(byteCount, bChange);
+    m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength;
     m_streamReader.setFrameLength(m_streamLength);
 }
 

@@ -24,9 +24,6 @@ public:
     ModbusManager();
     ~ModbusManager() override;
 
-    // The frame length of a stream frame at a sampling rate (bChange false: 1000 Hz).
-    static int streamFrameLength(int byteCount, bool bChange);
-
 signals:
     void sig_connected();
     void sig_readDataFinished(ModbusAddr modbusAddr, QByteArray data);

@@ -1,6 +1,7 @@
 #include "device/ModbusWorkThread.h"
 
 #include "app/SharedState.h"
+#include "device/SamplingRates.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -122,21 +123,11 @@ void ModbusWorkThread::statusTick()
     slots_sendModbusData(m_state->statusPollRequest(nowSeconds));
 }
 
-void ModbusWorkThread::setStreamFrames(int rate)
-{
-    const QMap<int, QPair<QString, QString>> frames = {
-        {10, {m_startStream10, m_stopStream10}},       {20, {m_startStream20, m_stopStream20}},
-        {200, {m_startStream200, m_stopStream200}},    {500, {m_startStream500, m_stopStream500}},
-        {1000, {m_startStream1000, m_stopStream1000}},
-    };
-    const auto it = frames.constFind(rate);
-    if (it == frames.constEnd())
-        return;
-    m_requestTable[AddrStartStream] = it->first;
-    m_requestTable[AddrStopStream] = it->second;
-}
-
 void ModbusWorkThread::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    setStreamFrames(bChange ? byteCount : 1000);
+    const int count = SamplingRates::streamEntry(byteCount, bChange).streamCount;
+    m_requestTable[AddrStartStream] =
+        QString::fromLatin1(SamplingRates::streamStartFrame(count).toHex().toUpper());
+    m_requestTable[AddrStopStream] =
+        QString::fromLatin1(SamplingRates::streamStopFrame(count).toHex().toUpper());
 }

@@ -68,7 +68,6 @@ public slots:
 private:
     void startAligned(bool& activeFlag, QTimer* aligner);
     static void stopPoll(bool& activeFlag, QTimer* aligner, QTimer* timer);
-    void setStreamFrames(int rate);
     QDateTime now() const;
 
     int m_statusInterval = 1000;
@@ -84,14 +83,6 @@ private:
     QString m_startStream1000 = QStringLiteral("AB01047D000064E85C");
     QString m_stopStream1000 = QStringLiteral("AB01067D000064919C");
     QString m_read40000 = QStringLiteral("01039C4000646BA5");
-    QString m_startStream10 = QStringLiteral("AB01047D0000012877");
-    QString m_stopStream10 = QStringLiteral("AB01067D00000151B7");
-    QString m_startStream20 = QStringLiteral("AB01047D0000026876");
-    QString m_stopStream20 = QStringLiteral("AB01067D00000211B6");
-    QString m_startStream200 = QStringLiteral("AB01047D000014E9B8");
-    QString m_stopStream200 = QStringLiteral("AB01067D0000149078");
-    QString m_startStream500 = QStringLiteral("AB01047D0000326862");
-    QString m_stopStream500 = QStringLiteral("AB01067D00003211A2");
 
     QMap<ModbusAddr, QString> m_requestTable;
 

@@ -1,5 +1,6 @@
 #include "device/ScalarStreamDecoder.h"
 
+#include "device/SamplingRates.h"
 #include "dsp/Spectrum.h"
 
 #include <QDebug>
@@ -58,9 +59,10 @@ ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
 
 void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 {
+    const SamplingRates::Entry& stream = SamplingRates::streamEntry(rate, bChange);
     m_samplingRate = rate;
-    m_frameDataBytes = bChange ? qMax(0, rate / 5) : DefaultFrameDataBytes;
-    m_streamRate = bChange ? qMax(0, rate) : 1000;
+    m_frameDataBytes = stream.frameLength - SamplingRates::FrameOverhead;
+    m_streamRate = stream.streamRate;
     m_assembler.setFrameLength(m_frameDataBytes + 9);
 }
 

@@ -1,17 +1,10 @@
 #include "ui/BottomBarRules.h"
 
-#include "device/CrcUtils.h"
-
 #include <QtGlobal>
 
 namespace BottomBarRules {
 
 namespace {
-
-const RateEntry RateTable[] = {
-    {1, 1000, 1.0},    {10, 10, 0.1},     {20, 20, 0.05},
-    {200, 200, 0.005}, {500, 500, 0.002}, {1000, 1000, 0.001},
-};
 
 // The value of a digits-only text, saturated so that an over-long entry reads
 // as too large rather than as 0. Any Unicode decimal digit counts (the
@@ -48,20 +41,6 @@ QString clampFftTime(const QString& text)
     if (v < 2)
         return QStringLiteral("1");
     return QString::number(v);
-}
-
-const RateEntry* findRate(int rate)
-{
-    for (const RateEntry& e : RateTable) {
-        if (e.rate == rate)
-            return &e;
-    }
-    return nullptr;
-}
-
-QByteArray rateFrame(const RateEntry& entry)
-{
-    return ModbusFrame::writeMultiple(0x9C96, {entry.written}); // register 40086
 }
 
 } // namespace BottomBarRules

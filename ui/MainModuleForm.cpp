@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
+#include "ui/GuiPause.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
@@ -11,7 +12,6 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QMessageBox>
-#include <QThread>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -61,6 +61,7 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
 
     initPlot();
     initPortMenu();
+    connectHub();
 
     ui->edt_setTime->setValidator(m_hub->getIntValidator());
     connect(ui->edt_setTime, &QLineEdit::editingFinished, this,
@@ -95,6 +96,44 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
 MainModuleForm::~MainModuleForm()
 {
     delete ui;
+}
+
+void MainModuleForm::connectHub()
+{
+    connect(m_hub, &ParamManager::sig_updateForm, this, &MainModuleForm::slots_updateForm);
+    connect(m_hub, &ParamManager::sig_connected, this, &MainModuleForm::slots_connected);
+    connect(m_hub, &ParamManager::sig_updateProgress, this, &MainModuleForm::slots_updateProgress);
+    connect(m_hub, &ParamManager::sig_updateProgressEx, this,
+            &MainModuleForm::slots_updateProgressEx);
+    connect(m_hub, &ParamManager::sig_updateSerialNumber, this,
+            &MainModuleForm::slots_updateSerialNumber);
+}
+
+PageHooks MainModuleForm::pageHooks()
+{
+    PageHooks hooks;
+    hooks.bottomBar = PageHooks::BottomBar::CutOffs;
+    hooks.leave = [this](int target) {
+        if (target == PageHooks::MonitorPage || target == PageHooks::ConfigPage)
+            stopPolling();
+        setActive(false);
+    };
+    hooks.enter = [this] {
+        startPolling();
+        setActive(true);
+    };
+    hooks.stopPolling = [this] {
+        stopPolling();
+        m_hub->setStreamStarted(false);
+    };
+    hooks.startPolling = [this](int) {
+        startPolling();
+        clearPlot();
+    };
+    hooks.clearPlot = [this] { clearPlot(); };
+    hooks.reset = [this] { reset(); };
+    hooks.setLanguage = [this](int num) { slot_setLanguage(num); };
+    return hooks;
 }
 
 // ---- public operations ------------------------------------------------------
@@ -260,7 +299,7 @@ void MainModuleForm::slots_updateProgress(int iStatus)
     if (iStatus == StatusLocked) {
         emit m_hub->sig_devStatusWorkerStop();
         m_hub->setDeviceReady(true);
-        QThread::msleep(30); // let the instrument settle before the stream request
+        GuiPause::pause(30); // let the instrument settle before the stream request
         startPolling();
     }
 }
@@ -361,7 +400,7 @@ void MainModuleForm::restartDevice(int status, int request, const QString& refus
     m_hub->setDeviceReady(false);
     m_hub->setStreamStarted(false);
     emit m_hub->sig_sendModbusData(ModbusAddr(request));
-    QThread::msleep(500); // the instrument restarts its work state
+    GuiPause::pause(500); // the instrument restarts its work state
     emit m_hub->sig_devStatusWorkerStart();
     clearPlot();
 }

@@ -4,6 +4,7 @@
 // GUI thread only: every slot and public operation is called from the GUI
 // thread (the hub re-emits the workers' signals there).
 
+#include "ui/PageHooks.h"
 #include "ui/widgets/RingBuffer.h"
 
 #include <QPixmap>
@@ -29,6 +30,9 @@ class MainModuleForm : public QWidget
 public:
     explicit MainModuleForm(ParamManager* paramManager, QWidget* parent = nullptr);
     ~MainModuleForm() override;
+
+    // What the main window does with this page.
+    PageHooks pageHooks();
 
     void startPolling();
     void stopPolling();
@@ -72,6 +76,7 @@ private:
         QString com, restart, pause, resume, retrack, mock, chart, seconds, samples, mear;
     };
 
+    void connectHub();
     void initPlot();
     void initPortMenu();
     void loadPortMenu();

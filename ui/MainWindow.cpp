@@ -1,6 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include "app/ParamManager.h"
+#include "device/SamplingRates.h"
+#include "ui/GuiPause.h"
 #include "ui/BottomBarRules.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
@@ -18,7 +20,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <QWindow>
 
@@ -53,9 +54,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::initPages()
 {
-    addMainPage();
-    // Later pages join here, one addXxxPage() each, in the order main,
-    // sensitivity, vector, save, help, debug, settings.
+    mainForm = new MainModuleForm(paramManager, this);
+    addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==
@@ -81,11 +81,11 @@ void MainWindow::initPages()
             &MainWindow::changeSamplingRate);
     connect(paramManager, &ParamManager::sig_disconnect, this, [this] { scheduleReset(); });
     connect(paramManager, &ParamManager::sig_changeWorkState, this, [this] {
-        callHook(MainPage, [](const PageHooks& h) {
+        callHook(PageHooks::MainPage, [](const PageHooks& h) {
             if (h.clearPlot)
                 h.clearPlot();
         });
-        callHook(SensitivityPage, [](const PageHooks& h) {
+        callHook(PageHooks::SensitivityPage, [](const PageHooks& h) {
             if (h.clearPlot)
                 h.clearPlot();
         });
@@ -102,48 +102,10 @@ void MainWindow::addPage(int index, QWidget* page, const PageHooks& hooks)
     pageMap.insert(index, page);
     pageHooks.insert(index, hooks);
     // The debug page is reachable in test mode only.
-    if (index != MonitorPage || paramManager->isTest == 1)
+    if (index != PageHooks::MonitorPage || paramManager->isTest == 1)
         ui->stackedWidget->addWidget(page);
     else
         page->hide();
-}
-
-void MainWindow::addMainPage()
-{
-    mainForm = new MainModuleForm(paramManager, this);
-    MainModuleForm* page = mainForm;
-
-    PageHooks hooks;
-    hooks.leave = [page](int target) {
-        if (target == MonitorPage || target == ConfigPage)
-            page->stopPolling();
-        page->setActive(false);
-    };
-    hooks.enter = [this, page] {
-        showFilterEdits(true);
-        page->startPolling();
-        page->setActive(true);
-    };
-    hooks.stopPolling = [this, page] {
-        page->stopPolling();
-        paramManager->setStreamStarted(false);
-    };
-    hooks.startPolling = [page](int) {
-        page->startPolling();
-        page->clearPlot();
-    };
-    hooks.clearPlot = [page] { page->clearPlot(); };
-    hooks.setLanguage = [page](int num) { page->slot_setLanguage(num); };
-    addPage(MainPage, page, hooks);
-
-    connect(paramManager, &ParamManager::sig_updateForm, page, &MainModuleForm::slots_updateForm);
-    connect(paramManager, &ParamManager::sig_connected, page, &MainModuleForm::slots_connected);
-    connect(paramManager, &ParamManager::sig_updateProgress, page,
-            &MainModuleForm::slots_updateProgress);
-    connect(paramManager, &ParamManager::sig_updateProgressEx, page,
-            &MainModuleForm::slots_updateProgressEx);
-    connect(paramManager, &ParamManager::sig_updateSerialNumber, page,
-            &MainModuleForm::slots_updateSerialNumber);
 }
 
 void MainWindow::callHook(int index, const std::function<void(const PageHooks&)>& call) const
@@ -164,8 +126,8 @@ void MainWindow::onPageButtonClicked()
         return;
 
     if (paramManager->isSaving() &&
-        (targetPageIndex == MonitorPage || targetPageIndex == ConfigPage)) {
-        showInfo(targetPageIndex == MonitorPage
+        (targetPageIndex == PageHooks::MonitorPage || targetPageIndex == PageHooks::ConfigPage)) {
+        showInfo(targetPageIndex == PageHooks::MonitorPage
                      ? QStringLiteral("保存磁场信息中,要切换到调试界面,请先停止保存!")
                      : QStringLiteral("保存磁场信息中,要切换到配置界面,请先停止保存!"));
         targetPageIndex = currentPageIndex;
@@ -189,7 +151,8 @@ void MainWindow::onPageButtonClicked()
     });
     ui->stackedWidget->setCurrentWidget(pageMap.value(target));
     currentPageIndex = target;
-    callHook(currentPageIndex, [](const PageHooks& h) {
+    callHook(currentPageIndex, [this](const PageHooks& h) {
+        showBottomBar(h.bottomBar);
         if (h.enter)
             h.enter();
     });
@@ -203,8 +166,11 @@ void MainWindow::checkPageButton(int index)
 }
 
 // Main and vector pages show the cut-off edits, the sensitivity page the FFT time.
-void MainWindow::showFilterEdits(bool filters)
+void MainWindow::showBottomBar(PageHooks::BottomBar edits)
 {
+    if (edits == PageHooks::BottomBar::Unchanged)
+        return;
+    const bool filters = edits == PageHooks::BottomBar::CutOffs;
     ui->lbl_fftTime->setVisible(!filters);
     ui->edt_fftTime->setVisible(!filters);
     ui->label_FFT_Unit->setVisible(!filters);
@@ -295,7 +261,7 @@ void MainWindow::showFrequencyChangeAdvice(const QString& text, int rate)
 {
     ui->edt_dataRate->setText(text);
     changeSamplingRate(rate, false);
-    callHook(SensitivityPage, [rate](const PageHooks& h) {
+    callHook(PageHooks::SensitivityPage, [rate](const PageHooks& h) {
         if (h.dataRateChosen)
             h.dataRateChosen(rate);
     });
@@ -306,7 +272,7 @@ void MainWindow::showFrequencyChangeAdvice(const QString& text, int rate)
 void MainWindow::changeSamplingRate(int rate, bool bChange)
 {
     qDebug() << "TO Change samplingRate:" << rate << "," << (bChange ? "true" : "false");
-    const BottomBarRules::RateEntry* entry = BottomBarRules::findRate(rate);
+    const SamplingRates::Entry* entry = SamplingRates::find(rate);
     if (!entry) {
         qDebug() << "samplingRate not in the rate table, ignored:" << rate;
         return;
@@ -317,9 +283,9 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
         if (h.stopPolling)
             h.stopPolling();
     });
-    QThread::msleep(200);
+    GuiPause::pause(200);
 
-    QByteArray frame = BottomBarRules::rateFrame(*entry);
+    QByteArray frame = SamplingRates::rateFrame(*entry);
     paramManager->samplingRate = rate;
 
     DataParam param = paramManager->dataParam();
@@ -343,7 +309,7 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     } else {
         ui->edt_dataRate->setEnabled(true);
     }
-    QThread::msleep(200);
+    GuiPause::pause(200);
 
     callHook(page, [rate](const PageHooks& h) {
         if (h.startPolling)
@@ -354,7 +320,8 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
 void MainWindow::on_btn_clearPlot_clicked()
 {
     QWidget* shown = ui->stackedWidget->currentWidget();
-    for (const int index : {int(MainPage), int(SensitivityPage), int(VectorPage)}) {
+    for (const int index :
+         {int(PageHooks::MainPage), int(PageHooks::SensitivityPage), int(PageHooks::VectorPage)}) {
         if (shown && pageMap.value(index) == shown)
             callHook(index, [](const PageHooks& h) {
                 if (h.clearPlot)
@@ -383,13 +350,16 @@ void MainWindow::scheduleReset()
 
 void MainWindow::resetDevice()
 {
-    mainForm->reset();
+    const auto reset = [](const PageHooks& h) {
+        if (h.reset)
+            h.reset();
+    };
+    // The main page stops its polls before the link goes down; the others follow.
+    callHook(PageHooks::MainPage, reset);
     paramManager->rebootDevice();
-    for (const int index : {int(MonitorPage), int(SensitivityPage), int(SavePage), int(ConfigPage)})
-        callHook(index, [](const PageHooks& h) {
-            if (h.reset)
-                h.reset();
-        });
+    for (const int index : {PageHooks::MonitorPage, PageHooks::SensitivityPage, PageHooks::SavePage,
+                            PageHooks::ConfigPage})
+        callHook(index, reset);
 }
 
 // ---- language -------------------------------------------------------------------
@@ -456,8 +426,9 @@ void MainWindow::initWindow()
             {t.first, QString::fromUtf8(t.second), t.first->property("text").toString()});
 
     connect(this, &MainWindow::sig_ChangeLanguage, this, &MainWindow::slot_setLanguage);
-    for (const int index : {int(MonitorPage), int(SensitivityPage), int(ConfigPage), int(MainPage),
-                            int(SavePage), int(HelpPage)}) {
+    for (const int index :
+         {int(PageHooks::MonitorPage), int(PageHooks::SensitivityPage), int(PageHooks::ConfigPage),
+          int(PageHooks::MainPage), int(PageHooks::SavePage), int(PageHooks::HelpPage)}) {
         const auto it = pageHooks.constFind(index);
         if (it != pageHooks.constEnd() && it->setLanguage)
             connect(this, &MainWindow::sig_ChangeLanguage, pageMap.value(index), it->setLanguage);

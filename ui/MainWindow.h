@@ -10,6 +10,8 @@
 #include <QRect>
 #include <QVector>
 
+#include "ui/PageHooks.h"
+
 #include <functional>
 
 class CustomMenu;
@@ -24,18 +26,6 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Page indexes; fixed, and shared by the page buttons and the page map.
-    enum Page
-    {
-        MainPage = 0,
-        SensitivityPage = 1,
-        VectorPage = 2,
-        SavePage = 3,
-        HelpPage = 4,
-        MonitorPage = 5,
-        ConfigPage = 6
-    };
-
     explicit MainWindow(ParamManager* paramManager, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -67,22 +57,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // What the window does with a page. A page joins the window by one
-    // addPage call with its hooks; an unset hook does nothing.
-    struct PageHooks
-    {
-        std::function<void(int target)> leave;        // page switch, leaving for target
-        std::function<void()> enter;                  // page switch, now shown
-        std::function<void()> stopPolling;            // before a sampling-rate change
-        std::function<void(int rate)> startPolling;   // after it
-        std::function<void()> clearPlot;              // clear-plot button, work-state change
-        std::function<void(int rate)> dataRateChosen; // data-rate menu
-        std::function<void()> reset;                  // reset road, after the hub's reboot
-        std::function<void(int num)> setLanguage;
-    };
-
     void initPages();
-    void addMainPage();
+    // A page joins the window here, with the hooks it supplies.
     void addPage(int index, QWidget* page, const PageHooks& hooks);
     void initLineEdits();
     void initMenus();
@@ -96,7 +72,7 @@ private:
 
     void onPageButtonClicked();
     void checkPageButton(int index);
-    void showFilterEdits(bool filters);
+    void showBottomBar(PageHooks::BottomBar edits);
     void showFrequencyChangeAdvice(const QString& text, int rate);
     void onLanguageChosen(const QString& text);
     void popUpLanguageMenu();

@@ -4,7 +4,7 @@
 
 #include "app/Logger.h"
 #include "device/ModbusManager.h"
-#include "tests/device/ModbusTestFrames.h"
+#include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>

@@ -4,7 +4,7 @@
 #include "app/SharedState.h"
 #include "device/CrcUtils.h"
 #include "device/ModbusWorkThread.h"
-#include "tests/device/ModbusTestFrames.h"
+#include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QElapsedTimer>
@@ -102,7 +102,7 @@ private slots:
         QTest::addColumn<bool>("bChange");
         QTest::addColumn<int>("expectedCount");
 
-        QTest::newRow("unknown rate keeps 20 Hz frames") << 50 << true << 2;
+        QTest::newRow("unknown rate falls back to the 1000 Hz stream") << 50 << true << 100;
         QTest::newRow("bChange false gives 1000 Hz") << 500 << false << 100;
         QTest::newRow("1 Hz sent as 1000 false") << 1000 << false << 100;
     }

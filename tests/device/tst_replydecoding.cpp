@@ -3,7 +3,7 @@
 
 #include "device/ModbusDataHandler.h"
 #include "device/ReplyDecoding.h"
-#include "tests/device/ModbusTestFrames.h"
+#include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QSignalSpy>

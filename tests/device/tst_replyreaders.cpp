@@ -2,7 +2,7 @@
 
 #include "device/ModbusManager.h"
 #include "device/ReplyReaders.h"
-#include "tests/device/ModbusTestFrames.h"
+#include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 using namespace ModbusTestFrames;
@@ -163,25 +163,6 @@ private slots:
         StreamFrameReader reader;
         reader.setFrameLength(frame.size());
         QCOMPARE(reader.feed(frame + frame).frames.size(), 2);
-    }
-
-    void transportFrameLength_data()
-    {
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<bool>("bChange");
-        QTest::addColumn<int>("length");
-        QTest::newRow("1000 Hz defaults") << 1000 << false << 209;
-        QTest::newRow("20 Hz defaults") << 20 << false << 209;
-        QTest::newRow("10 Hz") << 10 << true << 11;
-        QTest::newRow("7 Hz") << 7 << true << 10;
-        QTest::newRow("negative rate") << -5 << true << 9;
-    }
-    void transportFrameLength()
-    {
-        QFETCH(int, rate);
-        QFETCH(bool, bChange);
-        QFETCH(int, length);
-        QCOMPARE(ModbusManager::streamFrameLength(rate, bChange), length);
     }
 };
 

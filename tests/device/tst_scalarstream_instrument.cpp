@@ -7,7 +7,7 @@
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
 #include "tests/support/TestMain.h"
-#include "tests/ui/InstrumentProcess.h"
+#include "tests/support/InstrumentProcess.h"
 
 #include <QSignalSpy>
 

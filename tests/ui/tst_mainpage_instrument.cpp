@@ -4,7 +4,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "tests/support/TestMain.h"
-#include "tests/ui/InstrumentProcess.h"
+#include "tests/support/InstrumentProcess.h"
 #include "ui/MainModuleForm.h"
 
 #include <QLineEdit>
@@ -59,14 +59,6 @@ void TestMainPageInstrument::linkUpStreamAndPause()
 {
     ParamManager hub;
     MainModuleForm page(&hub);
-    // The connections the main window makes for this page.
-    connect(&hub, &ParamManager::sig_updateForm, &page, &MainModuleForm::slots_updateForm);
-    connect(&hub, &ParamManager::sig_connected, &page, &MainModuleForm::slots_connected);
-    connect(&hub, &ParamManager::sig_updateProgress, &page, &MainModuleForm::slots_updateProgress);
-    connect(&hub, &ParamManager::sig_updateProgressEx, &page,
-            &MainModuleForm::slots_updateProgressEx);
-    connect(&hub, &ParamManager::sig_updateSerialNumber, &page,
-            &MainModuleForm::slots_updateSerialNumber);
     page.resize(1200, 500);
     page.show();
 

@@ -5,7 +5,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "tests/support/TestSandbox.h"
-#include "tests/ui/InstrumentProcess.h"
+#include "tests/support/InstrumentProcess.h"
 #include "ui/Fonts.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"

@@ -5,7 +5,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedTypes.h"
 #include "tests/support/TestSandbox.h"
-#include "tests/ui/InstrumentProcess.h"
+#include "tests/support/InstrumentProcess.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 
