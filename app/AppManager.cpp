@@ -1,35 +1,10 @@
 #include "app/AppManager.h"
 
 #include "app/ParamManager.h"
+#include "app/Settings.h"
 #include "ui/MainWindow.h"
 
 #include <QDebug>
-#include <QSettings>
-#include <cmath>
-
-namespace {
-// A text that reads as "nan" or "inf" would slip through every clamp below, so
-// such a value counts as missing.
-QVariant finiteValue(const QSettings& settings, const QString& key, const QVariant& fallback)
-{
-    const QVariant value = settings.value(key, fallback);
-    bool ok = false;
-    const double number = value.toString().trimmed().toDouble(&ok);
-    if (ok && !std::isfinite(number))
-        return fallback;
-    return value;
-}
-
-int readInt(const QSettings& settings, const QString& key, int fallback)
-{
-    return finiteValue(settings, key, fallback).toInt();
-}
-
-double readDouble(const QSettings& settings, const QString& key, double fallback)
-{
-    return finiteValue(settings, key, fallback).toDouble();
-}
-} // namespace
 
 AppManager::AppManager(QObject* parent) : QObject(parent) {}
 
@@ -53,29 +28,31 @@ void AppManager::initParams()
 
 void AppManager::loadSettings(ParamManager* hub)
 {
-    QSettings settings(hub->iniPath, QSettings::IniFormat);
-
-    settings.beginGroup(QStringLiteral("Sensitivity"));
-    hub->xAxisUpper = readInt(settings, QStringLiteral("xAxisUpper"), 150);
-    hub->yAxisLower = readDouble(settings, QStringLiteral("yAxisLower"), 1e-5);
-    hub->yAxisUpper = readDouble(settings, QStringLiteral("yAxisUpper"), 1.0);
-    hub->bandWidth = readInt(settings, QStringLiteral("bandWidth"), 15);
-    hub->isTest = readInt(settings, QStringLiteral("isTest"), 0);
+    namespace D = Settings::Defaults;
+    const QString& ini = hub->iniPath;
+    const QString sensitivity = QStringLiteral("Sensitivity");
+    hub->xAxisUpper =
+        Settings::readInt(ini, sensitivity, QStringLiteral("xAxisUpper"), D::xAxisUpper);
+    hub->yAxisLower =
+        Settings::readDouble(ini, sensitivity, QStringLiteral("yAxisLower"), D::yAxisLower);
+    hub->yAxisUpper =
+        Settings::readDouble(ini, sensitivity, QStringLiteral("yAxisUpper"), D::yAxisUpper);
+    hub->bandWidth = Settings::readInt(ini, sensitivity, QStringLiteral("bandWidth"), D::bandWidth);
+    hub->isTest = Settings::readInt(ini, sensitivity, QStringLiteral("isTest"), D::isTest);
     qDebug() << "isTest:" << hub->isTest;
-    hub->isMockData = readInt(settings, QStringLiteral("isMockData"), 0);
-    hub->isFSMode = readInt(settings, QStringLiteral("isFSMode"), 0);
-    hub->isChinese = readInt(settings, QStringLiteral("isChinese"), 0);
-    settings.endGroup();
+    hub->isMockData =
+        Settings::readInt(ini, sensitivity, QStringLiteral("isMockData"), D::isMockData);
+    hub->isFSMode = Settings::readInt(ini, sensitivity, QStringLiteral("isFSMode"), D::isFSMode);
+    hub->isChinese = Settings::readInt(ini, sensitivity, QStringLiteral("isChinese"), D::isChinese);
 
     if (hub->isMockData == 1)
         hub->initMockDataThread();
 
-    settings.beginGroup(QStringLiteral("Com"));
-    hub->baudRate = readInt(settings, QStringLiteral("baudRate"), 921600);
-    settings.endGroup();
+    hub->baudRate =
+        Settings::readInt(ini, QStringLiteral("Com"), QStringLiteral("baudRate"), D::baudRate);
 
     if (hub->baudRate != 921600 && hub->baudRate != 115200)
-        hub->baudRate = 921600;
+        hub->baudRate = D::baudRate;
 
     if (hub->xAxisUpper <= 9)
         hub->xAxisUpper = 10;

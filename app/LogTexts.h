@@ -3,7 +3,7 @@
 
 #include <QString>
 
-extern const QString LogConnectSuccess;  // "Connect Com success. SetType: ..."
-extern const QString LogBatteryState;    // "battery State:"
-extern const QString LogBatteryStateEx;  // "battery State: %1 . ReadType: ..."
-extern const QString LogNegativeRadicand;  // vector decoder's square-root check
+extern const QString LogConnectSuccess;   // "Connect Com success. SetType: ..."
+extern const QString LogBatteryState;     // "battery State:"
+extern const QString LogBatteryStateEx;   // "battery State: %1 . ReadType: ..."
+extern const QString LogNegativeRadicand; // vector decoder's square-root check

@@ -1,23 +1,24 @@
 #include "app/ParamManager.h"
 
 #include "app/Logger.h"
+#include "app/Settings.h"
 #include "device/ComPortThread.h"
 #include "device/MockDataThread.h"
 #include "device/ModbusDataHandler.h"
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
+#include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QSettings>
 #include <QTextStream>
 
 ParamManager::ParamManager(QObject* parent) : QObject(parent)
 {
-    iniPath = QStringLiteral("config.ini");
+    iniPath = Settings::configPath();
     registerHubMetaTypes();
     initDefaults();
     m_intValidator = new MyIntValidator(this);
@@ -109,12 +110,13 @@ void ParamManager::init()
 
     // Workers and their connections from 37 on are created here as they land.
 
-    QSettings settings(iniPath, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Server"));
-    isServer = settings.value(QStringLiteral("isServer"), 0).toInt();
-    isExistGPS = settings.value(QStringLiteral("isExistGPS"), 0).toInt();
-    m_GPSCom = settings.value(QStringLiteral("GPSCom"), QStringLiteral("Com4")).toString();
-    settings.endGroup();
+    const QString server = QStringLiteral("Server");
+    isServer = Settings::readInt(iniPath, server, QStringLiteral("isServer"),
+                                 Settings::Defaults::isServer);
+    isExistGPS = Settings::readInt(iniPath, server, QStringLiteral("isExistGPS"),
+                                   Settings::Defaults::isExistGPS);
+    m_GPSCom = Settings::readString(iniPath, server, QStringLiteral("GPSCom"),
+                                    Settings::Defaults::gpsCom());
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
 }
@@ -141,14 +143,15 @@ void ParamManager::shutdown()
 
 void ParamManager::initDefaults()
 {
-    iniPath = QStringLiteral("config.ini");
-    xAxisUpper = 150;
-    bandWidth = 15;
-    isFSMode = 0;
-    yAxisLower = 1e-5;
-    yAxisUpper = 1.0;
-    baudRate = 921600;
-    samplingRate = 1000;
+    namespace D = Settings::Defaults;
+    iniPath = Settings::configPath();
+    xAxisUpper = D::xAxisUpper;
+    bandWidth = D::bandWidth;
+    isFSMode = D::isFSMode;
+    yAxisLower = D::yAxisLower;
+    yAxisUpper = D::yAxisUpper;
+    baudRate = D::baudRate;
+    samplingRate = SamplingRates::DefaultRate;
 }
 
 void ParamManager::slots_updateSamplingRate(int iSamplingRate)

@@ -34,14 +34,15 @@ public:
     ~ParamManager() override;
 
     // Settings read at start (see AppManager), public as the pages read them.
+    // The constructor sets the defaults (app/Settings.h); AppManager reads the file.
     QString iniPath;
-    int xAxisUpper = 150;
-    double yAxisLower = 1e-5;
-    double yAxisUpper = 1.0;
-    int bandWidth = 15;
+    int xAxisUpper = 0;
+    double yAxisLower = 0;
+    double yAxisUpper = 0;
+    int bandWidth = 0;
     int isTest = 0;
-    int baudRate = 921600;
-    int samplingRate = 1000;
+    int baudRate = 0;
+    int samplingRate = 0;
     int isMockData = 0;
     int isFSMode = 0;
     int isChinese = 0;

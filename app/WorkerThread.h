@@ -6,7 +6,6 @@
 // already queued to the worker still run, then the worker is handed back to the
 // calling thread and the thread is joined, so the worker can be deleted there.
 
-
 class QObject;
 class QThread;
 

@@ -1,9 +1,10 @@
 #include "ui/MainWindow.h"
 
 #include "app/ParamManager.h"
+#include "app/Settings.h"
 #include "device/SamplingRates.h"
-#include "ui/GuiPause.h"
 #include "ui/BottomBarRules.h"
+#include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/WindowEdges.h"
@@ -19,7 +20,6 @@
 #include <QGraphicsDropShadowEffect>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 
@@ -391,10 +391,8 @@ void MainWindow::onLanguageChosen(const QString& text)
     } else {
         return;
     }
-    QSettings settings(paramManager->iniPath, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("Sensitivity"));
-    settings.setValue(QStringLiteral("isChinese"), paramManager->isChinese);
-    settings.endGroup();
+    Settings::writeValue(paramManager->iniPath, QStringLiteral("Sensitivity"),
+                         QStringLiteral("isChinese"), paramManager->isChinese);
 }
 
 void MainWindow::slot_setLanguage(int num)

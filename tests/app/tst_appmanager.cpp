@@ -94,6 +94,17 @@ void TestAppManager::settingsTable_data()
             e.isFSMode = 1;
             e.isChinese = 1;
         });
+    // Qt's own INI reader turns this into a request for 2^31 list items.
+    row("serialised values take defaults",
+        QByteArray("[Sensitivity]\nxAxisUpper=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
+                   "isChinese=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
+                   "[Server]\nGPSCom=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"
+                   "isServer=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n"),
+        same);
+    row("integers out of range take defaults",
+        "[Sensitivity]\nisTest=4294967297\nxAxisUpper=2147483648\nisChinese=-2147483649\n"
+        "[Com]\nbaudRate=4295888896\n",
+        same);
     row("keys in the wrong group", "[Com]\nxAxisUpper=300\n[Sensitivity]\nbaudRate=115200\n", same);
 }
 

@@ -1,0 +1,52 @@
+#pragma once
+// The program's INI files ("config.ini", the server client's "server.ini"): the
+// keys' defaults in one place, and readers and a writer that take every value as
+// plain text. Qt's own INI reader turns "@Variant(...)" texts into objects of any
+// size, so a few bytes of a damaged file could stop the program at every start;
+// these never do. Any thread may call them; each call opens its own QSettings.
+
+#include <QString>
+#include <QVariant>
+
+namespace Settings {
+
+// "config.ini" in the working directory.
+inline QString configPath()
+{
+    return QStringLiteral("config.ini");
+}
+
+// Defaults of "config.ini", by group.
+namespace Defaults {
+constexpr int xAxisUpper = 150;
+constexpr double yAxisLower = 1e-5;
+constexpr double yAxisUpper = 1.0;
+constexpr int bandWidth = 15;
+constexpr int isTest = 0;
+constexpr int isMockData = 0;
+constexpr int isFSMode = 0;
+constexpr int isChinese = 0;
+constexpr int baudRate = 921600;
+constexpr int isServer = 0;
+constexpr int isExistGPS = 0;
+inline QString gpsCom()
+{
+    return QStringLiteral("Com4");
+}
+} // namespace Defaults
+
+// The value's text, or `fallback` when the key is missing or the file unreadable.
+QString readString(const QString& path, const QString& group, const QString& key,
+                   const QString& fallback);
+// A whole number in the int range; anything else (a fraction, text, NaN, a
+// number too large) gives `fallback`.
+int readInt(const QString& path, const QString& group, const QString& key, int fallback);
+// A finite number; anything else gives `fallback`.
+double readDouble(const QString& path, const QString& group, const QString& key, double fallback);
+
+// Stores the value's text; the file's other keys are kept. False when the file
+// could not be written.
+bool writeValue(const QString& path, const QString& group, const QString& key,
+                const QVariant& value);
+
+} // namespace Settings
