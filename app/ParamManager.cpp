@@ -9,6 +9,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/DataCheckerThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -119,10 +120,17 @@ void ParamManager::init()
                                     Settings::Defaults::gpsCom());
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
+
+    // The watchdog, always and last: every batch of field values reaches it.
+    m_dataCheckerThread = new DataCheckerThread();
+    connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
+            &DataCheckerThread::slot_DataCheck, Qt::UniqueConnection);
 }
 
 void ParamManager::shutdown()
 {
+    delete m_dataCheckerThread;
+    m_dataCheckerThread = nullptr;
     // Workers are stopped here as they land.
     // The replay feeds the decoder: it goes before it.
     delete m_mockDataThread;
