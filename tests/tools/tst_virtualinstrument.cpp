@@ -606,7 +606,7 @@ private slots:
     }
 
     // The tracking slips first, with the status still at 4; the instrument
-    // notices five seconds later and the status falls to 1.
+    // notices ten seconds later and the status falls to 1.
     void lossOfLock()
     {
         Instrument vi;
@@ -618,7 +618,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         qint64 slippedAt = -1, noticedAt = -1;
-        while (clock.elapsed() < 10000 && noticedAt < 0) {
+        while (clock.elapsed() < 15000 && noticedAt < 0) {
             const QByteArray f = line.read(209);
             QCOMPARE(f.size(), 209);
             const int status = quint8(f[205]);
@@ -635,11 +635,11 @@ private slots:
         }
         QVERIFY2(runAwayFrom > 0, "the values never left the field");
         QVERIFY(noticedAt > 0);
-        QVERIFY2(noticedAt - slippedAt > 4000 && noticedAt - slippedAt < 6500,
+        QVERIFY2(noticedAt - slippedAt > 9000 && noticedAt - slippedAt < 11500,
                  qPrintable(QString::number(noticedAt - slippedAt)));
         // Out of lock the output runs away steadily: a long strictly rising run.
         const QVector<double> away = firsts.mid(runAwayFrom);
-        QVERIFY(away.size() >= 80);
+        QVERIFY(away.size() >= 180);
         QVERIFY(std::is_sorted(away.begin(), away.end(), std::less_equal<double>()));
         QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {1}));
     }

@@ -8,7 +8,7 @@ constexpr int SilenceMs = 30;        // ends a request of a function without fix
 constexpr int MaxCatchUpFrames = 10; // after a stall, skip rather than burst
 constexpr quint16 StreamField = 0x7D00;
 constexpr quint8 StrayByte = 0x00;
-constexpr int LockLossNoticedMs = 5000; // values run away this long before the status falls
+constexpr int LockLossNoticedMs = 10000; // values run away this long before the status falls
 
 quint16 word(const QByteArray& b, int at)
 {

@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     const QCommandLineOption loseLock(
         "lose-lock-after",
         "S seconds after the first lock, the values run away while the status still reads 4; "
-        "5 s later the status falls to 1 (no relock until 40118 is written).",
+        "10 s later the status falls to 1 (no relock until 40118 is written).",
         "S");
     const QCommandLineOption silent("silent-after",
                                     "After S seconds, answer nothing and stop the stream.", "S");
