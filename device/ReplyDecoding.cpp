@@ -95,6 +95,8 @@ IdentityBlock decodeIdentityBlock(const QByteArray& reply)
     block.sweep.fsStart = wordSwappedUInt32(reply, 131);
     block.sweep.fsEnd = wordSwappedUInt32(reply, 135);
     block.sweep.fsStep = wordSwappedUInt32(reply, 139);
+    if (reply.size() >= 177)
+        block.rateRegister = (quint8(reply.at(175)) << 8) | quint8(reply.at(176));
     return block;
 }
 
