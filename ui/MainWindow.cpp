@@ -3,11 +3,13 @@
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "device/SamplingRates.h"
+#include "services/DataCheckerThread.h"
 #include "ui/BottomBarRules.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/WindowEdges.h"
+#include "ui/pages/ConfigModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/NegativeSpacingHBoxLayout.h"
@@ -56,6 +58,8 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* configForm = new ConfigModuleForm(paramManager, this);
+    addPage(PageHooks::ConfigPage, configForm, configForm->pageHooks());
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==
@@ -454,6 +458,9 @@ void MainWindow::initLockLossMessage()
     lockLossBox->setIcon(QMessageBox::Information);
     lockLossBox->setWindowTitle(QStringLiteral("提示"));
     lockLossBox->setText(QStringLiteral("设备处于失锁状态!"));
+    if (DataCheckerThread* watchdog = paramManager->getDataCheckerThread())
+        connect(watchdog, &DataCheckerThread::sig_dataCheckMsg, this,
+                &MainWindow::showLockLossMessage);
 }
 
 void MainWindow::showLockLossMessage(const QString& text)

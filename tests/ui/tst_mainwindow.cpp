@@ -1,10 +1,12 @@
 #include "app/ParamManager.h"
+#include "services/DataCheckerThread.h"
 #include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 #include "ui/Fonts.h"
 #include "ui/MainWindow.h"
 #include "ui/widgets/CustomMenu.h"
 
+#include <QCheckBox>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,6 +85,8 @@ private slots:
     void language();
     void lockLossBoxIsReused();
     void closeAsksForIdentity();
+    void settingsPage();
+    void watchdogMessageShowsInTheBox();
 
 private:
     void makeWindow(int isTest = 0, int isChinese = 0);
@@ -215,7 +219,6 @@ void TstMainWindow::clicksThatSwitchNothing_data()
     QTest::addColumn<QString>("button");
     QTest::newRow("current page again") << "btnMain";
     QTest::newRow("page not built") << "btnSensitivity";
-    QTest::newRow("settings page not built") << "btnConfig";
     QTest::newRow("debug page outside test mode") << "btnMonitor";
 }
 
@@ -675,6 +678,52 @@ void TstMainWindow::closeAsksForIdentity()
     QVERIFY(window->close());
     QCOMPARE(requests.count(), 1);
     QCOMPARE(requests.first().at(0).value<ModbusAddr>(), Addr40000Identity);
+}
+
+// Filtering starts on; the settings page runs the parameter poll while shown and
+// refills its sweep edits from the identity block after a reset.
+void TstMainWindow::settingsPage()
+{
+    QSignalSpy filter(hub.get(), &ParamManager::sig_setFilterEnabled);
+    makeWindow();
+    QCOMPARE(filter.count(), 1);
+    QCOMPARE(filter.first().at(0).toBool(), true);
+    QVERIFY(child<QCheckBox>("chk_filter")->isChecked());
+
+    QSignalSpy statusStops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    QSignalSpy paramStarts(hub.get(), &ParamManager::sig_paramWorkerStart);
+    QSignalSpy paramStops(hub.get(), &ParamManager::sig_paramWorkerStop);
+    child<QPushButton>("btnConfig")->click();
+    QCOMPARE(window->currentPage(), int(PageHooks::ConfigPage));
+    QCOMPARE(child<QStackedWidget>("stackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("ConfigModuleForm"));
+    QCOMPARE(statusStops.count(), 1); // the main page's poll
+    QCOMPARE(paramStarts.count(), 1);
+    QVERIFY(!child<QLineEdit>("edt_lowPass")->isHidden());
+
+    emit hub->sig_updateFormParamEx({11, 22, 33});
+    emit hub->sig_updateFormParamEx({44, 55, 66});
+    QCOMPARE(child<QLineEdit>("edt_fsEnd")->text(), QStringLiteral("22"));
+    QSignalSpy reboots(hub.get(), &ParamManager::sig_reboot);
+    QTest::mouseClick(child<QPushButton>("btn_reboot"), Qt::LeftButton);
+    QTRY_COMPARE(reboots.count(), 1);
+    emit hub->sig_updateFormParamEx({44, 55, 66});
+    QCOMPARE(child<QLineEdit>("edt_fsEnd")->text(), QStringLiteral("55"));
+
+    child<QPushButton>("btnMain")->click();
+    QCOMPARE(paramStops.count(), 1);
+    QCOMPARE(window->currentPage(), int(PageHooks::MainPage));
+}
+
+void TstMainWindow::watchdogMessageShowsInTheBox()
+{
+    makeWindow();
+    DataCheckerThread* watchdog = hub->getDataCheckerThread();
+    QVERIFY(watchdog);
+    emit watchdog->sig_dataCheckMsg(DataCheckerThread::noDataText());
+    QMessageBox* box = window->findChild<QMessageBox*>();
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->text(), QStringLiteral("没有数据发过来，请检查设备"));
 }
 
 MAG_TEST_MAIN(TstMainWindow)
