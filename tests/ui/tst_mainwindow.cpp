@@ -151,6 +151,7 @@ void TstMainWindow::imagesLoad_data()
     rows({"greenlight", "yellowlight"}, QSize(44, 44));
     rows({"battery0", "battery1", "battery2", "battery3", "battery4"}, QSize(75, 40));
     rows({"SaveCheckBoxNormal", "SaveCheckBoxCheck"}, QSize(24, 24));
+    rows({"comboArrow"}, QSize(24, 14));
 }
 
 void TstMainWindow::imagesLoad()
