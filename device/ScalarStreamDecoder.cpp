@@ -83,6 +83,8 @@ void ScalarStreamDecoder::reboot()
     m_handoutTimer.stop();
     m_spectrumBuffer.clear();
     m_lastForm.clear();
+    m_filterBuffer.clear();
+    m_assembler.clear();
 }
 
 // ---- input ---------------------------------------------------------------

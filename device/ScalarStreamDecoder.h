@@ -54,7 +54,8 @@ public:
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
-    // Empties the spectrum buffer, the last batch and the pieces still waiting.
+    // Forgets everything from before a reset: the spectrum and filter buffers, the
+    // last batch, the pieces still waiting and a kept frame start.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }

@@ -90,6 +90,8 @@ private slots:
     void filteredRoadHandsOutInPieces();
     void filteredRoadAtOtherRatesStaysBounded();
     void waitingPiecesOnFilterOffAndReboot();
+    void rebootForgetsEarlierSamples_data();
+    void rebootForgetsEarlierSamples();
     void oneSecondRoadWithoutFilter();
     void oneSecondRoadWithFilter();
     void spectrumFollowsDirectBatches_data();
@@ -354,6 +356,50 @@ void TestScalarStream::waitingPiecesOnFilterOffAndReboot()
     QCOMPARE(d.pendingHandoutPieces(), 0);
     QTest::qWait(0);
     QCOMPARE(form.count(), before);
+}
+
+void TestScalarStream::rebootForgetsEarlierSamples_data()
+{
+    QTest::addColumn<bool>("oneHz");
+    QTest::addColumn<bool>("filter");
+    QTest::newRow("filtered hand-out") << false << true;
+    QTest::newRow("one-second mean") << true << false;
+    QTest::newRow("one-second notch") << true << true;
+}
+
+// Samples gathered before a reset, and a frame start kept then, never reach the
+// pages after it: everything handed out afterwards is the new level.
+void TestScalarStream::rebootForgetsEarlierSamples()
+{
+    QFETCH(bool, oneHz);
+    QFETCH(bool, filter);
+    ScalarStreamDecoder d;
+    configure(d, 1000, false, 0.001);
+    d.setOneHz(oneHz);
+    d.setFilterEnabled(filter);
+    d.setHandoutInterval(1);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+
+    const quint32 before = 340000000u;
+    const quint32 after = 350000000u;
+    for (int i = 0; i < 19; ++i) // 950 samples: no road hands anything out yet
+        d.handleStreamFrame(constantFrame(before));
+    d.handleStreamFrame(constantFrame(before).left(100)); // a frame start, kept
+    QCOMPARE(form.count(), 0);
+
+    d.reboot();
+    d.handleStreamFrame(constantFrame(before).mid(100)); // its tail, after the reset
+    for (int i = 0; i < 32; ++i)
+        d.handleStreamFrame(constantFrame(after));
+    QTRY_COMPARE_WITH_TIMEOUT(d.pendingHandoutPieces(), 0, 10000);
+
+    QVERIFY(form.count() > 0);
+    const double level = ScalarStreamDecoder::toNanoTesla(after);
+    int stale = 0;
+    for (const Batch& b : batches(form))
+        for (const double v : b.values)
+            stale += std::abs(v - level) > 0.01 ? 1 : 0;
+    QCOMPARE(stale, 0);
 }
 
 void TestScalarStream::oneSecondRoadWithoutFilter()
