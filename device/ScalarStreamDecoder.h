@@ -11,6 +11,7 @@
 // rate its values really have, which differs from the stream rate when the
 // decoder averages (e.g. 20 Hz shown from the 1000 Hz framing).
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
@@ -117,6 +118,7 @@ private:
 
     ScalarFrameAssembler m_assembler;
     FilterBank m_filters;
+    FaultSpell m_frameFaults{QStringLiteral("Stream frame faults")};
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;
 };
