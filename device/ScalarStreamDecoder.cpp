@@ -46,7 +46,6 @@ void dropOldest(QVector<double>& buffer, int keep)
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
     : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this)
 {
-    Spectrum::keepLargeBlocksInProcess();
     m_handoutTimer.setInterval(HandoutIntervalMs);
     connect(&m_handoutTimer, &QTimer::timeout, this, [this] {
         if (m_pending.empty())
