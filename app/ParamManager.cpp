@@ -9,6 +9,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/SaveFileThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -108,7 +109,28 @@ void ParamManager::init()
     connect(decoder, &ModbusDataHandler::sig_saveCrashLog, this,
             &ParamManager::sig_saveCrashLog); // 36
 
-    // Workers and their connections from 37 on are created here as they land.
+    m_saveFileThread = new SaveFileThread();
+    SaveFileThread* const recorder = m_saveFileThread;
+    connect(this, &ParamManager::sig_syncSaveParam, recorder,
+            &SaveFileThread::slots_syncSaveParam);                                         // 37
+    connect(this, &ParamManager::sig_saveCSVData, recorder, &SaveFileThread::saveCSVData); // 38
+    connect(this, &ParamManager::sig_saveCrashLog, recorder,
+            &SaveFileThread::slot_saveCrashLog); // 39
+    connect(decoder, &ModbusDataHandler::sig_saveVectorB9orB12CSV, recorder,
+            &SaveFileThread::slot_saveVectorB9orB12CSV); // 40
+    connect(decoder, &ModbusDataHandler::sig_saveVectorXYZS, recorder,
+            &SaveFileThread::slot_saveVectorXYZS); // 41
+    // Runs in the recorder's thread. The flag is cleared first, so that a page
+    // that hears of the end already finds the hub not saving.
+    connect(
+        recorder, &SaveFileThread::sig_saveFinished, recorder,
+        [this] {
+            m_saving.store(false);
+            emit sig_saveFinished();
+        },
+        Qt::DirectConnection); // 42
+
+    // Workers and their connections from 43 on are created here as they land.
 
     const QString server = QStringLiteral("Server");
     isServer = Settings::readInt(iniPath, server, QStringLiteral("isServer"),
@@ -139,6 +161,10 @@ void ParamManager::shutdown()
     m_modbusManager = nullptr;
     delete m_modbusDataHandler;
     m_modbusDataHandler = nullptr;
+    // The recorder after the decoder (whose vector records it takes): batches
+    // already queued to it are still written.
+    delete m_saveFileThread;
+    m_saveFileThread = nullptr;
 }
 
 void ParamManager::initDefaults()
