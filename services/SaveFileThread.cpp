@@ -272,6 +272,7 @@ void SaveFileThread::slot_saveCrashLog(qint64 timestamp, QString text)
         return;
     }
     QTextStream out(&file);
+    out.setCodec("UTF-8"); // as every other text file of the program
     out << t.toString(QStringLiteral("HH:mm:ss  ")) << text << "\n";
 }
 

@@ -23,12 +23,6 @@ constexpr int PanelMaxLines = 5000;
 constexpr int PanelDropLines = 1000;
 constexpr int PanelResetEvery = 12000;
 
-QString nowFileName()
-{
-    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd_hhmmss")) +
-           QStringLiteral(".CSV");
-}
-
 bool isRecordedRate(int rate)
 {
     return rate == 1 || rate == 20 || rate == 500 || rate == 1000;
@@ -45,7 +39,8 @@ void addShadow(QWidget* widget, int blur, int dy, const QColor& colour)
 } // namespace
 
 SaveModuleForm::SaveModuleForm(ParamManager* paramManager, QWidget* parent)
-    : QWidget(parent), ui(new Ui_SaveModuleForm), hub(paramManager)
+    : QWidget(parent), ui(new Ui_SaveModuleForm), hub(paramManager),
+      m_clock([] { return QDateTime::currentDateTimeUtc(); })
 {
     ui->setupUi(this);
     initLineEdits();
@@ -96,6 +91,11 @@ void SaveModuleForm::stopRefresh()
 void SaveModuleForm::resizeEvent(QResizeEvent*) {}
 
 // ---- file name and folder -----------------------------------------------------
+
+QString SaveModuleForm::nowFileName() const
+{
+    return m_clock().toString(QStringLiteral("yyyyMMdd_hhmmss")) + QStringLiteral(".CSV");
+}
 
 void SaveModuleForm::buildDefaultFileName()
 {
@@ -223,7 +223,7 @@ void SaveModuleForm::slots_updateForm(QVector<double> datas, FrequencyType frequ
     }
     m_gathered += datas;
     if (m_gathered.size() == rate) {
-        emit hub->sig_saveCSVData(m_gathered, rate, QDateTime::currentDateTimeUtc());
+        emit hub->sig_saveCSVData(m_gathered, rate, m_clock());
         m_gathered.clear();
     } else if (m_gathered.size() > rate) {
         qDebug() << "2025.07.02 Wrong  sendsize  samplingRate: " << m_gathered.size() << ","
@@ -237,7 +237,7 @@ void SaveModuleForm::slots_updateForm(QVector<double> datas, FrequencyType frequ
 
 void SaveModuleForm::appendToPanel(const QVector<double>& datas)
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_clock();
     const int ms = now.time().msec();
     QString html = QStringLiteral("\n    <table style=\"font-family: 'MiSans'; font-size: 18px; "
                                   "color: #2B3B50; line-height: 31px;\">\n    ");

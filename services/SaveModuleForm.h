@@ -10,9 +10,12 @@
 #include "app/SharedTypes.h"
 #include "ui/PageHooks.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QVector>
 #include <QWidget>
+
+#include <functional>
 
 class ParamManager;
 class Ui_SaveModuleForm;
@@ -31,6 +34,10 @@ public:
     void stopRefresh();
     void reset();
     bool isRefreshing() const { return m_refresh; }
+
+    // The current UTC time, for file names, batches and the panel; tests replace it.
+    using Clock = std::function<QDateTime()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
 
 public slots:
     void slots_saveFinished();
@@ -58,6 +65,7 @@ private:
     void appendToPanel(const QVector<double>& datas);
     void showWriteFailure(const QString& filePath, const QString& error);
     QString saveButtonText(bool saving) const;
+    QString nowFileName() const;
 
     Ui_SaveModuleForm* ui;
     ParamManager* hub;
@@ -65,4 +73,5 @@ private:
     QVector<double> m_gathered; // samples of the second being gathered
     int m_refreshCount = 0;
     EnglishTexts m_english; // the form's English texts, taken at construction
+    Clock m_clock;
 };
