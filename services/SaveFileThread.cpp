@@ -57,16 +57,14 @@ SaveFileThread::SaveFileThread() : QObject(nullptr)
 SaveFileThread::~SaveFileThread()
 {
     m_thread.stop();
-    // Rows still held get one last try.
-    if (!m_held.isEmpty() && !flushHeld())
-        dropHeld();
+    giveUpHeld();
 }
 
 void SaveFileThread::slots_syncSaveParam(bool isSave, int interval, QString filePathName,
                                          bool isSaveConsecutivefiles)
 {
-    if (m_save && !isSave && !m_held.isEmpty() && !flushHeld())
-        dropHeld();
+    if (!isSave)
+        giveUpHeld();
     m_save = isSave;
     m_filePathName = filePathName;
     m_countdown = qint64(interval);
@@ -172,8 +170,15 @@ void SaveFileThread::finishBatch(int rate, int step)
 
     if (--m_countdown == 0) {
         m_save = false;
+        giveUpHeld();
         emit sig_saveFinished();
     }
+}
+
+void SaveFileThread::giveUpHeld()
+{
+    if (!m_held.isEmpty() && !flushHeld())
+        dropHeld();
 }
 
 void SaveFileThread::writeMzCsv(const QString& path, int rate, int from, int to)

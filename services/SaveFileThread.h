@@ -81,6 +81,8 @@ private:
     void writeMzCsv(const QString& path, int rate, int from, int to);
     bool flushHeld();
     void dropHeld();
+    // A recording ends: the held rows get one last try.
+    void giveUpHeld();
     void removeOldCsvFiles(const QString& folder, qint64 cutoffMs);
 
     WorkerThread m_thread;

@@ -63,8 +63,9 @@ void TestRecorderKill::killLeavesWholeRows()
     for (int i = 0; i < rows.size(); ++i) {
         if (msOfDay(rows[i].time.constData(), 12) != start + i ||
             rows[i].value != QByteArray::number(50000.0 + i * 1e-3, 'g', 10))
-            QFAIL(qPrintable(QString("row %1: %2,%3").arg(i).arg(QString(rows[i].time),
-                                                             QString(rows[i].value))));
+            QFAIL(qPrintable(QString("row %1: %2,%3")
+                                 .arg(i)
+                                 .arg(QString(rows[i].time), QString(rows[i].value))));
     }
 }
 

@@ -211,8 +211,7 @@ void TestSaveFileThread::stamping()
     const int rate = calls.last().rate;
     QCOMPARE(server.count(), firstTimes.size());
     bool wellFormed = false;
-    const QVector<Row> written =
-        readRows(RecordingFormat::mzFileName(path, rate), &wellFormed);
+    const QVector<Row> written = readRows(RecordingFormat::mzFileName(path, rate), &wellFormed);
     QVERIFY(wellFormed);
     QCOMPARE(written.size(), rows);
     const QVector<QByteArray> values = asRowTexts(server);
@@ -464,17 +463,23 @@ void TestSaveFileThread::cleanupAfter120Days()
 void TestSaveFileThread::writeFailure_data()
 {
     QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("stopWhileFailing");
-    QTest::newRow("read-only folder") << "read-only" << false;
-    QTest::newRow("folder removed mid-recording") << "removed" << false;
-    QTest::newRow("disk full") << "full" << false;
-    QTest::newRow("folder removed, then stopped") << "removed" << true;
+    QTest::addColumn<QString>("end"); // while failing: "stop", "timed", or none
+    QTest::newRow("read-only folder") << "read-only"
+                                      << "";
+    QTest::newRow("folder removed mid-recording") << "removed"
+                                                  << "";
+    QTest::newRow("disk full") << "full"
+                               << "";
+    QTest::newRow("folder removed, then stopped") << "removed"
+                                                  << "stop";
+    QTest::newRow("disk full, then the timed end") << "full"
+                                                   << "timed";
 }
 
 void TestSaveFileThread::writeFailure()
 {
     QFETCH(QString, fault);
-    QFETCH(bool, stopWhileFailing);
+    QFETCH(QString, end);
     const QString folder = QDir::currentPath() + "/failure/" + QTest::currentDataTag();
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/20250101_100000.CSV";
@@ -484,7 +489,7 @@ void TestSaveFileThread::writeFailure()
 
     Recorder r;
     QSignalSpy failed(&r.recorder, &SaveFileThread::sig_saveFailed);
-    r.sync(true, 0, path);
+    r.sync(true, end == "timed" ? 4 : 0, path);
     std::unique_ptr<ReadOnlyFolder> readOnly;
     std::unique_ptr<FileSizeLimit> full;
     if (fault == "read-only") {
@@ -505,24 +510,29 @@ void TestSaveFileThread::writeFailure()
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), file);
     QStringList spell = loggerLines().mid(logBefore);
-    QCOMPARE(spell.size(), 1);
+    QCOMPARE(spell.size(), end == "timed" ? 2 : 1); // the timed end came with the third
     QVERIFY2(spell[0].contains("Failed to"), qPrintable(spell[0]));
     bool wellFormed = false;
-    QCOMPARE(readRows(file, &wellFormed).size(), fault == "read-only" || fault == "removed" ? 0 : 1000);
+    QCOMPARE(readRows(file, &wellFormed).size(),
+             fault == "read-only" || fault == "removed" ? 0 : 1000);
     QVERIFY(wellFormed || !QFileInfo::exists(file));
 
     // A read-only folder refuses the first second already.
     const int failures = fault == "read-only" ? 4 : 3;
-    if (stopWhileFailing) {
-        r.sync(false, 0, path); // one last try
+    if (!end.isEmpty()) {
+        if (end == "stop")
+            r.sync(false, 0, path); // one last try
         spell = loggerLines().mid(logBefore);
         QCOMPARE(spell.size(), 2);
         QVERIFY2(spell[1].contains(
                      QString("after %1 failed writes, 3000 rows not written").arg(failures + 1)),
                  qPrintable(spell[1]));
+        // Nothing is held any more.
+        if (full)
+            full->release();
         QVERIFY(QDir(folder).mkpath("."));
         r.batch(ramp(1000, 4000), 1000, t0.addSecs(4));
-        QVERIFY(!QFileInfo::exists(file));
+        QCOMPARE(readRows(file).size(), fault == "removed" ? 0 : 1000);
         return;
     }
 

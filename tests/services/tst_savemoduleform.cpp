@@ -143,13 +143,12 @@ void TestSaveModuleForm::panelShowsEveryTenthSample()
         piece[i] = 50000.0 + i * 0.001;
     emit hub.sig_updateForm(piece, Freq1000Hz);
     emit hub.sig_updateForm(QVector<double>{1.0}, Freq111Hz); // not shown
-    const QStringList lines = child<QTextEdit>(page, "textEdit_console")
-                                  ->toPlainText()
-                                  .split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        child<QTextEdit>(page, "textEdit_console")->toPlainText().split('\n', Qt::SkipEmptyParts);
     // One table row a line pair: time, value.
-    QCOMPARE(lines, QStringList({"05:06:07.995", "50000.00", "05:06:08.005", "50000.01",
-                                 "05:06:08.015", "50000.02", "05:06:08.025", "50000.03",
-                                 "05:06:08.035", "50000.04"}));
+    QCOMPARE(lines,
+             QStringList({"05:06:07.995", "50000.00", "05:06:08.005", "50000.01", "05:06:08.015",
+                          "50000.02", "05:06:08.025", "50000.03", "05:06:08.035", "50000.04"}));
 }
 
 void TestSaveModuleForm::startAndStop_data()
@@ -253,8 +252,9 @@ void TestSaveModuleForm::folderThatCannotBeCreated()
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(!hub.isSaving());
     QCOMPARE(button->text(), QString("Save"));
-    QVERIFY(loggerLines().indexOf(QRegularExpression(
-                QString(".*\\] SaveModuleForm create %1 path failed").arg(QRegularExpression::escape(bad)))) >= 0);
+    QVERIFY(loggerLines().indexOf(
+                QRegularExpression(QString(".*\\] SaveModuleForm create %1 path failed")
+                                       .arg(QRegularExpression::escape(bad)))) >= 0);
 
     // A running recording stops even when its folder is gone bad.
     child<QLineEdit>(page, "edt_filePath")->setText(QDir::currentPath() + "/good");
@@ -290,8 +290,7 @@ void TestSaveModuleForm::resetStopsAndRestoresDefaults()
     QVERIFY(child<QTextEdit>(page, "textEdit_console")->toPlainText().isEmpty());
     const QString folder = QDir::currentPath() + "/file";
     QCOMPARE(child<QLineEdit>(page, "edt_filePath")->text(), folder);
-    QCOMPARE(child<QLineEdit>(page, "edt_pathFileName")->text(),
-             folder + "/20250304_050607.CSV");
+    QCOMPARE(child<QLineEdit>(page, "edt_pathFileName")->text(), folder + "/20250304_050607.CSV");
     QVERIFY(QDir(folder).exists());
     QVERIFY(!page.isRefreshing());
 }
