@@ -32,9 +32,15 @@ AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
         return result;
     }
     const qint64 before = file.size();
-    if (file.write(bytes) != bytes.size()) {
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size()) {
         result.ok = false;
-        result.error = file.errorString();
+        // A short write sets no error of its own.
+        result.error = file.error() != QFileDevice::NoError
+                           ? file.errorString()
+                           : QStringLiteral("only %1 of %2 bytes written (disk full?)")
+                                 .arg(qMax<qint64>(written, 0))
+                                 .arg(bytes.size());
         file.resize(before);
     }
     file.close();
