@@ -9,6 +9,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/SaveFileThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -114,6 +115,27 @@ void ParamManager::init()
             &ParamManager::slots_updateSamplingRate);
     connect(decoder, &ModbusDataHandler::sig_saveCrashLog, this, &ParamManager::sig_saveCrashLog);
 
+    // The recorder: save settings, each second of samples and the event log in;
+    // the vector records from the decoder.
+    m_saveFileThread = new SaveFileThread();
+    SaveFileThread* const recorder = m_saveFileThread;
+    connect(this, &ParamManager::sig_syncSaveParam, recorder, &SaveFileThread::slots_syncSaveParam);
+    connect(this, &ParamManager::sig_saveCSVData, recorder, &SaveFileThread::saveCSVData);
+    connect(this, &ParamManager::sig_saveCrashLog, recorder, &SaveFileThread::slot_saveCrashLog);
+    connect(decoder, &ModbusDataHandler::sig_saveVectorB9orB12CSV, recorder,
+            &SaveFileThread::slot_saveVectorB9orB12CSV);
+    connect(decoder, &ModbusDataHandler::sig_saveVectorXYZS, recorder,
+            &SaveFileThread::slot_saveVectorXYZS);
+    // Runs in the recorder's thread. The flag is cleared first, so that a page
+    // that hears of the end already finds the hub not saving.
+    connect(
+        recorder, &SaveFileThread::sig_saveFinished, recorder,
+        [this] {
+            m_saving.store(false);
+            emit sig_saveFinished();
+        },
+        Qt::DirectConnection);
+
     const QString server = QStringLiteral("Server");
     isServer = Settings::readInt(iniPath, server, QStringLiteral("isServer"),
                                  Settings::Defaults::isServer);
@@ -142,6 +164,10 @@ void ParamManager::shutdown()
     m_modbusManager = nullptr;
     delete m_modbusDataHandler;
     m_modbusDataHandler = nullptr;
+    // The recorder after the decoder (whose vector records it takes): batches
+    // already queued to it are still written.
+    delete m_saveFileThread;
+    m_saveFileThread = nullptr;
 }
 
 void ParamManager::initDefaults()

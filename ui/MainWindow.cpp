@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "device/SamplingRates.h"
+#include "services/SaveModuleForm.h"
 #include "ui/BottomBarRules.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
@@ -56,6 +57,8 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* saveForm = new SaveModuleForm(paramManager, this);
+    addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==
