@@ -8,6 +8,8 @@
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/WindowEdges.h"
+#include "ui/pages/HelpModuleForm.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/NegativeSpacingHBoxLayout.h"
@@ -56,6 +58,11 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* helpForm = new HelpModuleForm(paramManager, this);
+    addPage(PageHooks::HelpPage, helpForm, helpForm->pageHooks());
+    auto* monitorForm = new MonitorModuleForm(paramManager, this);
+    addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
+    mainForm->setMonitorForm(monitorForm);
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==
