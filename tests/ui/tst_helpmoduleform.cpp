@@ -306,6 +306,13 @@ void TstHelpModuleForm::browserPaintsTheDocument()
     // A jump to an anchor of the page keeps the page.
     p.browser->setSource(QUrl("#en"));
     QVERIFY(p.shown().contains("Topic index"));
+    p.browser->backward();
+    QVERIFY(p.shown().contains("Topic index"));
+    p.button(1)->click();
+    p.browser->setSource(QUrl("#zh"));
+    p.browser->backward();
+    p.browser->backward();
+    QVERIFY(p.shown().contains("Topic main"));
 }
 
 MAG_TEST_MAIN(TstHelpModuleForm)

@@ -169,6 +169,26 @@ void TestPagesScreenshot::debugPage()
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
         save(grab(&window), num == 1 ? "debugpage-zh.png" : "debugpage-en.png");
     }
+    // At the window's smallest size the page's controls still lie inside it and
+    // none overlaps another.
+    window.resize(window.minimumSize());
+    QTRY_COMPARE(window.size(), window.minimumSize());
+    QCoreApplication::processEvents();
+    QVector<QPair<QString, QRect>> controls;
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) ||
+            (qobject_cast<QLabel*>(w) && !static_cast<QLabel*>(w)->text().isEmpty());
+        if (!control || !w->isVisibleTo(page) || w->window() != page->window())
+            continue;
+        const QRect r(w->mapTo(page, QPoint(0, 0)), w->size());
+        QVERIFY2(page->rect().contains(r), qPrintable(w->objectName()));
+        for (const auto& other : qAsConst(controls))
+            QVERIFY2(!other.second.intersects(r),
+                     qPrintable(other.first + " overlaps " + w->objectName()));
+        controls.append({w->objectName(), r});
+    }
+    save(grab(&window), "debugpage-smallest.png");
     page->findChild<QCheckBox*>("chk_debug")->setChecked(false);
 }
 

@@ -105,12 +105,11 @@ struct Mark
 
 // The region of `root` shown by `area`, scaled to the help width, with marks
 // that cover nothing of it but the centre marks.
-QImage shot(QWidget* root, QWidget* area, const QVector<Mark>& marks, int width = ImageWidth)
+QImage shot(QWidget* root, const QRect& region, const QVector<Mark>& marks, int width = ImageWidth)
 {
     constexpr int Band = 34;
     root->repaint();
     QCoreApplication::processEvents();
-    const QRect region(area->mapTo(root, QPoint(0, 0)), area->size());
     const QImage full = root->screen()->grabWindow(root->winId()).toImage();
     const QImage picture = full.copy(region).scaledToWidth(width, Qt::SmoothTransformation);
     const double scale = double(width) / region.width();
@@ -143,6 +142,16 @@ QImage shot(QWidget* root, QWidget* area, const QVector<Mark>& marks, int width 
         mark(p, at, m.number);
     }
     return image;
+}
+
+QRect regionOf(QWidget* root, QWidget* area)
+{
+    return QRect(area->mapTo(root, QPoint(0, 0)), area->size());
+}
+
+QImage shot(QWidget* root, QWidget* area, const QVector<Mark>& marks, int width = ImageWidth)
+{
+    return shot(root, regionOf(root, area), marks, width);
 }
 
 bool save(const QImage& image, const QString& dir, const QString& name)
@@ -430,6 +439,8 @@ int main(int argc, char** argv)
 
     auto* languageMenu = window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly);
     const auto child = [&](const char* name) { return window.findChild<QWidget*>(name); };
+    // Pages share object names; the main page's own are looked up in it.
+    const auto onMain = [&](const char* name) { return mainPage->findChild<QWidget*>(name); };
     bool ok = true;
     const Language languages[] = {{"en", false}, {"zh", true}};
     for (const Language& lang : languages) {
@@ -445,17 +456,17 @@ int main(int argc, char** argv)
                          {child("bottomWidget"), 5, Side::Below}}),
                    out, "window-" + suffix + ".png");
         ok &= save(shot(&window, child("stackedWidget"),
-                        {{child("btn_com"), 1, Side::Above},
-                         {child("edt_devName"), 2, Side::Above},
-                         {child("lableBattery"), 3, Side::Above},
-                         {child("btn_ReStart"), 4, Side::Above},
-                         {child("btn_pause"), 5, Side::Above},
-                         {child("frameStatus"), 6, Side::Above},
-                         {child("mainChart"), 7, Side::Centre},
-                         {child("edt_setTime"), 8, Side::Below},
-                         {child("edt_samples"), 9, Side::Below},
-                         {child("edt_mear"), 10, Side::Below},
-                         {child("edt_svg"), 11, Side::Below}}),
+                        {{onMain("btn_com"), 1, Side::Above},
+                         {onMain("edt_devName"), 2, Side::Above},
+                         {onMain("lableBattery"), 3, Side::Above},
+                         {onMain("btn_ReStart"), 4, Side::Above},
+                         {onMain("btn_pause"), 5, Side::Above},
+                         {onMain("frameStatus"), 6, Side::Above},
+                         {onMain("mainChart"), 7, Side::Centre},
+                         {onMain("edt_setTime"), 8, Side::Below},
+                         {onMain("edt_samples"), 9, Side::Below},
+                         {onMain("edt_mear"), 10, Side::Below},
+                         {onMain("edt_svg"), 11, Side::Below}}),
                    out, "mainpage-" + suffix + ".png");
         ok &= save(shot(&window, child("bottomWidget"),
                         {{child("btn_clearPlot"), 1, Side::Above},
@@ -481,7 +492,11 @@ int main(int argc, char** argv)
         emit languageMenu->triggered(
             lang.chinese ? QStringLiteral("中文") : QStringLiteral("English"), QVariant());
         settle(1500);
-        ok &= save(shot(&window, child("stackedWidget"), {}), out,
+        const QRect cards =
+            regionOf(&window, debugPage->findChild<QWidget*>("frame"))
+                .united(regionOf(&window, debugPage->findChild<QWidget*>("frame_2")))
+                .adjusted(-16, -12, 16, 20);
+        ok &= save(shot(&window, cards, {}), out,
                    QStringLiteral("debugpage-%1.png").arg(lang.suffix));
     }
     window.findChild<QPushButton*>("btnMain")->click();
