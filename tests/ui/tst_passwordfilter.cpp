@@ -62,6 +62,8 @@ void give(QLineEdit* edit, Input input)
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         break;
     case Input::InputMethodCommit: {
+        QInputMethodEvent composing(QStringLiteral("5"), {});
+        QApplication::sendEvent(edit, &composing);
         QInputMethodEvent event;
         event.setCommitString(QStringLiteral("5"));
         QApplication::sendEvent(edit, &event);

@@ -67,6 +67,10 @@ bool PasswordFilter::eventFilter(QObject* watched, QEvent* event)
         event->ignore();
         return true;
     }
+    // While locked, an input method's composition is not shown either.
+    if (type == QEvent::InputMethod && !isUnlocked() &&
+        static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+        return !static_cast<QInputMethodEvent*>(event)->preeditString().isEmpty();
     if (!changesText(edit, event))
         return QObject::eventFilter(watched, event);
 
