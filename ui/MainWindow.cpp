@@ -9,6 +9,8 @@
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/WindowEdges.h"
+#include "ui/pages/HelpModuleForm.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/NegativeSpacingHBoxLayout.h"
@@ -59,6 +61,11 @@ void MainWindow::initPages()
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
     auto* saveForm = new SaveModuleForm(paramManager, this);
     addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
+    auto* helpForm = new HelpModuleForm(paramManager, this);
+    addPage(PageHooks::HelpPage, helpForm, helpForm->pageHooks());
+    auto* monitorForm = new MonitorModuleForm(paramManager, this);
+    addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
+    mainForm->setMonitorForm(monitorForm);
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==

@@ -325,6 +325,8 @@ private slots:
             << readRequest(40000, 126) << exceptionReply(0x03, 3) << QByteArray() << QByteArray();
         QTest::newRow("unknown work state")
             << writeOne(40118, 5) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
+        QTest::newRow("work mode outside 1-2") << writeOne(40119, 3) << exceptionReply(0x06, 3)
+                                               << readRequest(40119, 1) << readReply(1, {1});
         QTest::newRow("unsupported rate")
             << writeOne(40086, 123) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
         QTest::newRow("read-back is read-only")
@@ -390,6 +392,58 @@ private slots:
         QCOMPARE(regAt(block, 40100, 40121), quint16(0)); // the apply register clears itself
         // The other set points stayed.
         QVERIFY(std::fabs(floatAt(block, 40100, 40134) - 0.78f) < 0.005);
+    }
+
+    // What the debug page writes, read back in the parameter block as it reads it.
+    void debugPageWrites_data()
+    {
+        QTest::addColumn<QVector<QByteArray>>("writes");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<bool>("wide"); // a 32-bit value, low word first
+        QTest::addColumn<quint32>("expected");
+
+        const auto u32 = [](quint32 v) {
+            return QVector<int>{static_cast<int>(v & 0xFFFF), static_cast<int>(v >> 16)};
+        };
+        QTest::newRow("DDS frequency")
+            << QVector<QByteArray>{writeMany(40100, u32(123456789))} << 40100 << true << 123456789u;
+        QTest::newRow("sweep start")
+            << QVector<QByteArray>{writeMany(40106, u32(300000001))} << 40106 << true << 300000001u;
+        QTest::newRow("sweep end") << QVector<QByteArray>{writeMany(40108, u32(1400000000))}
+                                   << 40108 << true << 1400000000u;
+        QTest::newRow("sweep step")
+            << QVector<QByteArray>{writeMany(40110, u32(1))} << 40110 << true << 1u;
+        QTest::newRow("second work mode")
+            << QVector<QByteArray>{writeMany(40119, {2})} << 40119 << false << 2u;
+        QTest::newRow("first work mode")
+            << QVector<QByteArray>{writeMany(40119, {2}), writeMany(40119, {1})} << 40119 << false
+            << 1u;
+        QTest::newRow("debug mode")
+            << QVector<QByteArray>{writeOne(40118, 99)} << 40118 << false << 99u;
+        // Leaving debug mode runs the lock sequence from its first step.
+        QTest::newRow("debug mode left")
+            << QVector<QByteArray>{writeOne(40118, 99), writeOne(40118, 1)} << 40118 << false << 1u;
+        QTest::newRow("VCSEL Default set point")
+            << QVector<QByteArray>{writeMany(40142, floatWords(0.25f))} << 40142 << true
+            << 0x3E800000u;
+    }
+
+    void debugPageWrites()
+    {
+        QFETCH(QVector<QByteArray>, writes);
+        QFETCH(int, reg);
+        QFETCH(bool, wide);
+        QFETCH(quint32, expected);
+        Instrument vi;
+        QVERIFY(vi.start({"--start-status", "4"}));
+        Line line(vi.device);
+        for (const QByteArray& w : writes) {
+            const QByteArray echo = static_cast<quint8>(w[1]) == 0x06 ? w : withCrc(w.left(6));
+            QCOMPARE(line.transact(w, 8), echo);
+        }
+        const QByteArray block = line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
+        QCOMPARE(block.size(), 253);
+        QCOMPARE(wide ? u32At(block, 40100, reg) : quint32(regAt(block, 40100, reg)), expected);
     }
 
     void lockSequence_data()
