@@ -3,7 +3,6 @@
 #include "device/SamplingRates.h"
 #include "dsp/Spectrum.h"
 
-#include <QDebug>
 #include <QThread>
 
 namespace {
@@ -47,7 +46,6 @@ void dropOldest(QVector<double>& buffer, int keep)
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
     : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this)
 {
-    Spectrum::keepLargeBlocksInProcess();
     m_handoutTimer.setInterval(HandoutIntervalMs);
     connect(&m_handoutTimer, &QTimer::timeout, this, [this] {
         if (m_pending.empty())
@@ -83,6 +81,9 @@ void ScalarStreamDecoder::reboot()
     m_handoutTimer.stop();
     m_spectrumBuffer.clear();
     m_lastForm.clear();
+    m_filterBuffer.clear();
+    m_assembler.clear();
+    m_frameFaults.finish();
 }
 
 // ---- input ---------------------------------------------------------------
@@ -92,18 +93,19 @@ bool ScalarStreamDecoder::assembleFrame(QByteArray& frame)
     using V = ScalarFrameAssembler::Verdict;
     switch (m_assembler.assemble(frame)) {
     case V::Accepted:
+        m_frameFaults.success();
         return true;
     case V::Kept:
     case V::Dropped:
         return false;
     case V::TooLong:
-        qDebug() << "data error1";
+        m_frameFaults.fault(QStringLiteral("data error1"));
         return false;
     case V::JoinFailed:
-        qDebug() << "data error2";
+        m_frameFaults.fault(QStringLiteral("data error2"));
         return false;
     case V::BadFrame:
-        qDebug() << "data error3";
+        m_frameFaults.fault(QStringLiteral("data error3"));
         emit sig_sendModbusData(AddrStopStream);
         QThread::msleep(50);
         emit sig_sendModbusData(AddrStartStream);

@@ -11,6 +11,7 @@
 // rate its values really have, which differs from the stream rate when the
 // decoder averages (e.g. 20 Hz shown from the 1000 Hz framing).
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
@@ -54,7 +55,8 @@ public:
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
-    // Empties the spectrum buffer, the last batch and the pieces still waiting.
+    // Forgets everything from before a reset: the spectrum and filter buffers, the
+    // last batch, the pieces still waiting and a kept frame start.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }
@@ -116,6 +118,7 @@ private:
 
     ScalarFrameAssembler m_assembler;
     FilterBank m_filters;
+    FaultSpell m_frameFaults{QStringLiteral("Stream frame faults")};
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;
 };

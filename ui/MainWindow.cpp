@@ -4,12 +4,15 @@
 #include "app/Settings.h"
 #include "device/SamplingRates.h"
 #include "services/DataCheckerThread.h"
+#include "services/SaveModuleForm.h"
 #include "ui/BottomBarRules.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/WindowEdges.h"
 #include "ui/pages/ConfigModuleForm.h"
+#include "ui/pages/HelpModuleForm.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/NegativeSpacingHBoxLayout.h"
@@ -58,6 +61,13 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* saveForm = new SaveModuleForm(paramManager, this);
+    addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
+    auto* helpForm = new HelpModuleForm(paramManager, this);
+    addPage(PageHooks::HelpPage, helpForm, helpForm->pageHooks());
+    auto* monitorForm = new MonitorModuleForm(paramManager, this);
+    addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
+    mainForm->setMonitorForm(monitorForm);
     auto* configForm = new ConfigModuleForm(paramManager, this);
     addPage(PageHooks::ConfigPage, configForm, configForm->pageHooks());
 

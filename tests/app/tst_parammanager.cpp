@@ -1,6 +1,7 @@
 #include "app/Logger.h"
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
+#include "device/ModbusWorkThread.h"
 #include "device/SerialPortNames.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/TestMain.h"
@@ -80,8 +81,13 @@ void TestParamManager::startsWithDefaults()
     QVERIFY(h->getDoubleValidator());
     QCOMPARE(h->getIntValidator()->parent(), h);
     QCOMPARE(h->getDoubleValidator()->parent(), h);
-    QVERIFY(!h->getServerThread());
-    QVERIFY(!h->getGPSThread());
+    // The instrument link exists from the start; the replay and the port list on demand.
+    QVERIFY(h->getModbusManager());
+    QVERIFY(h->getModbusDataHandler());
+    QVERIFY(h->getModbusWorkThread());
+    QCOMPARE(h->getModbusWorkThread()->parent(), h);
+    QVERIFY(!h->getMockDataThread());
+    QVERIFY(!h->getComPortThread());
 }
 
 // The watchdog is always made, runs in a thread of its own and gets every batch
