@@ -68,9 +68,13 @@ void DataCheckerThread::slot_DataCheck(QVector<double> datas, FrequencyType fre)
         return;
     const int step = RateMap.value(int(fre), 0);
     if (step <= 0) {
-        qDebug() << "data check: no step for the rate" << int(fre) << ", batch ignored";
+        // One line when batches of such a rate begin, not one per batch.
+        if (int(fre) != m_ignoredRate)
+            qDebug() << "data check: no step for the rate" << int(fre) << ", batches ignored";
+        m_ignoredRate = int(fre);
         return;
     }
+    m_ignoredRate = 0;
 
     qint64 t = m_clock();
     for (int i = 0; i < datas.size(); i += step)

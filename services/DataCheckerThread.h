@@ -82,6 +82,7 @@ private:
     SharedState* m_state;
     int m_checkIntervalMs;
     quint64 m_seenStatusChanges = 0;
+    int m_ignoredRate = 0; // rate of the batches being ignored, 0 when none
 
     WorkerThread m_thread; // last: started at the end of the constructor
 };

@@ -107,7 +107,8 @@ void TestDataCheckerThread::entriesPerBatch_data()
     QTest::newRow("status 3 records nothing")
         << QVector<Batch>{{100, 20}} << 3 << QVector<qint64>{} << QVector<int>{};
     QTest::newRow("rate missing from the table is ignored")
-        << QVector<Batch>{{100, 200}, {50, 10}} << 4 << QVector<qint64>{} << QVector<int>{};
+        << QVector<Batch>{{100, 200}, {100, 200}, {50, 10}} << 4 << QVector<qint64>{}
+        << QVector<int>{};
 }
 
 void TestDataCheckerThread::entriesPerBatch()
@@ -123,7 +124,8 @@ void TestDataCheckerThread::entriesPerBatch()
         for (double& v : values)
             v = 50000.0 + all.size() + (&v - values.data());
         all += values;
-        if (RateMap.value(b.rate, 0) == 0)
+        // One debug line when a run of batches without a step begins.
+        if (RateMap.value(b.rate, 0) == 0 && (&b == batches.begin() || (&b - 1)->rate != b.rate))
             QTest::ignoreMessage(QtDebugMsg, QRegularExpression("no step for the rate"));
         send(values, b.rate);
     }
