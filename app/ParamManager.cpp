@@ -9,6 +9,8 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/GPSThread.h"
+#include "services/ServerThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -119,11 +121,33 @@ void ParamManager::init()
                                     Settings::Defaults::gpsCom());
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
+
+    if (isServer == 1) {
+        m_serverThread = new ServerThread();
+        connect(this, &ParamManager::sig_initServer, m_serverThread,
+                &ServerThread::slot_init); // 43
+        // 44 and 45 (the recorder's batches) are made here when the recorder lands:
+        // connect(m_saveFileThread, &SaveFileThread::sig_SendServerData, m_serverThread,
+        //         &ServerThread::slot_SendServerScalarData); // 44
+        // connect(m_saveFileThread, &SaveFileThread::sig_SendServerVectorData, m_serverThread,
+        //         &ServerThread::slot_SendServerVectorData); // 45
+        m_gpsThread = new GPSThread(m_GPSCom);
+        connect(m_serverThread, &ServerThread::sig_beginGPS, m_gpsThread,
+                &GPSThread::slot_begin); // 46
+        connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread,
+                &ServerThread::slot_GPSData1); // 47
+    }
 }
 
 void ParamManager::shutdown()
 {
     // Workers are stopped here as they land.
+    // The server client goes after whatever feeds it (the recorder, the GPS worker):
+    // its destructor writes what it still holds to the backlog.
+    delete m_gpsThread;
+    m_gpsThread = nullptr;
+    delete m_serverThread;
+    m_serverThread = nullptr;
     // The replay feeds the decoder: it goes before it.
     delete m_mockDataThread;
     m_mockDataThread = nullptr;
