@@ -80,6 +80,7 @@ void GpsReader::readData()
 {
     while (m_port.canReadLine()) {
         QByteArray line = m_port.readLine().trimmed();
+        ++m_linesRead;
         const int nul = line.indexOf('\0');
         if (nul >= 0)
             line.truncate(nul);

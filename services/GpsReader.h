@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <atomic>
 
 struct GpsFix
 {
@@ -34,6 +35,8 @@ public:
     void closePort();
     bool isOpen() const { return m_port.isOpen(); }
     QString portName() const { return m_port.portName(); }
+    // Lines read from the port so far; any thread.
+    int linesRead() const { return m_linesRead.load(); }
 
     // Fills `fix` from one sentence ($GPRMC, $GPGGA, $GPGLL); a sentence that
     // fails its checksum, reports no fix or holds an impossible position leaves
@@ -56,5 +59,6 @@ private slots:
 
 private:
     QSerialPort m_port;
+    std::atomic<int> m_linesRead{0};
     int m_dropped = 0; // sentences dropped in a row, told once the next fix arrives
 };

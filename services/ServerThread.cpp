@@ -27,9 +27,25 @@ const QString BuiltInAddress = QStringLiteral(MAG_DEFAULT_SERVER_URL);
 // Only the length of a stored GUID is checked at start.
 const QString ReferenceGuid = QStringLiteral("5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30");
 const QString InvalidGuidMessage = QString::fromUtf8("设备GUID无效");
+
+ServerThread::Timing& defaultTimingRef()
+{
+    static ServerThread::Timing timing;
+    return timing;
+}
 } // namespace
 
-ServerThread::ServerThread() : ServerThread(Timing()) {}
+ServerThread::ServerThread() : ServerThread(defaultTiming()) {}
+
+ServerThread::Timing ServerThread::defaultTiming()
+{
+    return defaultTimingRef();
+}
+
+void ServerThread::setDefaultTiming(const Timing& timing)
+{
+    defaultTimingRef() = timing;
+}
 
 ServerThread::ServerThread(const Timing& timing) : m_timing(timing)
 {
@@ -327,6 +343,7 @@ void ServerThread::finishedSlot(QNetworkReply* reply)
 
     m_pending.remove(reply);
     parseReply(text, pending, good);
+    ++m_repliesHandled;
     if (reply->isRunning())
         reply->abort();
     reply->deleteLater();

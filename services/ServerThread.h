@@ -50,8 +50,12 @@ public:
         Disabled = 3
     };
 
-    ServerThread();
+    ServerThread(); // with defaultTiming()
     explicit ServerThread(const Timing& timing);
+
+    // The intervals of clients made without their own; tests shorten them.
+    static Timing defaultTiming();
+    static void setDefaultTiming(const Timing& timing);
     ~ServerThread() override;
 
     // Scheme, host, port and path prefix of the server: $MAG_SERVER_URL when set,
@@ -59,6 +63,8 @@ public:
     static QString baseAddress();
 
     int state() const { return m_state.load(); }
+    // Replies handled so far (any thread): lets a caller wait for an answer.
+    int repliesHandled() const { return m_repliesHandled.load(); }
 
     // Writes the buffer out, returns posts in flight to the backlog, releases the
     // network and stops the thread. Called once, from the GUI thread.
@@ -136,6 +142,7 @@ private:
     Timing m_timing;
     QTimer* m_timer = nullptr;
     std::atomic<int> m_state{Unregistered};
+    std::atomic<int> m_repliesHandled{0};
     QString m_guid;
     QNetworkAccessManager* m_manager = nullptr;
     QMap<QNetworkReply*, PendingRequest> m_pending;

@@ -18,9 +18,11 @@ connections), error500json, error500html, fail ("success": false), invalidguid
 (the message "设备GUID无效"), hang (no answer), bom (a byte-order mark before the
 JSON), successstring ("success" as a string), badguid (register hands out "abc").
 
-Control path, on the control port (and on the data port while it is up):
+Control path, on the control port:
   GET  /control/state                 everything stored, as JSON
-  POST /control/mode?set=MODE[&refuse_file=NAME]
+  POST /control/mode?set=MODE[&only=ENDPOINT][&refuse_file=NAME]
+                                      (only: the mode applies to the endpoints whose
+                                      path contains ENDPOINT, e.g. status, upload)
   POST /control/reset                 forget everything stored
 
 Prints "LISTEN <base address> CONTROL <control address>" once ready. Ends on
@@ -94,9 +96,10 @@ STORE = Store()
 
 
 class Control:
-    def __init__(self, mode, refuse_file):
+    def __init__(self, mode, refuse_file, only=""):
         self.mode = mode
         self.refuse_file = refuse_file
+        self.only = only
         self.changed = threading.Condition()
 
 
@@ -140,14 +143,14 @@ class Handler(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         if url.path in ("/", "/index.html"):
             self.send(200, render_page(self.server.app), "text/html; charset=utf-8")
-        elif url.path == "/control/state":
+        elif url.path == "/control/state" and self.server.is_control:
             self.send(200, json.dumps(state_json(self.server.app), ensure_ascii=False))
         else:
             self.send(404, json.dumps({"success": False, "message": "not found"}))
 
     def do_POST(self):
         url = urllib.parse.urlsplit(self.path)
-        if url.path.startswith("/control/"):
+        if url.path.startswith("/control/") and self.server.is_control:
             return self.control(url)
         if self.server.is_control or not url.path.startswith(PREFIX + "/api/v1/"):
             self.body()
@@ -179,6 +182,8 @@ class Handler(BaseHTTPRequestHandler):
         """Answers as the fault mode says; False when the request is to be served."""
         ctl = self.server.app.control
         mode = ctl.mode
+        if ctl.only and ctl.only not in endpoint:
+            return False
         if mode == "hang":
             # Nothing is stored and nothing is answered; the connection closes when
             # the mode changes (or after a long while).
@@ -321,8 +326,12 @@ class Handler(BaseHTTPRequestHandler):
             if mode not in MODES:
                 return self.send(400, json.dumps({"success": False, "message": "modes: " + ", ".join(MODES)}))
             refuse = (query.get("refuse_file") or [""])[0]
-            app.set_mode(mode, refuse)
-            return self.send(200, json.dumps({"success": True, "mode": mode, "refuseFile": refuse}))
+            only = (query.get("only") or [""])[0]
+            if mode == "down" and only:
+                return self.send(400, json.dumps({"success": False, "message": "down applies to all"}))
+            app.set_mode(mode, refuse, only)
+            return self.send(200, json.dumps({"success": True, "mode": mode, "only": only,
+                                              "refuseFile": refuse}))
         if url.path == "/control/reset":
             with STORE.lock:
                 STORE.reset()
@@ -345,7 +354,7 @@ def state_json(app):
                 "gps": list(d["gps"]),
                 "uploads": list(d["uploads"]),
             }
-        return {"mode": app.control.mode, "refuseFile": app.control.refuse_file,
+        return {"mode": app.control.mode, "only": app.control.only, "refuseFile": app.control.refuse_file,
                 "registered": list(STORE.registered), "requests": dict(STORE.requests),
                 "faulted": STORE.faulted, "devices": devices}
 
@@ -420,7 +429,7 @@ class Server(ThreadingHTTPServer):
 class App:
     def __init__(self, args):
         self.verbose = args.verbose
-        self.control = Control(args.mode, args.refuse_file or "")
+        self.control = Control(args.mode, args.refuse_file or "", args.only or "")
         self.host = args.host
         self.port = args.port
         self.data = None
@@ -448,16 +457,18 @@ class App:
             server.shutdown()
             server.server_close()
 
-    def set_mode(self, mode, refuse_file):
+    def set_mode(self, mode, refuse_file, only=""):
         with self.lock:
             was = self.control.mode
             with self.control.changed:
                 self.control.mode = mode
                 self.control.refuse_file = refuse_file
+                self.control.only = only
                 self.control.changed.notify_all()
             if mode == "down" and was != "down":
-                # From another thread: shutdown() waits for the serving loop.
-                threading.Thread(target=self.stop_data, daemon=True).start()
+                # Called from the control server's thread: the data port is closed
+                # before the answer, so nothing sent afterwards gets through.
+                self.stop_data()
             elif mode != "down" and self.data is None:
                 for _ in range(50):
                     try:
@@ -474,6 +485,7 @@ def main():
     parser.add_argument("--control-port", type=int, default=None,
                         help="control port (default: data port + 1; 0 picks a free one)")
     parser.add_argument("--mode", choices=MODES, default="normal", help="fault mode at start")
+    parser.add_argument("--only", default="", help="the mode applies only to endpoints whose path contains this")
     parser.add_argument("--refuse-file", default="", help="refuse uploads of the backlog file of this name")
     parser.add_argument("--verbose", action="store_true", help="log every request on stderr")
     args = parser.parse_args()
