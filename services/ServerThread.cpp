@@ -326,7 +326,7 @@ void ServerThread::finishedSlot(QNetworkReply* reply)
         qDebug() << "http状态码无效";
     }
 
-    QByteArray body = reply->readAll();
+    QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
     if (body.startsWith("\xEF\xBB\xBF")) {
         body.remove(0, 3);
         if (!quiet)
@@ -371,9 +371,12 @@ void ServerThread::parseReply(const QString& text, const PendingRequest& pending
     const QJsonObject object = doc.object();
     const QJsonValue message = object.value(QStringLiteral("message"));
     if (message.isString()) {
-        if (!quiet)
+        // Every data post is answered with a message: only the unusual ones are told.
+        const bool invalidGuid = message.toString() == InvalidGuidMessage;
+        const bool accepted = good && object.value(QStringLiteral("success")).toBool();
+        if (invalidGuid || !(dataPost && (accepted || quiet)))
             qDebug() << "message:" << message.toString();
-        if (message.toString() == InvalidGuidMessage)
+        if (invalidGuid)
             disable();
     }
     if (!good || !object.contains(QStringLiteral("success")) ||
