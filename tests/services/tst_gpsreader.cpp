@@ -156,6 +156,7 @@ void TestGpsReader::receiverOnTheLine_data()
     QTest::newRow("bad checksum") << QStringList{"--bad-checksum"} << false << 0.0 << 0.0;
     QTest::newRow("void fix") << QStringList{"--void-fix"} << false << 0.0 << 0.0;
     QTest::newRow("GN talker") << QStringList{"--talker", "GN"} << false << 0.0 << 0.0;
+    QTest::newRow("on the equator") << QStringList{"--lat", "0"} << false << 0.0 << 0.0;
 }
 
 void TestGpsReader::receiverOnTheLine()
