@@ -29,7 +29,7 @@ void TestServerHub::serverAndGpsWithIsServer()
              QString("COM4"));
     ServerThread::Timing fast;
     fast.tickMs = 200;
-    fast.transferTimeoutMs = 1000;
+    fast.transferTimeoutMs = 3000;
     ServerThread::setDefaultTiming(fast);
     QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
 

@@ -25,7 +25,7 @@ ServerThread::Timing fastTiming()
     t.idlePauseMs = 300;
     t.refusedPauseMs = 300;
     t.refusedRandomMs = 200;
-    t.transferTimeoutMs = 800;
+    t.transferTimeoutMs = 2000; // long enough for a loaded machine, short for the tests
     return t;
 }
 

@@ -24,7 +24,7 @@ ServerThread::Timing fastTiming()
     t.idlePauseMs = 200;
     t.refusedPauseMs = 300;
     t.refusedRandomMs = 100;
-    t.transferTimeoutMs = 600;
+    t.transferTimeoutMs = 1500; // long enough for a loaded machine, short for the tests
     return t;
 }
 
