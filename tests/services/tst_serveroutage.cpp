@@ -100,7 +100,7 @@ void TestServerOutage::killedDuringOutage()
                              "--upload-pause-ms",
                              "300",
                              "--transfer-timeout-ms",
-                             "800"};
+                             "2000"};
     const int tickMs = 300, paceMs = 50;
 
     QProcess first;
