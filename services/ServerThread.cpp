@@ -18,6 +18,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 #ifndef MAG_DEFAULT_SERVER_URL
 #define MAG_DEFAULT_SERVER_URL "http://127.0.0.1:18080/monitor-server"
 #endif
@@ -84,8 +86,12 @@ void ServerThread::finish()
 
 void ServerThread::teardown()
 {
-    // Posts still travelling go back to the backlog through their failure step.
-    const QList<QNetworkReply*> replies = m_pending.keys();
+    // Posts still travelling go back to the backlog through their failure step,
+    // oldest batch first.
+    QList<QNetworkReply*> replies = m_pending.keys();
+    std::stable_sort(replies.begin(), replies.end(), [this](QNetworkReply* a, QNetworkReply* b) {
+        return m_pending.value(a).time < m_pending.value(b).time;
+    });
     for (QNetworkReply* reply : replies) {
         if (m_pending.contains(reply) && reply->isRunning())
             reply->abort(); // finishedSlot runs from here
