@@ -10,7 +10,9 @@
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
 #include "services/DataCheckerThread.h"
+#include "services/GPSThread.h"
 #include "services/SaveFileThread.h"
+#include "services/ServerThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -147,6 +149,20 @@ void ParamManager::init()
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
 
+    if (isServer == 1) {
+        // The server client takes every second of samples from the recorder and
+        // the GPS position from the GPS worker, which it starts once it runs.
+        m_serverThread = new ServerThread();
+        connect(this, &ParamManager::sig_initServer, m_serverThread, &ServerThread::slot_init);
+        connect(m_saveFileThread, &SaveFileThread::sig_SendServerData, m_serverThread,
+                &ServerThread::slot_SendServerScalarData);
+        connect(m_saveFileThread, &SaveFileThread::sig_SendServerVectorData, m_serverThread,
+                &ServerThread::slot_SendServerVectorData);
+        m_gpsThread = new GPSThread(m_GPSCom);
+        connect(m_serverThread, &ServerThread::sig_beginGPS, m_gpsThread, &GPSThread::slot_begin);
+        connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread, &ServerThread::slot_GPSData1);
+    }
+
     // The watchdog, always and last: every batch of field values reaches it.
     m_dataCheckerThread = new DataCheckerThread();
     connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
@@ -177,6 +193,12 @@ void ParamManager::shutdown()
     // already queued to it are still written.
     delete m_saveFileThread;
     m_saveFileThread = nullptr;
+    // The server client after whatever feeds it (the recorder, the GPS worker):
+    // its destructor writes what it still holds to the backlog.
+    delete m_gpsThread;
+    m_gpsThread = nullptr;
+    delete m_serverThread;
+    m_serverThread = nullptr;
 }
 
 void ParamManager::initDefaults()
