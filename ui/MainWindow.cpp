@@ -9,6 +9,7 @@
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
+#include "ui/VectorModuleWidget.h"
 #include "ui/WindowEdges.h"
 #include "ui/pages/ConfigModuleForm.h"
 #include "ui/pages/HelpModuleForm.h"
@@ -61,6 +62,8 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* vectorForm = new VectorModuleWidget(paramManager, this);
+    addPage(PageHooks::VectorPage, vectorForm, vectorForm->pageHooks());
     auto* saveForm = new SaveModuleForm(paramManager, this);
     addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
     auto* helpForm = new HelpModuleForm(paramManager, this);
