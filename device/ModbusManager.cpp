@@ -68,10 +68,10 @@ void ModbusManager::log(const QString& text)
 void ModbusManager::slots_connectDevice(QString portName, int baudRate)
 {
     m_port->setBaudRate(baudRate, QSerialPort::AllDirections);
-    QString location = SerialPortNames::systemLocation(portName);
-    m_port->setPortName(location.isEmpty() ? portName : location);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                           m_port->portName());
+    const QString location = SerialPortNames::systemLocation(portName);
+    const QString device = location.isEmpty() ? portName : location;
+    m_port->setPortName(device);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baudRate);
     // The port is either raw or the client's: the raw link takes it back.
     if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
