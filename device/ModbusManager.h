@@ -75,9 +75,10 @@ public slots:
     void slots_readData(ModbusAddr modbusAddr, QByteArray data);
     void slots_sendUpgradeData(QByteArray data);
     void slots_syncDataByteCount(int byteCount, bool bChange);
-    // Test hook, not connected to any control: 11 or 12 installs the vector or the
-    // FID record handler at once, and the stream start (request 7) installs it in
-    // place of the scalar stream handler until another value is given.
+    // Test hook, not connected to any control; invoke it queued, like the other
+    // slots. 11 or 12 installs the vector or the FID record handler at once, and
+    // the stream start (request 7) installs it in place of the scalar stream
+    // handler until another value is given.
     void slots_selectBufferHandlerForTest(ModbusAddr addr);
 
 private slots:
