@@ -374,3 +374,31 @@ void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
     m_streamReader.setFrameLength(m_streamLength);
     m_vectorReader.setStreamLength(m_streamLength);
 }
+
+void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    // Only an open link can be lost, and once: a failed open has its own report,
+    // and a dead line keeps raising errors until the port is closed.
+    if (m_linkLost)
+        return;
+    const QString name =
+        QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error));
+    report(QStringLiteral("Serial error: ") + name + QStringLiteral(" (") + m_port->errorString() +
+           QStringLiteral(")"));
+    m_linkLost = true;
+    emit sig_disconnect();
+    // Closed after the port's own notification has returned; a reconnect made
+    // meanwhile keeps its new opening.
+    const int opening = m_openings;
+    QMetaObject::invokeMethod(
+        this,
+        [this, opening] {
+            if (opening == m_openings && m_port->isOpen()) {
+                m_port->close();
+                linkClosed();
+            }
+        },
+        Qt::QueuedConnection);
+}

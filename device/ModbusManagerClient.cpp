@@ -220,7 +220,10 @@ void ModbusManager::onErrorOccurred(QModbusDevice::Error error)
 void ModbusManager::slots_sendUpgradeData(QByteArray data)
 {
     if (!m_port->isOpen()) {
-        qDebug().noquote() << "serialPort is not open " + QString::fromLatin1(data.toHex());
+        // The head of the data is enough to recognise it.
+        qDebug().noquote() << "serialPort is not open " +
+                                  QString::fromLatin1(data.left(32).toHex()) +
+                                  QStringLiteral(" (%1 bytes)").arg(data.size());
         return;
     }
     if (m_upgrading)
@@ -252,32 +255,4 @@ void ModbusManager::sendUpgradePiece()
     m_upgradeOffset += int(queued);
     m_upgradePieceEnd = m_bytesQueued;
     m_upgradeTimer.start();
-}
-
-void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
-{
-    if (error == QSerialPort::NoError)
-        return;
-    // Only an open link can be lost, and once: a failed open has its own report,
-    // and a dead line keeps raising errors until the port is closed.
-    if (m_linkLost)
-        return;
-    const QString name =
-        QString::fromLatin1(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error));
-    report(QStringLiteral("Serial error: ") + name + QStringLiteral(" (") + m_port->errorString() +
-           QStringLiteral(")"));
-    m_linkLost = true;
-    emit sig_disconnect();
-    // Closed after the port's own notification has returned; a reconnect made
-    // meanwhile keeps its new opening.
-    const int opening = m_openings;
-    QMetaObject::invokeMethod(
-        this,
-        [this, opening] {
-            if (opening == m_openings && m_port->isOpen()) {
-                m_port->close();
-                linkClosed();
-            }
-        },
-        Qt::QueuedConnection);
 }
