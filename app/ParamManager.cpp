@@ -53,6 +53,13 @@ void ParamManager::init()
             &ModbusManager::slots_connectDevice);
     connect(scheduler, &ModbusWorkThread::sig_disConnectDevice, transport,
             &ModbusManager::slots_disConnectDevice);
+    // The Modbus client road (nothing in the program emits these three).
+    connect(scheduler, &ModbusWorkThread::sig_readModbus, transport,
+            &ModbusManager::slots_readModbus);
+    connect(scheduler, &ModbusWorkThread::sig_writeModbus, transport,
+            &ModbusManager::slots_writeModbus);
+    connect(scheduler, &ModbusWorkThread::sig_readModbusData, transport,
+            &ModbusManager::slots_readModbusData);
     connect(scheduler, &ModbusWorkThread::sig_readData, transport, &ModbusManager::slots_readData,
             Qt::QueuedConnection);
     // A new sampling rate: the transport cuts stream frames of the new length.
@@ -78,6 +85,8 @@ void ParamManager::init()
     // A new sampling rate: the scheduler picks the matching stream start and stop.
     connect(this, &ParamManager::sig_syncDataByteCount, scheduler,
             &ModbusWorkThread::slots_syncDataByteCount);
+    connect(this, &ParamManager::sig_sendUpgradeData, transport,
+            &ModbusManager::slots_sendUpgradeData);
     // The link's state, relayed to the pages.
     connect(transport, &ModbusManager::sig_connected, this, &ParamManager::sig_connected);
     connect(transport, &ModbusManager::sig_disconnect, this, &ParamManager::sig_disconnect);
@@ -234,6 +243,18 @@ void ParamManager::rebootDevice()
     emit sig_reboot();
     m_deviceReady = false;
     m_streamStarted = false;
+}
+
+void ParamManager::sendC5()
+{
+    ModbusManager* const transport = m_modbusManager;
+    QMetaObject::invokeMethod(
+        transport,
+        [transport] {
+            transport->writeHex(QByteArrayLiteral("C5"));
+            transport->disconnectPortSignals();
+        },
+        Qt::QueuedConnection);
 }
 
 void ParamManager::requestDeviceParams()
