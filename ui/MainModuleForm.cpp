@@ -4,6 +4,7 @@
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
+#include "ui/InfoBox.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
@@ -102,6 +103,8 @@ void MainModuleForm::connectHub()
 {
     connect(m_hub, &ParamManager::sig_updateForm, this, &MainModuleForm::slots_updateForm);
     connect(m_hub, &ParamManager::sig_connected, this, &MainModuleForm::slots_connected);
+    connect(m_hub, &ParamManager::sig_connectFailed, this, &MainModuleForm::slots_connectFailed);
+    connect(m_hub, &ParamManager::sig_disconnect, this, [this] { m_linkOpen = false; });
     connect(m_hub, &ParamManager::sig_updateProgress, this, &MainModuleForm::slots_updateProgress);
     connect(m_hub, &ParamManager::sig_updateProgressEx, this,
             &MainModuleForm::slots_updateProgressEx);
@@ -175,6 +178,7 @@ void MainModuleForm::clearPlot()
 
 void MainModuleForm::reset()
 {
+    m_linkOpen = false;
     stopPolling();
     clearPlot();
     loadPortMenu();
@@ -190,8 +194,7 @@ void MainModuleForm::reset()
     ui->edt_samples->setText(QStringLiteral("0"));
     ui->edt_mear->setText(QStringLiteral("0"));
     ui->edt_svg->setText(QStringLiteral("0"));
-    m_chosenPort.clear();
-    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
+    showPortChoice();
     ui->btn_com->setEnabled(true);
     ui->edt_devName->clear();
 
@@ -269,6 +272,7 @@ void MainModuleForm::updateLightStatus(int status)
 
 void MainModuleForm::slots_connected()
 {
+    m_linkOpen = true;
     m_hub->requestDeviceParams();
     QTimer::singleShot(200, this, [this] {
         // The debug page's set values; without a debug page they are its defaults.
@@ -283,6 +287,24 @@ void MainModuleForm::slots_connected()
             m_connectTime);
         emit m_hub->sig_sendModbusData(Addr40000Identity);
     });
+}
+
+void MainModuleForm::slots_connectFailed(QString portName, QString reason)
+{
+    m_linkOpen = false;
+    // A later choice may already be on its way; its own answer will tell.
+    if (portName == m_chosenPort)
+        showPortChoice();
+    const QString text = m_hub->isChinese == 1
+                             ? QStringLiteral("串口%1打开失败!").arg(portName)
+                             : QStringLiteral("Cannot open the serial port %1.").arg(portName);
+    InfoBox::open(reason.isEmpty() ? text : text + QLatin1Char('\n') + reason, windowIcon());
+}
+
+void MainModuleForm::showPortChoice()
+{
+    m_chosenPort.clear();
+    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
 }
 
 void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
@@ -379,21 +401,14 @@ void MainModuleForm::slot_handleActionTriggered(QString text, QVariant data)
 
 // ---- commands ----------------------------------------------------------------
 
-void MainModuleForm::showInfoBox(const QString& text)
-{
-    auto* box = new QMessageBox();
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
 void MainModuleForm::restartDevice(int status, int request, const QString& refusal)
 {
     if (m_hub->isSaving()) {
-        showInfoBox(refusal);
+        InfoBox::open(refusal, windowIcon());
+        return;
+    }
+    if (!m_linkOpen) {
+        qDebug() << "main page: no open port, request" << request << "not sent";
         return;
     }
     updateLightStatus(status);

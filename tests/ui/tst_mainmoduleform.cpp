@@ -132,6 +132,8 @@ private slots:
     void mockButtonStartsTheReplay();
     void portMenuEntries_data();
     void portMenuEntries();
+    void portThatCannotOpen_data();
+    void portThatCannotOpen();
     void languageRoundTrip_data();
     void languageRoundTrip();
     void resetRestoresTheIdleState();
@@ -498,8 +500,15 @@ void TestMainModuleForm::restartCommands_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("request");
     QTest::addColumn<int>("status");
-    QTest::newRow("restart") << "btn_ReStart" << int(Addr40118Restart) << 1;
-    QTest::newRow("re-track") << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3;
+    QTest::addColumn<QString>("link"); // what the link did before the click
+    QTest::newRow("restart") << "btn_ReStart" << int(Addr40118Restart) << 1 << "open";
+    QTest::newRow("re-track") << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3 << "open";
+    QTest::newRow("restart, no port opened")
+        << "btn_ReStart" << int(Addr40118Restart) << 1 << "never opened";
+    QTest::newRow("re-track, port lost")
+        << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3 << "lost";
+    QTest::newRow("restart after a reset")
+        << "btn_ReStart" << int(Addr40118Restart) << 1 << "reset";
 }
 
 void TestMainModuleForm::restartCommands()
@@ -507,7 +516,14 @@ void TestMainModuleForm::restartCommands()
     QFETCH(QString, button);
     QFETCH(int, request);
     QFETCH(int, status);
+    QFETCH(QString, link);
     Page p;
+    if (link != "never opened")
+        emit p.hub.sig_connected();
+    if (link == "lost")
+        emit p.hub.sig_disconnect();
+    if (link == "reset")
+        p.page.reset();
     p.hub.setDeviceReady(true);
     p.hub.setStreamStarted(true);
     p.page.slots_updateForm(ramp(0, 50));
@@ -515,14 +531,27 @@ void TestMainModuleForm::restartCommands()
     QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
     QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
 
+    if (link != "open")
+        QTest::ignoreMessage(
+            QtDebugMsg,
+            qPrintable(QString("main page: no open port, request %1 not sent").arg(request)));
     p.page.findChild<QPushButton*>(button)->click();
 
-    QCOMPARE(requestsOf(requests), QList<int>{request});
-    QCOMPARE(pollStarted.count(), 1);
-    QVERIFY(!p.hub.isDeviceReady());
-    QVERIFY(!p.hub.isStreamStarted());
-    QCOMPARE(SharedState::instance().lightStatus(), status);
-    QCOMPARE(p.points(), 0);
+    if (link == "open") {
+        QCOMPARE(requestsOf(requests), QList<int>{request});
+        QCOMPARE(pollStarted.count(), 1);
+        QVERIFY(!p.hub.isDeviceReady());
+        QVERIFY(!p.hub.isStreamStarted());
+        QCOMPARE(SharedState::instance().lightStatus(), status);
+        QCOMPARE(p.points(), 0);
+    } else {
+        // Nothing to restart: no write to a closed port, no lock display, no poll.
+        QVERIFY(requests.isEmpty());
+        QCOMPARE(pollStarted.count(), 0);
+        QVERIFY(p.hub.isDeviceReady());
+        QCOMPARE(SharedState::instance().lightStatus(), 0);
+        QCOMPARE(p.points(), 50);
+    }
     p.page.updateLightStatus(0);
 }
 
@@ -636,6 +665,41 @@ void TestMainModuleForm::portMenuEntries()
     const QList<QPushButton*> items = menu->findChildren<QPushButton*>();
     QCOMPARE(items.size(), entriesBefore);
     QCOMPARE(items.last()->text(), QString("刷新"));
+}
+
+void TestMainModuleForm::portThatCannotOpen_data()
+{
+    QTest::addColumn<int>("isChinese");
+    QTest::addColumn<QString>("select");
+    QTest::newRow("English") << 0 << "select";
+    QTest::newRow("Chinese") << 1 << "选择";
+}
+
+// The port is listed but cannot be opened (no such device here): the operator
+// is told, and the button asks for a port again.
+void TestMainModuleForm::portThatCannotOpen()
+{
+    QFETCH(int, isChinese);
+    QFETCH(QString, select);
+    Page p;
+    p.hub.isChinese = isChinese;
+    p.page.slot_setLanguage(isChinese);
+    auto* com = p.child<QPushButton>("btn_com");
+    QSignalSpy connected(&p.hub, &ParamManager::sig_connected);
+
+    p.page.slot_handleActionTriggered("COM77", QVariant());
+    QCOMPARE(com->text(), QString("COM77"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(openInfoBox(), 10000);
+    QMessageBox* box = openInfoBox();
+    QVERIFY(box->text().contains("COM77"));
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QCOMPARE(box->parent(), nullptr);
+    QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(com->text(), select);
+    QVERIFY(p.page.isComButtonEnabled());
+    QCOMPARE(connected.count(), 0);
 }
 
 void TestMainModuleForm::languageRoundTrip_data()
