@@ -5,6 +5,7 @@
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
 #include "ui/InfoBox.h"
+#include "ui/widgets/ColumnLineGraph.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
@@ -12,7 +13,7 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QMessageBox>
+#include <QPainter>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -48,6 +49,13 @@ int clampedChartTime(const QString& text)
     if (value < 2)
         return 1;
     return int(value);
+}
+
+// A line edit repaints on every setText, also with the text it shows.
+void setTextIfChanged(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
 }
 } // namespace
 
@@ -166,7 +174,7 @@ void MainModuleForm::setActive(bool active)
 
 void MainModuleForm::clearPlot()
 {
-    m_windowData.clear();
+    m_window.clear();
     m_sampleQueue.clear();
     if (m_graph)
         m_graph->data()->clear();
@@ -492,13 +500,47 @@ void MainModuleForm::slot_setLanguage(int num)
 
 void MainModuleForm::initPlot()
 {
-    m_graph = m_plot->addGraph();
+    // Each batch redraws only what it changes: the graph and, above it, the
+    // read-out texts, which share the overlay, the one layer with a buffer of
+    // its own. The background and the boxes stay drawn in the buffer below
+    // until the plot is resized or cleared.
+    m_graph = new ColumnLineGraph(m_plot->xAxis, m_plot->yAxis);
+    m_graph->setLayer(QStringLiteral("overlay"));
     QPen pen(QColor(QStringLiteral("#1667BA")));
     pen.setWidthF(0.5);
     pen.setStyle(Qt::SolidLine);
     pen.setCapStyle(Qt::SquareCap);
     pen.setJoinStyle(Qt::BevelJoin);
     m_graph->setPen(pen);
+
+    // The gradient as a stretched image under the boxes, drawn into the
+    // background's buffer once per full replot; what the plot paints at every
+    // repaint is a plain fill.
+    QImage gradientImage(1, 256, QImage::Format_RGB32);
+    {
+        QLinearGradient background(0, 0, 0, 1);
+        background.setCoordinateMode(QGradient::ObjectBoundingMode);
+        background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
+        background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
+        QPainter painter(&gradientImage);
+        painter.fillRect(gradientImage.rect(), background);
+    }
+    auto* background = new QCPItemPixmap(m_plot);
+    background->setLayer(QStringLiteral("background"));
+    background->setClipToAxisRect(false);
+    background->topLeft->setType(QCPItemPosition::ptViewportRatio);
+    background->topLeft->setCoords(0, 0);
+    background->bottomRight->setType(QCPItemPosition::ptViewportRatio);
+    background->bottomRight->setCoords(1, 1);
+    background->setPixmap(QPixmap::fromImage(gradientImage));
+    // 256 rows hold every colour of this gradient: plain stretching loses none.
+    background->setScaled(true, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    background->setPen(Qt::NoPen);
+    background->setAntialiased(false); // no half-pixel shift: it covers every pixel
+    // QCustomPlot clips its layers one row short of the bottom: that row keeps
+    // the plot's own background, the gradient's last colour (a plain fill).
+    m_plot->setBackground(QBrush(QColor(QStringLiteral("#EDF6FF"))));
+    m_plot->axisRect()->setBackground(Qt::transparent);
 
     auto makeBox = [this](QPointF topLeft, QPointF bottomRight, const QString& initial) {
         auto* box = new QCPItemRoundedRect(m_plot);
@@ -529,13 +571,6 @@ void MainModuleForm::initPlot()
     m_maxText = makeBox({0.005, 0.005}, {0.08, 0.07}, QStringLiteral("35186.7"));
     m_minText = makeBox({0.005, 0.93}, {0.08, 0.995}, QStringLiteral("35138.7"));
     m_lastText = makeBox({0.917, 0.005}, {0.998, 0.07}, QStringLiteral("35179.26"));
-
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    m_plot->setBackground(QBrush(background));
-    m_plot->axisRect()->setBackground(Qt::transparent);
 
     for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->setVisible(false);
@@ -574,16 +609,16 @@ void MainModuleForm::onRefreshTimer()
                                  ? std::numeric_limits<int>::max()
                                  : std::max(0, int(span));
 
-    m_windowData += batch;
-    if (m_windowData.size() > windowLength)
-        m_windowData.remove(0, m_windowData.size() - windowLength);
+    m_window.append(batch);
+    m_window.trimTo(windowLength);
 
-    if (m_hub->isPaused() || !m_active || m_windowData.isEmpty())
+    if (m_hub->isPaused() || !m_active || m_window.isEmpty())
         return;
 
     // Keys are i * step, so while the step stays the same only the values of
     // the points change: rewrite them in place and add or drop the tail.
-    const int count = m_windowData.size();
+    const int count = m_window.size();
+    const double* values = m_window.data();
     QSharedPointer<QCPGraphDataContainer> data = m_graph->data();
     if (step != m_graphStep) {
         data->clear();
@@ -594,24 +629,22 @@ void MainModuleForm::onRefreshTimer()
     const int kept = data->size();
     auto point = data->begin();
     for (int i = 0; i < kept; ++i, ++point)
-        point->value = m_windowData.at(i);
+        point->value = values[i];
     if (kept < count) {
         QVector<QCPGraphData> tail(count - kept);
         for (int i = kept; i < count; ++i)
-            tail[i - kept] = QCPGraphData(i * step, m_windowData.at(i));
+            tail[i - kept] = QCPGraphData(i * step, values[i]);
         data->add(tail, true);
     }
 
-    const auto [minIt, maxIt] =
-        std::minmax_element(m_windowData.constBegin(), m_windowData.constEnd());
-    const double minimum = *minIt;
-    const double maximum = *maxIt;
+    const double minimum = m_window.minimum();
+    const double maximum = m_window.maximum();
     const double range = maximum - minimum;
     const double last = batch.last();
 
-    ui->edt_samples->setText(QString::number(windowLength));
-    ui->edt_mear->setText(QString::number(last, 'f', 2));
-    ui->edt_svg->setText(QString::number(std::llround(range)));
+    setTextIfChanged(ui->edt_samples, QString::number(windowLength));
+    setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
+    setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
 
     m_maxText->setText(QString::number(maximum, 'g', 6));
     m_minText->setText(QString::number(minimum, 'g', 6));
@@ -620,5 +653,5 @@ void MainModuleForm::onRefreshTimer()
     if (range > 0.0)
         m_plot->yAxis->setRange(minimum - range / 10, maximum + range / 10);
     m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    m_graph->layer()->replot();
 }

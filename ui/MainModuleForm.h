@@ -6,6 +6,7 @@
 
 #include "ui/PageHooks.h"
 #include "ui/widgets/RingBuffer.h"
+#include "ui/widgets/SampleWindow.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -99,7 +100,7 @@ private:
     bool m_paused = false;
     bool m_active = true;
     CustomMenu* m_portMenu = nullptr;
-    QVector<double> m_windowData;
+    SampleWindow m_window; // the samples on screen, oldest first
     QTimer* m_refreshTimer = nullptr;
     RingBuffer<QVector<double>> m_sampleQueue{256};
     QVector<QPixmap> m_batteryImages;

@@ -117,6 +117,7 @@ private slots:
     void hiddenPageDrawsNothing();
     void clearPlotEmptiesEverything();
     void unusableStepDrawsNothing();
+    void batchRedrawShowsTheWholePlot();
     void statusSequenceLogs_data();
     void statusSequenceLogs();
     void statusOutsideRangeChangesNothing_data();
@@ -349,6 +350,46 @@ void TestMainModuleForm::unusableStepDrawsNothing()
     p.tick();
     QCOMPARE(p.points(), 0);
     QCOMPARE(p.text("edt_samples"), QString("0"));
+}
+
+// A tick redraws only what a batch changes; the picture must still be the one
+// a full replot paints, and it must change with each batch.
+void TestMainModuleForm::batchRedrawShowsTheWholePlot()
+{
+    Page p;
+    p.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p.page));
+    p.hub.setDeviceReady(true);
+    QImage before = p.plot->grab().toImage();
+    const auto step = [&](const char* what) {
+        QCoreApplication::processEvents();
+        const QImage drawn = p.plot->grab().toImage();
+        p.plot->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage full = p.plot->grab().toImage();
+        QVERIFY2(drawn == full, what);
+        QVERIFY2(drawn != before, what);
+        before = drawn;
+    };
+
+    p.page.slots_updateForm(ramp(35000, 50));
+    p.tick();
+    step("first batch");
+    p.page.slots_updateForm(ramp(36000, 50)); // the y range grows
+    p.tick();
+    step("wider range");
+    p.setChartTime("1"); // the x range shrinks
+    p.page.slots_updateForm(ramp(36050, 50));
+    p.tick();
+    step("shorter chart");
+    p.setChartTime("10");
+    QVector<double> noise(3000);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = 35000 + (i * 7919 % 101) * 0.01; // several points per pixel column
+    p.page.slots_updateForm(noise);
+    p.tick();
+    step("dense line");
+    p.page.clearPlot();
+    step("cleared");
 }
 
 void TestMainModuleForm::statusSequenceLogs_data()
