@@ -17,13 +17,10 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <iterator>
-
 namespace {
-
-const char* const PageButtonNames[] = {"btnMain", "btnSensitivity", "btnVector", "btnSave",
-                                       "btnHelp", "btnMonitor",     "btnConfig"};
-
+// By page index.
+const char* const PageButtonNames[PageHooks::PageCount] = {
+    "btnMain", "btnSensitivity", "btnVector", "btnSave", "btnHelp", "btnMonitor", "btnConfig"};
 } // namespace
 
 MainWindow::MainWindow(ParamManager* paramManager, QWidget* parent)
@@ -119,28 +116,27 @@ void MainWindow::callHook(int index, std::function<void(int)> PageHooks::*hook, 
 void MainWindow::onPageButtonClicked()
 {
     const QString name = sender() ? sender()->objectName() : QString();
-    for (int i = 0; i < int(std::size(PageButtonNames)); ++i) {
+    for (int i = 0; i < PageHooks::PageCount; ++i) {
         if (name == QLatin1String(PageButtonNames[i]))
             targetPageIndex = i;
     }
     if (targetPageIndex == currentPageIndex)
         return;
 
-    if (paramManager->isSaving() &&
-        (targetPageIndex == PageHooks::MonitorPage || targetPageIndex == PageHooks::ConfigPage)) {
+    const bool refused = paramManager->isSaving() && (targetPageIndex == PageHooks::MonitorPage ||
+                                                      targetPageIndex == PageHooks::ConfigPage);
+    if (refused)
         InfoBox::open(targetPageIndex == PageHooks::MonitorPage
                           ? QStringLiteral("保存磁场信息中,要切换到调试界面,请先停止保存!")
                           : QStringLiteral("保存磁场信息中,要切换到配置界面,请先停止保存!"),
                       windowIcon());
+    // A refused switch, or a button whose page is not in the stack (the debug
+    // page outside test mode), leaves the shown page and its button checked.
+    if (refused || ui->stackedWidget->indexOf(pageMap.value(targetPageIndex)) < 0) {
         targetPageIndex = currentPageIndex;
-        checkPageButton(currentPageIndex);
-        return;
-    }
-    // A button whose page is not in the stack (the debug page outside test
-    // mode) leads nowhere: the shown page stays.
-    if (ui->stackedWidget->indexOf(pageMap.value(targetPageIndex)) < 0) {
-        targetPageIndex = currentPageIndex;
-        checkPageButton(currentPageIndex);
+        if (auto* button = ui->widget_topButtons->findChild<QPushButton*>(
+                QLatin1String(PageButtonNames[currentPageIndex])))
+            button->setChecked(true);
         return;
     }
 
@@ -151,13 +147,6 @@ void MainWindow::onPageButtonClicked()
     currentPageIndex = targetPageIndex;
     bottomBar->showEdits(pageHooks.value(currentPageIndex).bottomBar);
     callHook(currentPageIndex, &PageHooks::enter);
-}
-
-void MainWindow::checkPageButton(int index)
-{
-    if (auto* button =
-            ui->widget_topButtons->findChild<QPushButton*>(QLatin1String(PageButtonNames[index])))
-        button->setChecked(true);
 }
 
 // ---- bottom bar and sampling rate ---------------------------------------------

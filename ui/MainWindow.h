@@ -69,7 +69,6 @@ private:
     void initLockLossMessage();
 
     void onPageButtonClicked();
-    void checkPageButton(int index);
     void showFrequencyChangeAdvice(const QString& text, int rate);
     void onLanguageChosen(const QString& text);
     void scheduleReset();
