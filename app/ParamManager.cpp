@@ -9,6 +9,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/DataCheckerThread.h"
 #include "services/GPSThread.h"
 #include "services/SaveFileThread.h"
 #include "services/ServerThread.h"
@@ -161,10 +162,18 @@ void ParamManager::init()
         connect(m_serverThread, &ServerThread::sig_beginGPS, m_gpsThread, &GPSThread::slot_begin);
         connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread, &ServerThread::slot_GPSData1);
     }
+
+    // The watchdog, always and last: every batch of field values reaches it.
+    m_dataCheckerThread = new DataCheckerThread();
+    connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
+            &DataCheckerThread::slot_DataCheck, Qt::UniqueConnection);
 }
 
 void ParamManager::shutdown()
 {
+    // The watchdog first: it only listens.
+    delete m_dataCheckerThread;
+    m_dataCheckerThread = nullptr;
     // The replay feeds the decoder: it goes before it.
     delete m_mockDataThread;
     m_mockDataThread = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/Logger.h"
 #include "device/ReplyDecoding.h"
+#include "device/SamplingRates.h"
 #include "device/ScalarStreamDecoder.h"
 
 ModbusDataHandler::ModbusDataHandler() : m_stream(new ScalarStreamDecoder(this))
@@ -76,8 +77,11 @@ void ModbusDataHandler::handleIdentityBlock(const QByteArray& frame)
     if (block.hasSerialNumber)
         emit sig_updateSerialNumber(block.serialNumber);
     emit sig_updateFormParamEx(block.sweep);
-    // The rate the program set itself, not a register of the reply.
-    const int rate = ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate);
+    // The rate the instrument streams at decides, so that the stream's framing
+    // can follow it; the program's own rate stands while it is what the
+    // instrument streams (1 Hz is streamed at 1000).
+    const int rate = SamplingRates::rateFromInstrument(
+        ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate), block.rateRegister);
     if (rate > 0)
         emit sig_updateSamplingRate(rate);
 }

@@ -8,6 +8,7 @@ constexpr int SilenceMs = 30;        // ends a request of a function without fix
 constexpr int MaxCatchUpFrames = 10; // after a stall, skip rather than burst
 constexpr quint16 StreamField = 0x7D00;
 constexpr quint8 StrayByte = 0x00;
+constexpr int LockLossNoticedMs = 10000; // values run away this long before the status falls
 
 quint16 word(const QByteArray& b, int at)
 {
@@ -120,7 +121,9 @@ void VirtualInstrument::onRaw(const QByteArray& frame)
     const quint16 field = word(frame, 3);
     const quint16 count = word(frame, 5);
     if (function == 0x04 && field == StreamField && count >= 1 && count <= 100) {
-        startStream(count * 10);
+        // The stream runs at the rate register's value as it stands now; the
+        // count is only checked.
+        startStream(m_model.samplingRate());
     } else if (function == 0x04) {
         // Any other read: one frame at the configured rate, if nothing streams.
         if (!m_streaming) {
@@ -138,11 +141,23 @@ void VirtualInstrument::onRaw(const QByteArray& frame)
 void VirtualInstrument::onStatusChanged(int status)
 {
     const bool locked = status == InstrumentModel::Locked || status == InstrumentModel::DebugMode;
+    m_slipping = false; // a new status ends an unnoticed slip
     m_stream.setLocked(locked);
     const double after = m_faults.settings().loseLockAfter;
     if (status == InstrumentModel::Locked && after >= 0.0 && !m_lockLossArmed) {
         m_lockLossArmed = true;
-        QTimer::singleShot(static_cast<int>(after * 1000), this, [this] { m_model.loseLock(); });
+        QTimer::singleShot(static_cast<int>(after * 1000), this, [this] {
+            // The tracking slips first; the status shows it only once the
+            // instrument has noticed.
+            if (m_model.status() != InstrumentModel::Locked)
+                return;
+            m_slipping = true;
+            m_stream.setLocked(false);
+            QTimer::singleShot(LockLossNoticedMs, this, [this] {
+                if (m_slipping)
+                    m_model.loseLock();
+            });
+        });
     }
 }
 

@@ -69,4 +69,5 @@ private:
     bool m_talkedTo = false;
     bool m_silent = false;
     bool m_lockLossArmed = false;
+    bool m_slipping = false; // out of lock, status still 4
 };

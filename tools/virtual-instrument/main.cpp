@@ -91,8 +91,8 @@ int main(int argc, char** argv)
     const QCommandLineOption drop("drop-frames", "Leave out the chosen stream frames.", "WHICH");
     const QCommandLineOption loseLock(
         "lose-lock-after",
-        "S seconds after the first lock, fall back to status 1 (no relock until 40118 is written); "
-        "the stream's status byte shows it and its values run away.",
+        "S seconds after the first lock, the values run away while the status still reads 4; "
+        "10 s later the status falls to 1 (no relock until 40118 is written).",
         "S");
     const QCommandLineOption silent("silent-after",
                                     "After S seconds, answer nothing and stop the stream.", "S");
