@@ -48,7 +48,8 @@ void TestServerOutageInstrument::outageInTheMiddleOfARun()
     ServerThread* client = hub.getServerThread();
     QVERIFY(client);
     QList<qint64> emitted; // every batch time the recorder handed to the client
-    connect(hub.getSaveFileThread(), &SaveFileThread::sig_SendServerData, this,
+    QObject sink;          // goes first: no late batch reaches `emitted` once it is gone
+    connect(hub.getSaveFileThread(), &SaveFileThread::sig_SendServerData, &sink,
             [&emitted](qint64 time) { emitted << time; });
     emit hub.sig_initServer();
     QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
