@@ -5,6 +5,10 @@
 //
 // Threads: lives in the decoder's thread (a child of ModbusDataHandler); every
 // method is called there and the hand-out timer runs there. Not thread-safe.
+// The spectrum step runs beside it in a SpectrumWorker of its own: every batch
+// goes out at once (sig_updateForm, and sig_updateFormEx with empty spectrum
+// vectors); a spectrum follows as sig_updateFormEx with an empty batch, taken
+// over the newest window whenever the previous one is done.
 //
 // Rates: the stream's own rate (samples per second that arrive) and the output
 // rate (what the user chose) are kept apart; every batch handed on carries the
@@ -19,6 +23,9 @@
 #include <QTimer>
 #include <QVector>
 #include <deque>
+#include <memory>
+
+class SpectrumWorker;
 
 class ScalarStreamDecoder : public QObject
 {
@@ -35,6 +42,7 @@ public:
     static constexpr int HandoutIntervalMs = 40;
 
     explicit ScalarStreamDecoder(QObject* parent = nullptr);
+    ~ScalarStreamDecoder() override;
 
     // mHz -> nT.
     static double toNanoTesla(double milliHertz) { return milliHertz * 0.001 / GyromagneticRatio; }
@@ -54,7 +62,8 @@ public:
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
-    // Empties the spectrum buffer, the last batch and the pieces still waiting.
+    // Empties the spectrum buffer, the last batch and the pieces still waiting;
+    // a spectrum still being computed is not handed on.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }
@@ -66,8 +75,8 @@ public:
     // Tests shorten the pacing.
     void setHandoutInterval(int ms) { m_handoutTimer.setInterval(ms); }
 
-    // The spectrum step over `samples` (mHz) at `rate`; emits sig_updateFormEx.
-    void filterData(const QVector<double>& samples, int rate);
+    // True while a spectrum is being computed.
+    bool spectrumRunning() const { return m_spectrumRunning; }
 
 signals:
     void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
@@ -91,6 +100,10 @@ private:
     void filteredRoad(const QVector<double>& samples);
     void directRoad(const QVector<double>& samples);
     void spectrumAfterDirectBatch();
+    // Asks for the spectrum of the newest window; it starts when the worker is free.
+    void requestSpectrum(int rate);
+    void startSpectrum();
+    void spectrumReady(quint64 tag, const QVector<double>& freqs, const QVector<double>& amps);
 
     int averageBlock() const;
     int outputRateFor(int block) const { return m_streamRate / block; }
@@ -118,4 +131,10 @@ private:
     FilterBank m_filters;
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;
+
+    std::unique_ptr<SpectrumWorker> m_spectrumWorker;
+    bool m_spectrumRunning = false;
+    bool m_spectrumWanted = false;
+    int m_spectrumRate = 0;
+    quint64 m_spectrumGeneration = 0; // results of an older generation are dropped
 };
