@@ -7,6 +7,7 @@
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
+#include "ui/SensitivityModuleForm.h"
 #include "ui/WindowEdges.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -56,6 +57,8 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    sensitivityForm = new SensitivityModuleForm(paramManager, this);
+    addPage(PageHooks::SensitivityPage, sensitivityForm, sensitivityForm->pageHooks());
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==

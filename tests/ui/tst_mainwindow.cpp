@@ -214,7 +214,6 @@ void TstMainWindow::clicksThatSwitchNothing_data()
 {
     QTest::addColumn<QString>("button");
     QTest::newRow("current page again") << "btnMain";
-    QTest::newRow("page not built") << "btnSensitivity";
     QTest::newRow("settings page not built") << "btnConfig";
     QTest::newRow("debug page outside test mode") << "btnMonitor";
 }
