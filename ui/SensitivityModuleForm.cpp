@@ -211,7 +211,6 @@ void SensitivityModuleForm::onRefreshTimer()
     const QVector<double> batch = m_batchQueue.pop();
     if (batch.isEmpty())
         return;
-    m_history += batch;
 
     const DataParam param = m_hub->dataParam();
     const double step = param.dataRate;
@@ -221,6 +220,7 @@ void SensitivityModuleForm::onRefreshTimer()
     const int windowLength = span >= double(std::numeric_limits<int>::max())
                                  ? std::numeric_limits<int>::max()
                                  : std::max(0, int(span));
+    m_history += batch;
     if (m_history.size() > windowLength)
         m_history.remove(0, m_history.size() - windowLength);
 
