@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QMap>
 #include <QMutexLocker>
 
 Logger* Logger::instance()
@@ -72,19 +73,50 @@ bool Logger::openFile()
     return true;
 }
 
+namespace {
+// Index of a rolled file "<base>_NNN.<suffix>", or 0 for any other name.
+int rolledIndex(const QString& fileName, const QString& baseName, const QString& suffix)
+{
+    const QString prefix = baseName + QLatin1Char('_');
+    const QString end = QLatin1Char('.') + suffix;
+    if (!fileName.startsWith(prefix) || !fileName.endsWith(end))
+        return 0;
+    const QStringRef digits =
+        fileName.midRef(prefix.size(), fileName.size() - prefix.size() - end.size());
+    bool ok = false;
+    const int index = digits.toInt(&ok);
+    return ok && digits.size() >= 3 && index > 0 ? index : 0;
+}
+} // namespace
+
 void Logger::rollFile()
 {
+    // One above the highest index of the day: the first free one until old files
+    // are dropped, and afterwards still in the order the files were rolled.
     const QFileInfo info(m_file.fileName());
-    for (int index = 1;; ++index) {
-        const QString candidate = QString("%1/%2_%3.%4")
-                                      .arg(info.absolutePath(), info.baseName())
-                                      .arg(index, 3, 10, QChar('0'))
-                                      .arg(info.completeSuffix());
-        if (!QFileInfo::exists(candidate)) {
-            QFile::rename(info.absoluteFilePath(), candidate); // a failure appends to the old file
-            return;
-        }
+    const QString dir = info.absolutePath();
+    const QString base = info.baseName();
+    const QString suffix = info.completeSuffix();
+    int highest = 0;
+    for (const QString& name : QDir(dir).entryList(QDir::Files))
+        highest = qMax(highest, rolledIndex(name, base, suffix));
+    const QString target =
+        QString("%1/%2_%3.%4").arg(dir, base).arg(highest + 1, 3, 10, QChar('0')).arg(suffix);
+    QFile::rename(info.absoluteFilePath(), target); // a failure appends to the old file
+    dropOldRolledFiles(dir, base, suffix);
+    cleanOldLogs();
+}
+
+void Logger::dropOldRolledFiles(const QString& dir, const QString& baseName, const QString& suffix)
+{
+    QMap<int, QString> rolled; // by index, oldest first
+    for (const QString& name : QDir(dir).entryList(QDir::Files)) {
+        const int index = rolledIndex(name, baseName, suffix);
+        if (index > 0)
+            rolled.insert(index, name);
     }
+    while (rolled.size() > MaxRolledFiles)
+        QFile::remove(dir + QLatin1Char('/') + rolled.take(rolled.firstKey()));
 }
 
 void Logger::cleanOldLogs()

@@ -1,7 +1,9 @@
 #pragma once
 // Process-wide log writer: one line per write, daily file under logs/<yyyy-MM-dd>/
-// beside the executable, rolled past 5 MiB, day folders older than 7 days removed
-// once at start. Any thread may call write().
+// beside the executable, rolled past 5 MiB to log<yyyyMMdd>_NNN.txt. A day keeps
+// only its newest MaxRolledFiles rolled files, so that no fault can fill the disk;
+// day folders older than 7 days are removed at start and at each roll (a run
+// that lasts weeks). Any thread may call write().
 
 #include <QDateTime>
 #include <QFile>
@@ -17,6 +19,7 @@ public:
     using Clock = std::function<QDateTime()>; // returns the current time (UTC)
 
     static constexpr qint64 RollSize = 5242880; // a file larger than this is rolled
+    static constexpr int MaxRolledFiles = 5;    // rolled files kept per day folder
 
     static Logger* instance();
 
@@ -32,6 +35,7 @@ private:
     QString todayPath();
     bool openFile();
     void rollFile();
+    void dropOldRolledFiles(const QString& dir, const QString& baseName, const QString& suffix);
     void cleanOldLogs();
 
     QString m_logsDir;

@@ -9,6 +9,9 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/GPSThread.h"
+#include "services/SaveFileThread.h"
+#include "services/ServerThread.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
 
@@ -43,72 +46,97 @@ void ParamManager::init()
     m_modbusWorkThread = new ModbusWorkThread(this);
     ModbusManager* const transport = m_modbusManager;
     ModbusWorkThread* const scheduler = m_modbusWorkThread;
+    // The scheduler opens and closes the port and hands each request to the
+    // transport's thread (queued: the scheduler runs in the GUI thread).
     connect(scheduler, &ModbusWorkThread::sig_connectDevice, transport,
-            &ModbusManager::slots_connectDevice); // 1
+            &ModbusManager::slots_connectDevice);
     connect(scheduler, &ModbusWorkThread::sig_disConnectDevice, transport,
-            &ModbusManager::slots_disConnectDevice); // 2
-    // 3 to 5 (the Modbus client road) land with that road.
+            &ModbusManager::slots_disConnectDevice);
     connect(scheduler, &ModbusWorkThread::sig_readData, transport, &ModbusManager::slots_readData,
-            Qt::QueuedConnection); // 6
+            Qt::QueuedConnection);
+    // A new sampling rate: the transport cuts stream frames of the new length.
     connect(this, &ParamManager::sig_syncDataByteCount, transport,
-            &ModbusManager::slots_syncDataByteCount); // 7
+            &ModbusManager::slots_syncDataByteCount);
+    // The pages' commands to the scheduler: polls, single requests, their own frames.
     connect(this, &ParamManager::sig_devStatusWorkerStart, scheduler,
-            &ModbusWorkThread::slots_devStatusWorkerStart); // 8
+            &ModbusWorkThread::slots_devStatusWorkerStart);
     connect(this, &ParamManager::sig_ddsWorkerStart, scheduler,
-            &ModbusWorkThread::slots_ddsWorkerStart); // 9
+            &ModbusWorkThread::slots_ddsWorkerStart);
     connect(this, &ParamManager::sig_paramWorkerStart, scheduler,
-            &ModbusWorkThread::slots_paramWorkerStart); // 10
+            &ModbusWorkThread::slots_paramWorkerStart);
     connect(this, &ParamManager::sig_devStatusWorkerStop, scheduler,
-            &ModbusWorkThread::slots_devStatusWorkerStop); // 11
+            &ModbusWorkThread::slots_devStatusWorkerStop);
     connect(this, &ParamManager::sig_ddsWorkerStop, scheduler,
-            &ModbusWorkThread::slots_ddsWorkerStop); // 12
+            &ModbusWorkThread::slots_ddsWorkerStop);
     connect(this, &ParamManager::sig_paramWorkerStop, scheduler,
-            &ModbusWorkThread::slots_paramWorkerStop); // 13
+            &ModbusWorkThread::slots_paramWorkerStop);
     connect(this, &ParamManager::sig_sendModbusData, scheduler,
-            &ModbusWorkThread::slots_sendModbusData); // 14
+            &ModbusWorkThread::slots_sendModbusData);
     connect(this, &ParamManager::sig_sendCustomModbusData, scheduler,
-            &ModbusWorkThread::slots_sendCustomModbusData); // 15
+            &ModbusWorkThread::slots_sendCustomModbusData);
+    // A new sampling rate: the scheduler picks the matching stream start and stop.
     connect(this, &ParamManager::sig_syncDataByteCount, scheduler,
-            &ModbusWorkThread::slots_syncDataByteCount); // 16
-    // 17 (upgrade data) lands with the Modbus client road.
-    connect(transport, &ModbusManager::sig_connected, this, &ParamManager::sig_connected);   // 18
-    connect(transport, &ModbusManager::sig_disconnect, this, &ParamManager::sig_disconnect); // 19
+            &ModbusWorkThread::slots_syncDataByteCount);
+    // The link's state, relayed to the pages.
+    connect(transport, &ModbusManager::sig_connected, this, &ParamManager::sig_connected);
+    connect(transport, &ModbusManager::sig_disconnect, this, &ParamManager::sig_disconnect);
 
+    // The decoder: the hub's settings and resets in, the replies from the transport,
+    // and every result relayed to the pages under the same name.
     m_modbusDataHandler = new ModbusDataHandler();
     ModbusDataHandler* const decoder = m_modbusDataHandler;
-    connect(this, &ParamManager::sig_reboot, decoder, &ModbusDataHandler::reboot); // 20
+    connect(this, &ParamManager::sig_reboot, decoder, &ModbusDataHandler::reboot);
     connect(this, &ParamManager::sig_syncDataParam, decoder,
-            &ModbusDataHandler::slots_syncDataParam); // 21
+            &ModbusDataHandler::slots_syncDataParam);
     connect(this, &ParamManager::sig_syncDataByteCount, decoder,
-            &ModbusDataHandler::slots_syncDataByteCount);                                    // 22
-    connect(this, &ParamManager::sig_setOneHz, decoder, &ModbusDataHandler::slots_setOneHz); // 23
+            &ModbusDataHandler::slots_syncDataByteCount);
+    connect(this, &ParamManager::sig_setOneHz, decoder, &ModbusDataHandler::slots_setOneHz);
     connect(this, &ParamManager::sig_setFilterEnabled, decoder,
-            &ModbusDataHandler::slots_setFilterEnabled); // 24
+            &ModbusDataHandler::slots_setFilterEnabled);
     connect(transport, &ModbusManager::sig_readDataFinished, decoder,
-            &ModbusDataHandler::slots_readDataFinished); // 25
+            &ModbusDataHandler::slots_readDataFinished);
     connect(decoder, &ModbusDataHandler::sig_updateProgress, this,
-            &ParamManager::sig_updateProgress); // 26
+            &ParamManager::sig_updateProgress);
     connect(decoder, &ModbusDataHandler::sig_updateProgressEx, this,
-            &ParamManager::sig_updateProgressEx); // 27
+            &ParamManager::sig_updateProgressEx);
     connect(decoder, &ModbusDataHandler::sig_updateSerialNumber, this,
-            &ParamManager::sig_updateSerialNumber); // 28
+            &ParamManager::sig_updateSerialNumber);
+    // The decoder's stream restarts go to the scheduler like a page's request.
     connect(decoder, &ModbusDataHandler::sig_sendModbusData, this,
-            &ParamManager::sig_sendModbusData);                                                // 29
-    connect(decoder, &ModbusDataHandler::sig_updateForm, this, &ParamManager::sig_updateForm); // 30
+            &ParamManager::sig_sendModbusData);
+    connect(decoder, &ModbusDataHandler::sig_updateForm, this, &ParamManager::sig_updateForm);
     connect(decoder, &ModbusDataHandler::sig_updateVectorForm, this,
-            &ParamManager::sig_updateVectorForm); // 31
-    connect(decoder, &ModbusDataHandler::sig_updateFormEx, this,
-            &ParamManager::sig_updateFormEx); // 32
+            &ParamManager::sig_updateVectorForm);
+    connect(decoder, &ModbusDataHandler::sig_updateFormEx, this, &ParamManager::sig_updateFormEx);
     connect(decoder, &ModbusDataHandler::sig_updateFormParam, this,
-            &ParamManager::sig_updateFormParam); // 33
+            &ParamManager::sig_updateFormParam);
     connect(decoder, &ModbusDataHandler::sig_updateFormParamEx, this,
-            &ParamManager::sig_updateFormParamEx); // 34
+            &ParamManager::sig_updateFormParamEx);
+    // The rate is stored in the hub before the pages hear of it.
     connect(decoder, &ModbusDataHandler::sig_updateSamplingRate, this,
-            &ParamManager::slots_updateSamplingRate); // 35
-    connect(decoder, &ModbusDataHandler::sig_saveCrashLog, this,
-            &ParamManager::sig_saveCrashLog); // 36
+            &ParamManager::slots_updateSamplingRate);
+    connect(decoder, &ModbusDataHandler::sig_saveCrashLog, this, &ParamManager::sig_saveCrashLog);
 
-    // Workers and their connections from 37 on are created here as they land.
+    // The recorder: save settings, each second of samples and the event log in;
+    // the vector records from the decoder.
+    m_saveFileThread = new SaveFileThread();
+    SaveFileThread* const recorder = m_saveFileThread;
+    connect(this, &ParamManager::sig_syncSaveParam, recorder, &SaveFileThread::slots_syncSaveParam);
+    connect(this, &ParamManager::sig_saveCSVData, recorder, &SaveFileThread::saveCSVData);
+    connect(this, &ParamManager::sig_saveCrashLog, recorder, &SaveFileThread::slot_saveCrashLog);
+    connect(decoder, &ModbusDataHandler::sig_saveVectorB9orB12CSV, recorder,
+            &SaveFileThread::slot_saveVectorB9orB12CSV);
+    connect(decoder, &ModbusDataHandler::sig_saveVectorXYZS, recorder,
+            &SaveFileThread::slot_saveVectorXYZS);
+    // Runs in the recorder's thread. The flag is cleared first, so that a page
+    // that hears of the end already finds the hub not saving.
+    connect(
+        recorder, &SaveFileThread::sig_saveFinished, recorder,
+        [this] {
+            m_saving.store(false);
+            emit sig_saveFinished();
+        },
+        Qt::DirectConnection);
 
     const QString server = QStringLiteral("Server");
     isServer = Settings::readInt(iniPath, server, QStringLiteral("isServer"),
@@ -119,11 +147,24 @@ void ParamManager::init()
                                     Settings::Defaults::gpsCom());
     qDebug() << "isServer:" << isServer << "  setIniPath:" << iniPath;
     qDebug() << "isExistGPS:" << isExistGPS << "  m_GPSCom:" << m_GPSCom;
+
+    if (isServer == 1) {
+        // The server client takes every second of samples from the recorder and
+        // the GPS position from the GPS worker, which it starts once it runs.
+        m_serverThread = new ServerThread();
+        connect(this, &ParamManager::sig_initServer, m_serverThread, &ServerThread::slot_init);
+        connect(m_saveFileThread, &SaveFileThread::sig_SendServerData, m_serverThread,
+                &ServerThread::slot_SendServerScalarData);
+        connect(m_saveFileThread, &SaveFileThread::sig_SendServerVectorData, m_serverThread,
+                &ServerThread::slot_SendServerVectorData);
+        m_gpsThread = new GPSThread(m_GPSCom);
+        connect(m_serverThread, &ServerThread::sig_beginGPS, m_gpsThread, &GPSThread::slot_begin);
+        connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread, &ServerThread::slot_GPSData1);
+    }
 }
 
 void ParamManager::shutdown()
 {
-    // Workers are stopped here as they land.
     // The replay feeds the decoder: it goes before it.
     delete m_mockDataThread;
     m_mockDataThread = nullptr;
@@ -139,6 +180,16 @@ void ParamManager::shutdown()
     m_modbusManager = nullptr;
     delete m_modbusDataHandler;
     m_modbusDataHandler = nullptr;
+    // The recorder after the decoder (whose vector records it takes): batches
+    // already queued to it are still written.
+    delete m_saveFileThread;
+    m_saveFileThread = nullptr;
+    // The server client after whatever feeds it (the recorder, the GPS worker):
+    // its destructor writes what it still holds to the backlog.
+    delete m_gpsThread;
+    m_gpsThread = nullptr;
+    delete m_serverThread;
+    m_serverThread = nullptr;
 }
 
 void ParamManager::initDefaults()

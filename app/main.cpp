@@ -1,3 +1,4 @@
+#include "app/Allocator.h"
 #include "app/AppManager.h"
 #include "app/SharedTypes.h"
 #include "ui/Fonts.h"
@@ -6,6 +7,7 @@
 
 int main(int argc, char* argv[])
 {
+    Allocator::keepLargeBlocksInProcess();
     registerMainMetaTypes();
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);

@@ -7,7 +7,8 @@
 #include <QSerialPortInfo>
 #include <QTimer>
 
-ComPortThread::ComPortThread(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
+ComPortThread::ComPortThread(QObject* parent, int intervalMs)
+    : QObject(parent), m_timer(new QTimer(this)), m_intervalMs(intervalMs)
 {
     connect(m_timer, &QTimer::timeout, this, &ComPortThread::updateComProtList);
     m_thread.start(this); // the timer, a child, moves with the worker; it is not started
@@ -22,7 +23,7 @@ ComPortThread::~ComPortThread()
 
 void ComPortThread::slots_startTimer()
 {
-    m_timer->start(1000);
+    m_timer->start(m_intervalMs);
 }
 
 void ComPortThread::slots_stopTimer()

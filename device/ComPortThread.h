@@ -19,8 +19,11 @@ class ComPortThread : public QObject
 {
     Q_OBJECT
 public:
-    // A worker with a parent could not move to its own thread: pass none.
-    explicit ComPortThread(QObject* parent = nullptr);
+    static constexpr int DefaultIntervalMs = 1000;
+
+    // A worker with a parent could not move to its own thread: pass none. Tests
+    // shorten the interval between listings.
+    explicit ComPortThread(QObject* parent = nullptr, int intervalMs = DefaultIntervalMs);
     ~ComPortThread() override;
 
 signals:
@@ -33,6 +36,7 @@ public slots:
 
 private:
     QTimer* m_timer;
+    const int m_intervalMs;
 
     WorkerThread m_thread; // last: started at the end of the constructor
 };

@@ -34,13 +34,20 @@ void ModbusDataHandler::saveCrashLog(const QString& text, qint64 timestamp)
 
 void ModbusDataHandler::slots_readDataFinished(ModbusAddr modbusAddr, QByteArray data)
 {
+    QStringList faults;
     switch (modbusAddr) {
-    case Addr40118Status:
-        emit sig_updateProgress(ReplyDecoding::decodeStatus(data));
+    case Addr40118Status: {
+        const int status = ReplyDecoding::decodeStatus(data, &faults);
+        reportFaults(faults);
+        emit sig_updateProgress(status);
         break;
-    case Addr40100Params:
-        emit sig_updateFormParam(ReplyDecoding::decodeParameterBlock(data));
+    }
+    case Addr40100Params: {
+        const RefreshData params = ReplyDecoding::decodeParameterBlock(data, &faults);
+        reportFaults(faults);
+        emit sig_updateFormParam(params);
         break;
+    }
     case AddrRaw30000:
     case AddrStreamData:
     case AddrStartStream:
@@ -63,7 +70,9 @@ void ModbusDataHandler::handleStreamFrame(const QByteArray& frame)
 
 void ModbusDataHandler::handleIdentityBlock(const QByteArray& frame)
 {
-    const ReplyDecoding::IdentityBlock block = ReplyDecoding::decodeIdentityBlock(frame);
+    QStringList faults;
+    const ReplyDecoding::IdentityBlock block = ReplyDecoding::decodeIdentityBlock(frame, &faults);
+    reportFaults(faults);
     if (block.hasSerialNumber)
         emit sig_updateSerialNumber(block.serialNumber);
     emit sig_updateFormParamEx(block.sweep);
@@ -71,6 +80,14 @@ void ModbusDataHandler::handleIdentityBlock(const QByteArray& frame)
     const int rate = ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate);
     if (rate > 0)
         emit sig_updateSamplingRate(rate);
+}
+
+void ModbusDataHandler::reportFaults(const QStringList& faults)
+{
+    for (const QString& fault : faults)
+        m_replyFaults.fault(fault);
+    if (faults.isEmpty())
+        m_replyFaults.success();
 }
 
 void ModbusDataHandler::slots_setOneHz(bool b)
@@ -107,4 +124,5 @@ void ModbusDataHandler::slots_revMockData(QVector<double> mockData)
 void ModbusDataHandler::reboot()
 {
     m_stream->reboot();
+    m_replyFaults.finish();
 }

@@ -7,6 +7,7 @@
 // slot runs there and all members are touched only there. Its signals reach the
 // hub queued. The destructor is called from the GUI thread and stops the thread.
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
 
@@ -58,8 +59,11 @@ public slots:
 private:
     void handleStreamFrame(const QByteArray& frame);
     void handleIdentityBlock(const QByteArray& frame);
+    // Messages of the converters that could not read a field of the last reply.
+    void reportFaults(const QStringList& faults);
 
     DataParam m_dataParam;
+    FaultSpell m_replyFaults{QStringLiteral("Reply decoding faults")};
     ScalarStreamDecoder* m_stream; // child: moves to this thread with the handler
 
     WorkerThread m_thread; // last: started at the end of the constructor

@@ -40,7 +40,7 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
     m_port->setPortName(location.isEmpty() ? portName : location);
     if (m_port->isOpen())
         m_port->close();
-    forgetUnwritten();
+    linkClosed();
     m_linkLost = true;
     m_statusReader.clear();
     m_paramReader.clear();
@@ -64,7 +64,7 @@ void ModbusManager::slots_disConnectDevice()
     m_linkLost = true;
     if (m_port->isOpen())
         m_port->close();
-    forgetUnwritten();
+    linkClosed();
 }
 
 void ModbusManager::setCurrentAddr(const ModbusAddr& addr)
@@ -159,7 +159,7 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
     const QByteArray frame = modbusAddr == AddrCustom ? data : QByteArray::fromHex(data);
     const qint64 queued = m_port->write(frame);
     if (queued != frame.size()) {
-        report(QStringLiteral("SerialPort operation failed"));
+        m_writeFaults.fault(QStringLiteral("SerialPort operation failed"));
         return;
     }
     // Checked after 30 ms rather than waited for: a blocking wait reads the port
@@ -169,7 +169,9 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
     const qint64 frameEnd = m_bytesQueued;
     QTimer::singleShot(WriteWaitMs, this, [this, frameEnd] {
         if (m_bytesWritten < frameEnd)
-            report(QStringLiteral("SerialPort operation failed"));
+            m_writeFaults.fault(QStringLiteral("SerialPort operation failed"));
+        else
+            m_writeFaults.success();
     });
 }
 
@@ -179,19 +181,27 @@ void ModbusManager::forgetUnwritten()
     m_bytesWritten = m_bytesQueued;
 }
 
-void ModbusManager::deliver(ModbusAddr addr, const ReaderOutput& out)
+void ModbusManager::linkClosed()
 {
-    for (const QString& fault : out.faults) {
-        qDebug().noquote() << fault;
-        Logger::instance()->write(fault);
-    }
+    forgetUnwritten();
+    m_replyFaults.finish();
+    m_streamFaults.finish();
+    m_writeFaults.finish();
+}
+
+void ModbusManager::deliver(ModbusAddr addr, const ReaderOutput& out, FaultSpell& faults)
+{
+    for (const QString& fault : out.faults)
+        faults.fault(fault);
+    if (!out.frames.isEmpty())
+        faults.success();
     for (const QByteArray& frame : out.frames)
         emit sig_readDataFinished(addr, frame);
 }
 
 void ModbusManager::handleFixed(FixedLengthReplyReader& reader, ModbusAddr addr)
 {
-    deliver(addr, reader.feed(m_port->readAll()));
+    deliver(addr, reader.feed(m_port->readAll()), m_replyFaults);
 }
 
 void ModbusManager::readAddr40118Finished()
@@ -223,7 +233,7 @@ void ModbusManager::readAddr40000Finished()
 
 void ModbusManager::readOtherDataFinished()
 {
-    deliver(AddrStreamData, m_streamReader.feed(m_port->readAll()));
+    deliver(AddrStreamData, m_streamReader.feed(m_port->readAll()), m_streamFaults);
 }
 
 void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
@@ -254,7 +264,7 @@ void ModbusManager::onSerialError(QSerialPort::SerialPortError error)
         [this, opening] {
             if (opening == m_openings && m_port->isOpen()) {
                 m_port->close();
-                forgetUnwritten();
+                linkClosed();
             }
         },
         Qt::QueuedConnection);

@@ -8,6 +8,7 @@
 // slot and handler runs there (the hub's connections are queued). The destructor
 // is called from the GUI thread and stops the thread first.
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
 #include "device/ReplyReaders.h"
@@ -48,11 +49,13 @@ private:
     // Bytes still in the port or a reader belong to the previous kind of request.
     void discardPending();
     void switchHandler(ModbusAddr current, void (ModbusManager::*handler)());
-    void deliver(ModbusAddr addr, const ReaderOutput& out);
+    void deliver(ModbusAddr addr, const ReaderOutput& out, FaultSpell& faults);
     void handleFixed(FixedLengthReplyReader& reader, ModbusAddr addr);
     void setCurrentAddr(const ModbusAddr& addr);
     void report(const QString& text);
     void forgetUnwritten();
+    // The port was closed: unwritten bytes are gone and running fault spells end.
+    void linkClosed();
 
     int m_streamLength = 209;
     int m_paramLength = 253;
@@ -74,6 +77,12 @@ private:
     bool m_linkLost = true;         // no open link, or sig_disconnect already sent for it
     int m_openings = 0;             // successful opens, to tell a reopened port apart
     bool m_reportedNotOpen = false; // the log already says the port is closed
+
+    // Faults that can repeat with every reply, frame or request: details on the
+    // debug output, a spell's begin, count and end in the log.
+    FaultSpell m_replyFaults{QStringLiteral("Reply faults")};
+    FaultSpell m_streamFaults{QStringLiteral("Stream faults")};
+    FaultSpell m_writeFaults{QStringLiteral("Write faults")};
 
     // A frame counts as written once the port has passed all bytes up to its end.
     static constexpr int WriteWaitMs = 30;

@@ -43,6 +43,13 @@ public:
     bool isParamPollActive() const { return m_paramPollActive; }
     // Milliseconds until the next whole UTC second, by the clock.
     int msToNextSecond() const;
+    // Both polls tick once a second; tests shorten that. Takes effect at the
+    // next start of a poll.
+    void setPollInterval(int ms)
+    {
+        m_statusInterval = ms;
+        m_paramInterval = ms;
+    }
 
 signals:
     void sig_connectDevice(QString portName, int baudRate);

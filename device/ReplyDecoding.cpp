@@ -1,42 +1,50 @@
 #include "device/ReplyDecoding.h"
 
-#include "app/Logger.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace ReplyDecoding {
 
-quint32 byteArrayToUInt32(const QByteArray& bytes)
+namespace {
+// The value, or 0 with the converter's message added to `faults`.
+template <typename T>
+T valueOf(const Converted<T>& converted, const char* converter, QStringList* faults)
 {
-    if (bytes.size() < 4) {
-        Logger::instance()->write(QStringLiteral("byteArrayToUInt32 size error."));
-        return 0;
-    }
+    if (!converted.ok && faults)
+        faults->append(sizeError(converter));
+    return converted.value;
+}
+} // namespace
+
+QString sizeError(const char* converter)
+{
+    return QString::fromLatin1(converter) + QStringLiteral(" size error.");
+}
+
+Converted<quint32> byteArrayToUInt32(const QByteArray& bytes)
+{
+    if (bytes.size() < 4)
+        return {};
     const auto b = [&bytes](int i) { return quint32(quint8(bytes.at(i))); };
-    return (b(0) << 24) | (b(1) << 16) | (b(2) << 8) | b(3);
+    return {(b(0) << 24) | (b(1) << 16) | (b(2) << 8) | b(3), true};
 }
 
-unsigned byteArrayToUInt(const QByteArray& bytes)
+Converted<unsigned> byteArrayToUInt(const QByteArray& bytes)
 {
-    if (bytes.size() < 2) {
-        Logger::instance()->write(QStringLiteral("byteArrayToUInt size error."));
-        return 0;
-    }
-    return (unsigned(quint8(bytes.at(0))) << 8) | unsigned(quint8(bytes.at(1)));
+    if (bytes.size() < 2)
+        return {};
+    return {(unsigned(quint8(bytes.at(0))) << 8) | unsigned(quint8(bytes.at(1))), true};
 }
 
-float byteArrayToFloat(const QByteArray& bytes)
+Converted<float> byteArrayToFloat(const QByteArray& bytes)
 {
-    if (bytes.size() < 4) {
-        Logger::instance()->write(QStringLiteral("byteArrayToFloat size error."));
-        return 0.0f;
-    }
-    const quint32 bits = byteArrayToUInt32(bytes);
+    const Converted<quint32> bits = byteArrayToUInt32(bytes);
+    if (!bits.ok)
+        return {};
     float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    std::memcpy(&value, &bits.value, sizeof value);
+    return {value, true};
 }
 
 QByteArray swapWordOrder(const QByteArray& bytes)
@@ -54,37 +62,40 @@ QByteArray reverseBytes(const QByteArray& bytes)
     return out;
 }
 
-quint32 wordSwappedUInt32(const QByteArray& reply, int offset)
+Converted<quint32> wordSwappedUInt32(const QByteArray& reply, int offset)
 {
     return byteArrayToUInt32(swapWordOrder(reply.mid(offset, 4)));
 }
 
-float wordSwappedFloat(const QByteArray& reply, int offset)
+Converted<float> wordSwappedFloat(const QByteArray& reply, int offset)
 {
     return byteArrayToFloat(swapWordOrder(reply.mid(offset, 4)));
 }
 
-int decodeStatus(const QByteArray& reply)
+int decodeStatus(const QByteArray& reply, QStringList* faults)
 {
-    return int(byteArrayToUInt(reply.mid(3, 2)));
+    return int(valueOf(byteArrayToUInt(reply.mid(3, 2)), "byteArrayToUInt", faults));
 }
 
-RefreshData decodeParameterBlock(const QByteArray& reply)
+RefreshData decodeParameterBlock(const QByteArray& reply, QStringList* faults)
 {
+    const auto floatAt = [&reply, faults](int offset) {
+        return double(valueOf(wordSwappedFloat(reply, offset), "byteArrayToFloat", faults));
+    };
     RefreshData data;
-    data.vcsel = wordSwappedFloat(reply, 55);
-    data.vcselDefault = wordSwappedFloat(reply, 95);
-    data.vaporCell = wordSwappedFloat(reply, 71);
-    data.pd = wordSwappedFloat(reply, 119);
-    data.pde = wordSwappedFloat(reply, 111);
-    data.vcselSet = wordSwappedFloat(reply, 47);
-    data.vcselDefaultSet = wordSwappedFloat(reply, 87);
-    data.vaporCellSet = wordSwappedFloat(reply, 63);
-    data.word40100 = wordSwappedUInt32(reply, 3);
+    data.vcsel = floatAt(55);
+    data.vcselDefault = floatAt(95);
+    data.vaporCell = floatAt(71);
+    data.pd = floatAt(119);
+    data.pde = floatAt(111);
+    data.vcselSet = floatAt(47);
+    data.vcselDefaultSet = floatAt(87);
+    data.vaporCellSet = floatAt(63);
+    data.word40100 = valueOf(wordSwappedUInt32(reply, 3), "byteArrayToUInt32", faults);
     return data;
 }
 
-IdentityBlock decodeIdentityBlock(const QByteArray& reply)
+IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults)
 {
     IdentityBlock block;
     const QByteArray serial = reply.mid(3, 4);
@@ -92,9 +103,12 @@ IdentityBlock decodeIdentityBlock(const QByteArray& reply)
         block.hasSerialNumber = true;
         block.serialNumber = QString::fromLatin1(swapWordOrder(serial).toHex().toUpper());
     }
-    block.sweep.fsStart = wordSwappedUInt32(reply, 131);
-    block.sweep.fsEnd = wordSwappedUInt32(reply, 135);
-    block.sweep.fsStep = wordSwappedUInt32(reply, 139);
+    const auto uintAt = [&reply, faults](int offset) {
+        return valueOf(wordSwappedUInt32(reply, offset), "byteArrayToUInt32", faults);
+    };
+    block.sweep.fsStart = uintAt(131);
+    block.sweep.fsEnd = uintAt(135);
+    block.sweep.fsStep = uintAt(139);
     return block;
 }
 

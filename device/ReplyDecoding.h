@@ -3,30 +3,42 @@
 // of the reply bytes (Modbus RTU read replies: device, function, byte count, then
 // the registers high byte first, CRC). Offsets are frame offsets.
 //
-// The converters write a line to the Logger when their input is too short and
-// return 0; they may be called from any thread.
+// Nothing here logs: a converter says whether its input was long enough, and the
+// decoders add the converter's message to `faults` for each field they could not
+// read (that field is 0). The caller decides where the messages go. Any thread.
 
 #include "app/SharedTypes.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace ReplyDecoding {
 
-quint32 byteArrayToUInt32(const QByteArray& bytes); // first 4 bytes, big-endian
-unsigned byteArrayToUInt(const QByteArray& bytes);  // first 2 bytes, big-endian
-float byteArrayToFloat(const QByteArray& bytes);    // first 4 bytes, big-endian IEEE-754
-QByteArray swapWordOrder(const QByteArray& bytes);  // [A B C D] -> [C D A B]
-QByteArray reverseBytes(const QByteArray& bytes);   // [A B C D] -> [D C B A]
+// A converter's result: `value` is 0 and `ok` false when the input was too short.
+template <typename T> struct Converted
+{
+    T value = T();
+    bool ok = false;
+};
+
+Converted<quint32> byteArrayToUInt32(const QByteArray& bytes); // first 4 bytes, big-endian
+Converted<unsigned> byteArrayToUInt(const QByteArray& bytes);  // first 2 bytes, big-endian
+Converted<float> byteArrayToFloat(const QByteArray& bytes);    // first 4 bytes, IEEE-754
+QByteArray swapWordOrder(const QByteArray& bytes);             // [A B C D] -> [C D A B]
+QByteArray reverseBytes(const QByteArray& bytes);              // [A B C D] -> [D C B A]
+
+// The message of a converter whose input was too short, e.g. "byteArrayToUInt size error.".
+QString sizeError(const char* converter);
 
 // 32-bit values whose first register holds the low word.
-quint32 wordSwappedUInt32(const QByteArray& reply, int offset);
-float wordSwappedFloat(const QByteArray& reply, int offset);
+Converted<quint32> wordSwappedUInt32(const QByteArray& reply, int offset);
+Converted<float> wordSwappedFloat(const QByteArray& reply, int offset);
 
 // Request 2: the status word at bytes 3-4.
-int decodeStatus(const QByteArray& reply);
+int decodeStatus(const QByteArray& reply, QStringList* faults = nullptr);
 // Request 3: the 124 registers from 40100.
-RefreshData decodeParameterBlock(const QByteArray& reply);
+RefreshData decodeParameterBlock(const QByteArray& reply, QStringList* faults = nullptr);
 
 struct IdentityBlock
 {
@@ -35,7 +47,7 @@ struct IdentityBlock
     RefreshDataEx sweep;  // registers 40064-40069
 };
 // Request 10: the 100 registers from 40000.
-IdentityBlock decodeIdentityBlock(const QByteArray& reply);
+IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults = nullptr);
 
 // The sampling rate the program set itself: 1 / time step, truncated; 0 when the
 // step is not a positive number.

@@ -24,6 +24,7 @@ public:
     void setFrameLength(int length) { m_frameLength = length; }
     int frameLength() const { return m_frameLength; }
     const QByteArray& partialFrame() const { return m_partial; }
+    void clear() { m_partial.clear(); }
 
     // On Accepted `frame` is replaced by the whole frame (it may be the joined one).
     Verdict assemble(QByteArray& frame);

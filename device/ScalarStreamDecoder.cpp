@@ -4,7 +4,6 @@
 #include "device/SpectrumWorker.h"
 #include "dsp/Spectrum.h"
 
-#include <QDebug>
 #include <QThread>
 
 namespace {
@@ -49,7 +48,6 @@ ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
     : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this),
       m_spectrumWorker(std::make_unique<SpectrumWorker>())
 {
-    Spectrum::keepLargeBlocksInProcess();
     connect(m_spectrumWorker.get(), &SpectrumWorker::sig_spectrumReady, this,
             &ScalarStreamDecoder::spectrumReady);
     m_handoutTimer.setInterval(HandoutIntervalMs);
@@ -90,6 +88,9 @@ void ScalarStreamDecoder::reboot()
     m_handoutTimer.stop();
     m_spectrumBuffer.clear();
     m_lastForm.clear();
+    m_filterBuffer.clear();
+    m_assembler.clear();
+    m_frameFaults.finish();
     m_spectrumWanted = false;
     ++m_spectrumGeneration;
 }
@@ -101,18 +102,19 @@ bool ScalarStreamDecoder::assembleFrame(QByteArray& frame)
     using V = ScalarFrameAssembler::Verdict;
     switch (m_assembler.assemble(frame)) {
     case V::Accepted:
+        m_frameFaults.success();
         return true;
     case V::Kept:
     case V::Dropped:
         return false;
     case V::TooLong:
-        qDebug() << "data error1";
+        m_frameFaults.fault(QStringLiteral("data error1"));
         return false;
     case V::JoinFailed:
-        qDebug() << "data error2";
+        m_frameFaults.fault(QStringLiteral("data error2"));
         return false;
     case V::BadFrame:
-        qDebug() << "data error3";
+        m_frameFaults.fault(QStringLiteral("data error3"));
         emit sig_sendModbusData(AddrStopStream);
         QThread::msleep(50);
         emit sig_sendModbusData(AddrStartStream);

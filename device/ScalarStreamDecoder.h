@@ -15,6 +15,7 @@
 // rate its values really have, which differs from the stream rate when the
 // decoder averages (e.g. 20 Hz shown from the 1000 Hz framing).
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
@@ -62,8 +63,9 @@ public:
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
-    // Empties the spectrum buffer, the last batch and the pieces still waiting;
-    // a spectrum still being computed is not handed on.
+    // Forgets everything from before a reset: the spectrum and filter buffers, the
+    // last batch, the pieces still waiting and a kept frame start; a spectrum still
+    // being computed is not handed on.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }
@@ -129,6 +131,7 @@ private:
 
     ScalarFrameAssembler m_assembler;
     FilterBank m_filters;
+    FaultSpell m_frameFaults{QStringLiteral("Stream frame faults")};
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;
 

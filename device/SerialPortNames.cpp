@@ -32,7 +32,17 @@ QStringList SerialPortNames::available()
 QString SerialPortNames::systemLocation(const QString& name)
 {
 #ifndef Q_OS_WIN
-    const QFileInfo link(QDir(virtualPortDir()).filePath(name));
+    const QDir dir(virtualPortDir());
+    QFileInfo link(dir.filePath(name));
+    if (!link.isSymLink()) {
+        // Port names ignore case, as on Windows: the setting "Com4" opens COM4.
+        for (const QFileInfo& entry : dir.entryInfoList({"COM*"}, QDir::System | QDir::Files)) {
+            if (entry.isSymLink() && entry.fileName().compare(name, Qt::CaseInsensitive) == 0) {
+                link = entry;
+                break;
+            }
+        }
+    }
     if (link.isSymLink())
         return link.symLinkTarget();
 #endif

@@ -23,9 +23,4 @@ void computeFft(const QVector<double>& data, double fs, QVector<double>& freqs,
 void density(FilterBank& filters, const QVector<double>& samples, int designRate, double fs,
              int lowPass, int highPass, QVector<double>& freqs, QVector<double>& amps);
 
-// Keeps large freed blocks in the process (glibc) so that the per-frame buffers of a
-// long spectrum window are not faulted in afresh every frame. Process-wide, idempotent;
-// the stream decoder calls it once.
-void keepLargeBlocksInProcess();
-
 } // namespace Spectrum

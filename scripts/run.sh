@@ -1,24 +1,66 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the virtual instrument in the
 # background and then the program; the instrument stops when the program ends.
+# With "isServer=1" in the [Server] group of build/app/config.ini it also starts
+# the monitoring-server stand-in (unless $MAG_SERVER_URL points elsewhere) and the
+# GPS stand-in on the port named by "GPSCom" (default Com4).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 
-instrument=build/tools/virtual-instrument/virtual-instrument
-port_line=$(mktemp)
-"$instrument" >"$port_line" &
-instrument_pid=$!
-trap 'kill "$instrument_pid" 2>/dev/null || true; wait "$instrument_pid" 2>/dev/null || true; rm -f "$port_line"' EXIT
-# Wait (at most 5 s) until the instrument has published its port.
-for _ in $(seq 50); do
-  [ -s "$port_line" ] && break
-  kill -0 "$instrument_pid" 2>/dev/null || { echo "the virtual instrument did not start" >&2; exit 1; }
-  sleep 0.1
-done
-read -r _ port device <"$port_line" || true
+pids=()
+tmpfiles=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -f "${tmpfiles[@]}"
+}
+trap cleanup EXIT
+
+# Starts a stand-in in the background and waits (at most 5 s) for its first line,
+# which it leaves in $line.
+start_standin() {
+  local out
+  out=$(mktemp)
+  tmpfiles+=("$out")
+  "$@" >"$out" &
+  pids+=($!)
+  for _ in $(seq 50); do
+    [ -s "$out" ] && break
+    kill -0 "${pids[-1]}" 2>/dev/null || { echo "$1 did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  line=$(head -n 1 "$out")
+}
+
+# A key of the [Server] group of config.ini, or the default.
+server_setting() {
+  local ini=build/app/config.ini
+  [ -f "$ini" ] || { echo "$2"; return; }
+  awk -F= -v key="$1" -v def="$2" '
+    /^\[/ { in_server = ($0 ~ /^\[Server\]/) }
+    in_server && $1 == key { gsub(/[ \r"]/, "", $2); print $2; found = 1; exit }
+    END { if (!found) print def }' "$ini"
+}
+
+start_standin build/tools/virtual-instrument/virtual-instrument
+read -r _ port device <<<"$line" || true
 echo "Virtual instrument on ${port:-?} (${device:-?}): choose it in the port menu."
+
+if [ "$(server_setting isServer 0)" = "1" ]; then
+  if [ -z "${MAG_SERVER_URL:-}" ]; then
+    start_standin python3 tools/monitor-server/monitor-server.py
+    read -r _ base _ <<<"$line" || true
+    echo "Monitoring-server stand-in at ${base}; its page: ${base%/monitor-server}/"
+  fi
+  gps_name=$(server_setting GPSCom Com4)
+  if [ -n "$gps_name" ]; then
+    start_standin build/tools/gps-receiver/gps-receiver --name "${gps_name^^}"
+    read -r _ gps_port _ <<<"$line" || true
+    echo "GPS stand-in on ${gps_port:-?}."
+  fi
+fi
 
 cd build/app
 ./magnetometer "$@"

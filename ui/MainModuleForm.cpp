@@ -4,6 +4,7 @@
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
@@ -273,6 +274,8 @@ void MainModuleForm::slots_connected()
     QTimer::singleShot(200, this, [this] {
         // The debug page's set values; without a debug page they are its defaults.
         double vcsel = 0.0, vcselDefault = 0.0, vaporCell = 0.0;
+        if (m_monitorForm)
+            m_monitorForm->getSetValues(vcsel, vcselDefault, vaporCell);
         m_connectTime = m_clock();
         m_hub->saveCrashLog(
             QStringLiteral(

@@ -3,12 +3,15 @@
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "device/SamplingRates.h"
+#include "services/SaveModuleForm.h"
 #include "ui/BottomBarRules.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/SensitivityModuleForm.h"
 #include "ui/WindowEdges.h"
+#include "ui/pages/HelpModuleForm.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/NegativeSpacingHBoxLayout.h"
@@ -57,8 +60,15 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
-    sensitivityForm = new SensitivityModuleForm(paramManager, this);
+    auto* sensitivityForm = new SensitivityModuleForm(paramManager, this);
     addPage(PageHooks::SensitivityPage, sensitivityForm, sensitivityForm->pageHooks());
+    auto* saveForm = new SaveModuleForm(paramManager, this);
+    addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
+    auto* helpForm = new HelpModuleForm(paramManager, this);
+    addPage(PageHooks::HelpPage, helpForm, helpForm->pageHooks());
+    auto* monitorForm = new MonitorModuleForm(paramManager, this);
+    addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
+    mainForm->setMonitorForm(monitorForm);
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==

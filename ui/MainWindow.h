@@ -20,7 +20,6 @@ class ParamManager;
 class QMessageBox;
 class QPushButton;
 class RoundedMenu;
-class SensitivityModuleForm;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow
@@ -86,7 +85,6 @@ private:
     Ui_MainWindow* ui;
     ParamManager* paramManager;
     MainModuleForm* mainForm = nullptr;
-    SensitivityModuleForm* sensitivityForm = nullptr;
     QMessageBox* lockLossBox = nullptr;
     int currentPageIndex = 0;
     int targetPageIndex = 0;

@@ -40,6 +40,7 @@ private slots:
     void instanceWritesBesideExecutable();
     void rollsOnlyPastTheLimit_data();
     void rollsOnlyPastTheLimit();
+    void floodKeepsTheDayBounded();
     void cleanupKeepsRecentAndForeignEntries();
     void threadsKeepLinesWhole();
     void unusableFolderRecovers();
@@ -100,6 +101,32 @@ void TestLogger::rollsOnlyPastTheLimit()
     QCOMPARE(readLines(current), QStringList{"[2026-12-09 12:00:00.000] next"});
     if (firstRollExists)
         QCOMPARE(QFileInfo(day + "/log20261209_001.txt").size(), qint64(3));
+}
+
+// However much a fault writes, a day keeps its current file and the newest
+// MaxRolledFiles rolled ones; the names go on counting up.
+void TestLogger::floodKeepsTheDayBounded()
+{
+    QTemporaryDir dir;
+    const QString day = dir.path() + "/2026-12-09";
+    const QString current = day + "/log20261209.txt";
+    Logger logger(dir.path(), fixedClock());
+    constexpr int Rolls = Logger::MaxRolledFiles + 3;
+    for (int i = 1; i <= Rolls; ++i) {
+        logger.write(QString("line %1").arg(i));
+        // Past the limit at once (sparse, so the test writes little).
+        QFile file(current);
+        QVERIFY(file.resize(Logger::RollSize + 1));
+    }
+    logger.write(QStringLiteral("last"));
+
+    QStringList expected{"log20261209.txt"};
+    for (int i = Rolls - Logger::MaxRolledFiles + 1; i <= Rolls; ++i)
+        expected << QString("log20261209_%1.txt").arg(i, 3, 10, QChar('0'));
+    QCOMPARE(QDir(day).entryList(QDir::Files, QDir::Name), expected);
+    QCOMPARE(readLines(current), QStringList{"[2026-12-09 12:00:00.000] last"});
+    // The newest rolled file is the one written just before.
+    QVERIFY(readLines(day + "/" + expected.last()).first().endsWith(QString("line %1").arg(Rolls)));
 }
 
 void TestLogger::cleanupKeepsRecentAndForeignEntries()

@@ -1,5 +1,6 @@
 #include "app/Logger.h"
 #include "app/ParamManager.h"
+#include "device/ModbusWorkThread.h"
 #include "device/SerialPortNames.h"
 #include "tests/support/TestMain.h"
 #include "ui/widgets/MyDoubleValidator.h"
@@ -77,8 +78,13 @@ void TestParamManager::startsWithDefaults()
     QVERIFY(h->getDoubleValidator());
     QCOMPARE(h->getIntValidator()->parent(), h);
     QCOMPARE(h->getDoubleValidator()->parent(), h);
-    QVERIFY(!h->getServerThread());
-    QVERIFY(!h->getGPSThread());
+    // The instrument link exists from the start; the replay and the port list on demand.
+    QVERIFY(h->getModbusManager());
+    QVERIFY(h->getModbusDataHandler());
+    QVERIFY(h->getModbusWorkThread());
+    QCOMPARE(h->getModbusWorkThread()->parent(), h);
+    QVERIFY(!h->getMockDataThread());
+    QVERIFY(!h->getComPortThread());
 }
 
 void TestParamManager::saveCrashLogStamps_data()

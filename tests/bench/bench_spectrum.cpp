@@ -41,7 +41,6 @@ QByteArray streamFrame(const double* samples)
 // high-pass and the transform of the whole window (range(0) points).
 void BM_SpectrumStep(benchmark::State& state)
 {
-    Spectrum::keepLargeBlocksInProcess(); // as the decoder sets it up in the program
     const QVector<double> x = fieldSamples(int(state.range(0)));
     FilterBank filters;
     for (auto _ : state) {

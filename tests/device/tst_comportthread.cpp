@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
+#include <QTimer>
 #include <memory>
 #include <pty.h>
 #include <unistd.h>
@@ -53,14 +54,15 @@ QStringList newestFirst(const QStringList& names)
 // Records each list as it is emitted, in the worker's thread, with the time.
 struct Lister
 {
-    std::unique_ptr<ComPortThread> worker = std::make_unique<ComPortThread>();
+    std::unique_ptr<ComPortThread> worker;
     QObject context;
     mutable QMutex mutex;
     QList<QStringList> lists;
     QList<qint64> times;
     QElapsedTimer clock;
 
-    Lister()
+    explicit Lister(int intervalMs = ComPortThread::DefaultIntervalMs)
+        : worker(std::make_unique<ComPortThread>(nullptr, intervalMs))
     {
         clock.start();
         QObject::connect(
@@ -98,7 +100,7 @@ private slots:
     void initTestCase();
     void listIsNewestFirst_data();
     void listIsNewestFirst();
-    void timerListsEverySecondUntilStopped();
+    void timerListsEveryIntervalUntilStopped();
     void hubFollowsThePortList();
 };
 
@@ -133,26 +135,28 @@ void TestComPortThread::listIsNewestFirst()
     QCOMPARE(l.lists.first().mid(0, ports.size()), newestFirst(ports));
 }
 
-void TestComPortThread::timerListsEverySecondUntilStopped()
+void TestComPortThread::timerListsEveryIntervalUntilStopped()
 {
-    Lister l;
+    constexpr int Interval = 100;
+    Lister l(Interval);
     sync(l.worker.get());
     QCOMPARE(l.count(), 0); // the constructor does not start the timer
 
     l.call(&ComPortThread::slots_startTimer);
-    QTRY_VERIFY_WITH_TIMEOUT(l.count() >= 3, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(l.count() >= 5, 15000);
     {
         QMutexLocker lock(&l.mutex);
-        const qint64 twoTicks = l.times[2] - l.times[0];
-        // Coarse timers may fire up to 5 % early.
-        QVERIFY2(twoTicks >= 1800 && twoTicks < 8000, qPrintable(QString::number(twoTicks)));
+        const qint64 fourTicks = l.times[4] - l.times[0];
+        // Coarse timers may fire up to 5 % early, and a listing takes a few ms.
+        QVERIFY2(fourTicks >= 4 * Interval * 90 / 100 && fourTicks < 80 * Interval,
+                 qPrintable(QString::number(fourTicks)));
         for (const QStringList& list : l.lists)
             QCOMPARE(list, newestFirst(SerialPortNames::available()));
     }
 
     l.call(&ComPortThread::slots_stopTimer);
     const int stoppedAt = l.count();
-    QTest::qWait(1500); // past the next tick: none may come
+    QTest::qWait(3 * Interval); // three intervals: no list may come
     QCOMPARE(l.count(), stoppedAt);
 }
 
@@ -163,10 +167,14 @@ void TestComPortThread::hubFollowsThePortList()
     VirtualPort com5("COM5");
     QVERIFY(com5.isPublished());
 
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     hub.initComPortThread(); // starts the timer itself
     ComPortThread* const worker = hub.getComPortThread();
     QVERIFY(worker);
     QTRY_COMPARE_WITH_TIMEOUT(hub.portNames(), newestFirst(SerialPortNames::available()), 10000);
+    // The hub's worker lists once a second (coarse timers may fire 5 % early).
+    QVERIFY2(sinceStart.elapsed() >= 950, qPrintable(QString::number(sinceStart.elapsed())));
     QCOMPARE(hub.portNames().first(), QString("COM5"));
 
     {
@@ -177,11 +185,12 @@ void TestComPortThread::hubFollowsThePortList()
     QTRY_VERIFY_WITH_TIMEOUT(!hub.portNames().contains("COM7"), 10000);
     QCOMPARE(hub.portNames().first(), QString("COM5"));
 
+    // The stop reaches the worker: its timer no longer runs, so no list can follow.
     emit hub.sig_stopComPortThreadTimer();
     sync(worker);
-    VirtualPort com8("COM8");
-    QTest::qWait(1500); // past the next tick
-    QVERIFY(!hub.portNames().contains("COM8"));
+    const QTimer* timer = worker->findChild<QTimer*>();
+    QVERIFY(timer);
+    QVERIFY(!timer->isActive());
 
     hub.shutdown();
     QVERIFY(!hub.getComPortThread());

@@ -257,24 +257,25 @@ void TestMockDataThread::pacing()
 
 void TestMockDataThread::stopAndRestart()
 {
+    constexpr int Interval = 10; // a short tick, so that waiting for seven of them is short
     Replay r;
     QVERIFY(r.load(ramp(0, 10)));
     r.worker->setPointsPerSend(3);
-    r.worker->startSendingData(40);
+    r.worker->startSendingData(Interval);
     QTRY_VERIFY_WITH_TIMEOUT(r.count() >= 2, 10000);
 
     r.worker->stopSendingData();
     r.sync();
     const int stoppedAt = r.count();
-    QTest::qWait(300); // about seven ticks: none may come
+    QTest::qWait(7 * Interval); // seven ticks: none may come
     QCOMPARE(r.count(), stoppedAt);
 
     // Started again, and a second start while running: both begin at the first value.
-    r.worker->startSendingData(40);
+    r.worker->startSendingData(Interval);
     QTRY_VERIFY_WITH_TIMEOUT(r.count() >= stoppedAt + 2, 10000);
     QCOMPARE(r.batches().at(stoppedAt), (QVector<double>{0, 1, 2}));
     emit r.worker->stopTimerRequested();
-    emit r.worker->startTimerRequested(40);
+    emit r.worker->startTimerRequested(Interval);
     r.sync();
     const int restartedAt = r.count();
     QTRY_VERIFY_WITH_TIMEOUT(r.count() >= restartedAt + 1, 10000);

@@ -1,6 +1,7 @@
 // Serial transport over a pseudo-terminal that the test plays the instrument on:
-// which handler cuts which reply, what a change of request kind drops, and that a
-// slow write is reported without tearing the link down.
+// which handler cuts which reply, what a change of request kind drops, that a
+// slow write is reported without tearing the link down, and that a run of damaged
+// replies costs the log one line.
 
 #include "app/Logger.h"
 #include "device/ModbusManager.h"
@@ -11,6 +12,8 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <QSignalSpy>
+
+#include <atomic>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -80,6 +83,14 @@ private:
     int m_slave = -1;
     QByteArray m_received;
 };
+
+// Reader faults on the debug output (written in the transport's thread).
+std::atomic<int> g_readerFaults{0};
+void countReaderFaults(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type == QtDebugMsg && (msg.startsWith("Reply dropped") || msg.startsWith("Stream:")))
+        ++g_readerFaults;
+}
 
 QString logText()
 {
@@ -241,6 +252,51 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_handedOn.size(), 1, TimeoutMs);
         QCOMPARE(m_handedOn.first(), qMakePair(int(Addr40118Status), s4));
         QCOMPARE(lost.count(), 0);
+    }
+
+    void faultRunLogsOnce_data()
+    {
+        QTest::addColumn<int>("addr");
+        QTest::addColumn<QByteArray>("reply"); // written again and again
+        QTest::addColumn<QString>("logged");
+
+        QByteArray badCrc = readReply({4});
+        badCrc[badCrc.size() - 1] = char(badCrc.at(badCrc.size() - 1) ^ 0x5A);
+        QTest::newRow("every status reply with a bad CRC")
+            << int(Addr40118Status) << badCrc << "Reply faults begin: Reply dropped";
+        // 200 Hz frames while the transport still expects the 1000 Hz length.
+        const QByteArray f200Hz = streamFrame(QVector<quint32>(10, 349791500u));
+        QTest::newRow("stream frames of another length")
+            << int(AddrStartStream) << f200Hz + f200Hz + f200Hz + f200Hz + f200Hz
+            << "Stream faults begin: Stream:";
+    }
+    void faultRunLogsOnce()
+    {
+        QFETCH(int, addr);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, logged);
+
+        const int logBefore = logText().size();
+        g_readerFaults = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(countReaderFaults);
+        constexpr int Faults = 20;
+        const QByteArray text = requestText(ModbusAddr(addr));
+        for (int sent = 0; g_readerFaults < Faults; ++sent) {
+            if (addr == Addr40118Status || sent == 0) {
+                send(ModbusAddr(addr), text);
+                QVERIFY(m_pty.readUntil(QByteArray::fromHex(text)));
+            }
+            // One damaged piece at a time: each is read and dropped on its own.
+            const int faultsBefore = g_readerFaults;
+            m_pty.write(reply);
+            QTRY_VERIFY_WITH_TIMEOUT(g_readerFaults > faultsBefore, TimeoutMs);
+        }
+        qInstallMessageHandler(previous);
+
+        const QStringList lines = logText().mid(logBefore).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains(logged), qPrintable(lines.first()));
+        QVERIFY(m_handedOn.isEmpty());
     }
 
 private:

@@ -193,27 +193,34 @@ private slots:
     void pollStartsOneIntervalAfterTheNextSecond_data()
     {
         QTest::addColumn<bool>("paramPoll");
-        QTest::newRow("status poll") << false;
-        QTest::newRow("parameter poll") << true;
+        QTest::addColumn<int>("interval"); // 0: the scheduler's own
+        QTest::newRow("status poll") << false << 100;
+        QTest::newRow("parameter poll") << true << 100;
+        QTest::newRow("status poll, once a second") << false << 0;
     }
     void pollStartsOneIntervalAfterTheNextSecond()
     {
         QFETCH(bool, paramPoll);
+        QFETCH(int, interval);
         SharedState state;
-        // 900 ms into the second: the timer starts 100 ms later, ticks 1000 ms after that.
+        // 900 ms into the second: the timer starts 100 ms later, ticks one interval after that.
         ModbusWorkThread scheduler(nullptr, shiftedClock(900), &state);
+        if (interval > 0)
+            scheduler.setPollInterval(interval);
+        const int every = interval > 0 ? interval : 1000;
         QSignalSpy spy(&scheduler, &ModbusWorkThread::sig_readData);
         QElapsedTimer elapsed;
         elapsed.start();
         paramPoll ? scheduler.slots_paramWorkerStart() : scheduler.slots_devStatusWorkerStart();
         QVERIFY(spy.wait(5000));
-        QVERIFY2(elapsed.elapsed() >= 1050, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY2(elapsed.elapsed() >= 100 + every - 50,
+                 qPrintable(QString::number(elapsed.elapsed())));
         QCOMPARE(spy.at(0).at(0).value<ModbusAddr>(),
                  paramPoll ? Addr40100Params : Addr40118Status);
         QVERIFY(spy.wait(5000)); // and keeps ticking
         paramPoll ? scheduler.slots_paramWorkerStop() : scheduler.slots_devStatusWorkerStop();
         const int sent = spy.count();
-        QVERIFY(!spy.wait(1300));
+        QVERIFY(!spy.wait(every * 13 / 10));
         QCOMPARE(spy.count(), sent);
     }
 
@@ -221,11 +228,12 @@ private slots:
     {
         SharedState state;
         ModbusWorkThread scheduler(nullptr, shiftedClock(990), &state);
+        scheduler.setPollInterval(100);
         QSignalSpy spy(&scheduler, &ModbusWorkThread::sig_readData);
         scheduler.slots_devStatusWorkerStart();
         scheduler.slots_devStatusWorkerStop();
         QVERIFY(!scheduler.isStatusPollActive());
-        QVERIFY(!spy.wait(1300));
+        QVERIFY(!spy.wait(10 + 130)); // past the second and the first tick
     }
 };
 

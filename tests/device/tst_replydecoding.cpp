@@ -1,18 +1,28 @@
 // Reply decoding: converters, status word, parameter block, identity block, and
 // the decoder object's dispatch in its own thread.
 
+#include "app/Logger.h"
 #include "device/ModbusDataHandler.h"
 #include "device/ReplyDecoding.h"
 #include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <atomic>
 #include <cstring>
 
 using namespace ModbusTestFrames;
 using namespace ReplyDecoding;
 
 namespace {
+std::atomic<int> g_sizeErrors{0}; // converter messages on the debug output
+void countSizeErrors(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type == QtDebugMsg && msg.endsWith(" size error."))
+        ++g_sizeErrors;
+}
+
 // 32-bit value split into registers low word first, as the instrument stores it.
 void putWordSwapped(QVector<quint16>& regs, int index, quint32 bits)
 {
@@ -67,16 +77,47 @@ private slots:
     void converters()
     {
         const QByteArray abcd("\x12\x34\x56\x78", 4);
-        QCOMPARE(byteArrayToUInt32(abcd), 0x12345678u);
-        QCOMPARE(byteArrayToUInt(abcd), 0x1234u);
-        QCOMPARE(byteArrayToFloat(QByteArray("\x3F\x80\x00\x00", 4)), 1.0f);
+        QCOMPARE(byteArrayToUInt32(abcd).value, 0x12345678u);
+        QVERIFY(byteArrayToUInt32(abcd).ok);
+        QCOMPARE(byteArrayToUInt(abcd).value, 0x1234u);
+        QVERIFY(byteArrayToUInt(abcd).ok);
+        QCOMPARE(byteArrayToFloat(QByteArray("\x3F\x80\x00\x00", 4)).value, 1.0f);
         QCOMPARE(swapWordOrder(abcd), QByteArray("\x56\x78\x12\x34", 4));
         QCOMPARE(swapWordOrder(QByteArray("\x01", 1)), QByteArray());
         QCOMPARE(reverseBytes(abcd), QByteArray("\x78\x56\x34\x12", 4));
-        // Too short: 0, not a read past the end.
-        QCOMPARE(byteArrayToUInt32(abcd.left(3)), 0u);
-        QCOMPARE(byteArrayToUInt(abcd.left(1)), 0u);
-        QCOMPARE(byteArrayToFloat(abcd.left(2)), 0.0f);
+        // Too short: 0 and not ok, not a read past the end.
+        QCOMPARE(byteArrayToUInt32(abcd.left(3)).value, 0u);
+        QVERIFY(!byteArrayToUInt32(abcd.left(3)).ok);
+        QCOMPARE(byteArrayToUInt(abcd.left(1)).value, 0u);
+        QVERIFY(!byteArrayToUInt(abcd.left(1)).ok);
+        QCOMPARE(byteArrayToFloat(abcd.left(2)).value, 0.0f);
+        QVERIFY(!byteArrayToFloat(abcd.left(2)).ok);
+    }
+
+    // A reply too short for its fields: each unread field is 0 and names its converter.
+    void shortRepliesNameTheirFaults()
+    {
+        QStringList faults;
+        QCOMPARE(decodeStatus(QByteArray("\x01\x03\x02\x00", 4), &faults), 0);
+        QCOMPARE(faults, QStringList{"byteArrayToUInt size error."});
+
+        faults.clear();
+        const RefreshData d = decodeParameterBlock(parameterBlock().left(100), &faults);
+        QCOMPARE(d.vcsel, 1.25); // bytes 55-58 are there
+        QCOMPARE(d.pd, 0.0);
+        QCOMPARE(faults, QStringList({"byteArrayToFloat size error.",
+                                      "byteArrayToFloat size error."})); // pd and pde
+
+        faults.clear();
+        const IdentityBlock block =
+            decodeIdentityBlock(identityBlock(1, 2, 3, 4, 5).left(137), &faults);
+        QCOMPARE(block.sweep.fsStart, 3u);
+        QCOMPARE(faults,
+                 QStringList({"byteArrayToUInt32 size error.", "byteArrayToUInt32 size error."}));
+
+        faults.clear();
+        decodeParameterBlock(parameterBlock(), &faults);
+        QVERIFY(faults.isEmpty());
     }
 
     void parameterBlockFields()
@@ -193,6 +234,34 @@ private slots:
         QCOMPARE(sweep.count(), 1);
         QCOMPARE(sweep.at(0).at(0).value<RefreshDataEx>().fsStep, 30u);
         QCOMPARE(rate.at(0).at(0).toInt(), 20);
+    }
+
+    // A stream of damaged replies costs the daily log one line, not one per field
+    // and reply; every message stays on the debug output, and the values still go out.
+    void shortRepliesLogOnce()
+    {
+        QFile log(Logger::instance()->currentFilePath());
+        const qint64 logBefore = log.size();
+        ModbusDataHandler handler;
+        QSignalSpy params(&handler, &ModbusDataHandler::sig_updateFormParam);
+        g_sizeErrors = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(countSizeErrors);
+        constexpr int Replies = 50;
+        for (int i = 0; i < Replies; ++i)
+            QMetaObject::invokeMethod(&handler, "slots_readDataFinished", Qt::QueuedConnection,
+                                      Q_ARG(ModbusAddr, Addr40100Params),
+                                      Q_ARG(QByteArray, parameterBlock().left(60)));
+        QTRY_COMPARE_WITH_TIMEOUT(params.count(), Replies, 5000);
+        qInstallMessageHandler(previous);
+        // Six of the nine fields lie past byte 60.
+        QCOMPARE(g_sizeErrors.load(), 6 * Replies);
+        QCOMPARE(params.last().at(0).value<RefreshData>().vcsel, 1.25);
+
+        QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
+        log.seek(logBefore);
+        const QStringList lines = QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().contains("byteArrayToFloat size error."), qPrintable(lines.first()));
     }
 };
 

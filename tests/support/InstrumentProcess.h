@@ -1,6 +1,8 @@
 #pragma once
-// Runs the virtual instrument as a child process on a private port folder and
-// reads the name it publishes ("PORT COM<n> /dev/pts/<k>").
+// Runs the virtual instrument as a child process and reads the line it publishes
+// ("PORT COM<n> /dev/pts/<k>"). Each launcher has a port folder of its own unless
+// it is given one (several instruments in one folder). The folder is also set as
+// $MAG_PORT_DIR of this process, so that the program under test lists it.
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,38 +11,43 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 class InstrumentProcess
 {
 public:
-    InstrumentProcess() : m_portDir(QDir::tempPath() + "/magports-XXXXXX")
+    InstrumentProcess()
+        : m_ownDir(std::make_unique<QTemporaryDir>(QDir::tempPath() + "/magports-XXXXXX")),
+          m_portDir(m_ownDir->path())
     {
-        // The program under test lists the same folder (device/SerialPortNames).
-        qputenv("MAG_PORT_DIR", m_portDir.path().toLocal8Bit());
+        qputenv("MAG_PORT_DIR", m_portDir.toLocal8Bit());
     }
 
-    ~InstrumentProcess()
+    explicit InstrumentProcess(const QString& portDir) : m_portDir(portDir)
     {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
+        qputenv("MAG_PORT_DIR", m_portDir.toLocal8Bit());
     }
+
+    ~InstrumentProcess() { stop(); }
 
     static QString binary()
     {
         return qEnvironmentVariable("MAG_TOOLS_DIR") + "/virtual-instrument/virtual-instrument";
     }
 
+    // Before start: keep what the instrument writes on stderr (its --verbose trace,
+    // its complaints) for errorOutput() instead of passing it on to the test's.
+    void keepErrorOutput() { m_keepErrors = true; }
+
     // Starts the instrument and returns the published port name, or an empty
     // text when it did not come up within the bound.
     QString start(const QStringList& arguments, int timeoutMs = 10000)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MAG_PORT_DIR", m_portDir.path());
+        env.insert("MAG_PORT_DIR", m_portDir);
         m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.setProcessChannelMode(m_keepErrors ? QProcess::SeparateChannels
+                                                     : QProcess::ForwardedErrorChannel);
         m_process.start(binary(), arguments);
         if (!m_process.waitForStarted(timeoutMs))
             return QString();
@@ -49,8 +56,11 @@ public:
         while (clock.elapsed() < timeoutMs) {
             while (m_process.canReadLine()) {
                 const QList<QByteArray> words = m_process.readLine().trimmed().split(' ');
-                if (words.size() == 3 && words[0] == "PORT")
-                    return QString::fromLatin1(words[1]);
+                if (words.size() == 3 && words[0] == "PORT") {
+                    m_portName = QString::fromLatin1(words[1]);
+                    m_device = QString::fromLatin1(words[2]);
+                    return m_portName;
+                }
             }
             if (m_process.state() == QProcess::NotRunning)
                 return QString();
@@ -59,9 +69,44 @@ public:
         return QString();
     }
 
-    QString portDir() const { return m_portDir.path(); }
+    // Ends the instrument the way an operator would (SIGTERM), killing it only
+    // when it does not end.
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+
+    // Waits for the instrument to end by itself (a fault switch, a refused start).
+    bool waitForExit(int timeoutMs = 5000)
+    {
+        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
+    }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+
+    QString portName() const { return m_portName; }
+    QString device() const { return m_device; } // the pseudo-terminal behind the name
+    QString portDir() const { return m_portDir; }
+
+    // Everything the instrument wrote on stderr so far (see keepErrorOutput).
+    QString errorOutput()
+    {
+        m_errors += QString::fromLatin1(m_process.readAllStandardError());
+        return m_errors;
+    }
 
 private:
-    QTemporaryDir m_portDir;
+    std::unique_ptr<QTemporaryDir> m_ownDir;
+    QString m_portDir;
     QProcess m_process;
+    bool m_keepErrors = false;
+    QString m_portName;
+    QString m_device;
+    QString m_errors;
 };

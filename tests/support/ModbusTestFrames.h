@@ -35,6 +35,54 @@ inline QByteArray request(quint8 first, quint8 function, quint16 field1, quint16
     return withCrc(body);
 }
 
+// Requests to device 1: read `count` registers from `first` (03), write one (06),
+// write several (16).
+inline QByteArray readRequest(quint16 first, quint16 count)
+{
+    return request(1, 0x03, first, count, false);
+}
+
+inline QByteArray writeRegister(quint16 reg, quint16 value)
+{
+    return request(1, 0x06, reg, value, false);
+}
+
+inline QByteArray writeRegisters(quint16 first, const QVector<quint16>& words)
+{
+    QByteArray body("\x01\x10", 2);
+    body.append(char(first >> 8));
+    body.append(char(first & 0xFF));
+    body.append(char(words.size() >> 8));
+    body.append(char(words.size() & 0xFF));
+    body.append(char(words.size() * 2));
+    for (const quint16 w : words) {
+        body.append(char(w >> 8));
+        body.append(char(w & 0xFF));
+    }
+    return withCrc(body);
+}
+
+// The raw stream request at 32000: start (function 04) or stop (06), `count` per frame.
+inline QByteArray streamRequest(quint8 function, quint16 count)
+{
+    return request(1, function, 0x7D00, count, true);
+}
+
+// An exception reply of device 1 to `function`.
+inline QByteArray exceptionReply(quint8 function, quint8 code)
+{
+    QByteArray body("\x01", 1);
+    body.append(char(function | 0x80));
+    body.append(char(code));
+    return withCrc(body);
+}
+
+// True when the frame ends in the CRC of what comes before it.
+inline bool hasValidCrc(const QByteArray& frame)
+{
+    return frame.size() >= 3 && withCrc(frame.left(frame.size() - 2)) == frame;
+}
+
 // A function-03 read reply of the given registers (device 1).
 inline QByteArray readReply(const QVector<quint16>& registers)
 {

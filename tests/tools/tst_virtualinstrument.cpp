@@ -2,7 +2,8 @@
 // with a Modbus framing of the test's own, and checked against mbpoll.
 
 #include "device/SerialPortNames.h"
-#include "tests/support/ReferenceCrc.h"
+#include "tests/support/InstrumentProcess.h"
+#include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
@@ -25,53 +26,13 @@
 namespace {
 constexpr double MilliHzPerNt = 6.99583 * 1000.0;
 
-// CRC-16/MODBUS bit by bit, independent of the instrument's own.
-QByteArray withCrc(QByteArray frame)
-{
-    return withReferenceCrc(frame);
-}
+using namespace ModbusTestFrames;
 
-bool crcOk(const QByteArray& frame)
-{
-    return frame.size() >= 3 && withCrc(frame.left(frame.size() - 2)) == frame;
-}
-
-QByteArray be16(int v)
-{
-    return QByteArray(1, static_cast<char>((v >> 8) & 0xFF)) +
-           QByteArray(1, static_cast<char>(v & 0xFF));
-}
-
-QByteArray readRequest(int reg, int count)
-{
-    return withCrc(QByteArray("\x01\x03", 2) + be16(reg) + be16(count));
-}
-
-QByteArray writeOne(int reg, int value)
-{
-    return withCrc(QByteArray("\x01\x06", 2) + be16(reg) + be16(value));
-}
-
-QByteArray writeMany(int reg, const QVector<int>& words)
-{
-    QByteArray f = QByteArray("\x01\x10", 2) + be16(reg) + be16(words.size());
-    f.append(static_cast<char>(words.size() * 2));
-    for (int w : words)
-        f += be16(w);
-    return withCrc(f);
-}
-
-QVector<int> floatWords(float v) // low word first
+QVector<quint16> floatWords(float v) // low word first
 {
     quint32 bits;
     std::memcpy(&bits, &v, 4);
-    return {static_cast<int>(bits & 0xFFFF), static_cast<int>(bits >> 16)};
-}
-
-QByteArray streamFrame(quint8 function, int count)
-{
-    return withCrc(QByteArray("\xAB\x01", 2) + QByteArray(1, static_cast<char>(function)) +
-                   be16(0x7D00) + be16(count));
+    return {quint16(bits & 0xFFFF), quint16(bits >> 16)};
 }
 
 quint16 regAt(const QByteArray& reply, int first, int reg)
@@ -91,21 +52,6 @@ float floatAt(const QByteArray& reply, int first, int reg)
     float f;
     std::memcpy(&f, &bits, 4);
     return f;
-}
-
-QByteArray readReply(int count, const QVector<quint16>& values)
-{
-    QByteArray r("\x01\x03", 2);
-    r.append(static_cast<char>(count * 2));
-    for (quint16 v : values)
-        r += be16(v);
-    return withCrc(r);
-}
-
-QByteArray exceptionReply(quint8 function, quint8 code)
-{
-    return withCrc(QByteArray(1, 1) + QByteArray(1, static_cast<char>(function | 0x80)) +
-                   QByteArray(1, static_cast<char>(code)));
 }
 
 // The program's end of the pseudo-terminal, opened as a serial device.
@@ -173,54 +119,6 @@ private:
     bool m_hungUp = false;
 };
 
-class Instrument
-{
-public:
-    bool start(const QStringList& args, const QString& portDir = portDirectory(),
-               QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MAG_PORT_DIR", portDir);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(channels);
-        m_process.start(binary(), args);
-        if (!m_process.waitForStarted(5000))
-            return false;
-        QDeadlineTimer deadline(5000);
-        while (!m_process.canReadLine() && m_process.state() == QProcess::Running &&
-               !deadline.hasExpired())
-            m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
-        const QList<QByteArray> parts = m_process.readLine().trimmed().split(' ');
-        if (parts.size() != 3 || parts[0] != "PORT")
-            return false;
-        name = QString::fromUtf8(parts[1]);
-        device = QString::fromUtf8(parts[2]);
-        return true;
-    }
-    ~Instrument() { stop(); }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QProcess& process() { return m_process; }
-
-    static QString binary()
-    {
-        return qEnvironmentVariable("MAG_TOOLS_DIR") + "/virtual-instrument/virtual-instrument";
-    }
-    static QString portDirectory() { return QDir::current().filePath("ports"); }
-
-    QString name, device;
-
-private:
-    QProcess m_process;
-};
-
 struct StreamCapture
 {
     QVector<QByteArray> frames;
@@ -255,22 +153,22 @@ class TestVirtualInstrument : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFileInfo(Instrument::binary()).isExecutable(),
-                 qPrintable("not built: " + Instrument::binary()));
+        QVERIFY2(QFileInfo(InstrumentProcess::binary()).isExecutable(),
+                 qPrintable("not built: " + InstrumentProcess::binary()));
     }
 
     void identityAndParameterBlocks()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
-        Line line(vi.device);
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
         QVERIFY(line.isOpen());
 
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({4}));
 
         const QByteArray id = line.transact(QByteArray::fromHex("01039C4000646BA5"), 205);
         QCOMPARE(id.size(), 205);
-        QVERIFY(crcOk(id));
+        QVERIFY(hasValidCrc(id));
         QCOMPARE(id.left(3), QByteArray::fromHex("0103C8"));
         // The program shows register 40001's four digits, then 40000's.
         const QString serial =
@@ -284,7 +182,7 @@ private slots:
 
         const QByteArray params = line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
         QCOMPARE(params.size(), 253);
-        QVERIFY(crcOk(params));
+        QVERIFY(hasValidCrc(params));
         QCOMPARE(regAt(params, 40100, 40118), quint16(4));
         QCOMPARE(floatAt(params, 40100, 40122), 0.62f); // set points as written
         QCOMPARE(floatAt(params, 40100, 40130), 0.78f);
@@ -297,7 +195,7 @@ private slots:
 
         const QByteArray block = line.transact(QByteArray::fromHex("01039D260003CBAC"), 11);
         QCOMPARE(block.size(), 11);
-        QVERIFY(crcOk(block));
+        QVERIFY(hasValidCrc(block));
     }
 
     void requestsAndReplies_data()
@@ -309,26 +207,29 @@ private slots:
 
         const QByteArray rate = readRequest(40086, 1);
         QTest::newRow("write one register echoes")
-            << writeOne(40086, 20) << writeOne(40086, 20) << rate << readReply(1, {20});
+            << writeRegister(40086, 20) << writeRegister(40086, 20) << rate << readReply({20});
         QTest::newRow("write several registers")
-            << writeMany(40064, {0x2D00, 0x0131}) << withCrc(QByteArray::fromHex("01109C800002"))
-            << readRequest(40064, 2) << readReply(2, {0x2D00, 0x0131});
+            << writeRegisters(40064, {0x2D00, 0x0131})
+            << withCrc(QByteArray::fromHex("01109C800002")) << readRequest(40064, 2)
+            << readReply({0x2D00, 0x0131});
         QTest::newRow("baud rate register")
-            << writeMany(40083, {1152}) << withCrc(QByteArray::fromHex("01109C930001"))
-            << readRequest(40083, 1) << readReply(1, {1152});
+            << writeRegisters(40083, {1152}) << withCrc(QByteArray::fromHex("01109C930001"))
+            << readRequest(40083, 1) << readReply({1152});
         QTest::newRow("noise before a request")
-            << QByteArray(1, '\0') + readRequest(40086, 1) << readReply(1, {1000}) << QByteArray()
+            << QByteArray(1, '\0') + readRequest(40086, 1) << readReply({1000}) << QByteArray()
             << QByteArray();
         QTest::newRow("read past the registers")
             << readRequest(40230, 20) << exceptionReply(0x03, 2) << QByteArray() << QByteArray();
         QTest::newRow("read of 126 registers")
             << readRequest(40000, 126) << exceptionReply(0x03, 3) << QByteArray() << QByteArray();
         QTest::newRow("unknown work state")
-            << writeOne(40118, 5) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
+            << writeRegister(40118, 5) << exceptionReply(0x06, 3) << rate << readReply({1000});
+        QTest::newRow("work mode outside 1-2") << writeRegister(40119, 3) << exceptionReply(0x06, 3)
+                                               << readRequest(40119, 1) << readReply({1});
         QTest::newRow("unsupported rate")
-            << writeOne(40086, 123) << exceptionReply(0x06, 3) << rate << readReply(1, {1000});
+            << writeRegister(40086, 123) << exceptionReply(0x06, 3) << rate << readReply({1000});
         QTest::newRow("read-back is read-only")
-            << writeOne(40126, 1) << exceptionReply(0x06, 2) << QByteArray() << QByteArray();
+            << writeRegister(40126, 1) << exceptionReply(0x06, 2) << QByteArray() << QByteArray();
         QTest::newRow("byte count disagrees")
             << withCrc(QByteArray::fromHex("01109C960001040003")) << exceptionReply(0x10, 3)
             << QByteArray() << QByteArray();
@@ -339,9 +240,9 @@ private slots:
             << withCrc(QByteArray::fromHex("012B0E0100")) << exceptionReply(0x2B, 1) << QByteArray()
             << QByteArray();
         QTest::newRow("other device ignored") << withCrc(QByteArray::fromHex("02039CB60001"))
-                                              << QByteArray() << rate << readReply(1, {1000});
-        QTest::newRow("bad request CRC ignored") << QByteArray::fromHex("01039CB600014BBD")
-                                                 << QByteArray() << rate << readReply(1, {1000});
+                                              << QByteArray() << rate << readReply({1000});
+        QTest::newRow("bad request CRC ignored")
+            << QByteArray::fromHex("01039CB600014BBD") << QByteArray() << rate << readReply({1000});
     }
 
     void requestsAndReplies()
@@ -350,9 +251,9 @@ private slots:
         QFETCH(QByteArray, reply);
         QFETCH(QByteArray, followUp);
         QFETCH(QByteArray, followUpReply);
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
-        Line line(vi.device);
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
         line.send(request);
         // An ignored request gets no answer at all, so the next one meets a quiet line.
         QCOMPARE(line.read(reply.isEmpty() ? 1 : reply.size(), reply.isEmpty() ? 300 : 3000),
@@ -363,33 +264,85 @@ private slots:
 
     void setPointAppliedMovesReadBack()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
-        Line line(vi.device);
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
         auto readBlock = [&line] {
             return line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
         };
 
-        const QByteArray written = writeMany(40122, floatWords(0.3f));
+        const QByteArray written = writeRegisters(40122, floatWords(0.3f));
         QCOMPARE(line.transact(written, 8), withCrc(written.left(6)));
         QByteArray block = readBlock();
         QCOMPARE(floatAt(block, 40100, 40122), 0.3f);
         QVERIFY2(std::fabs(floatAt(block, 40100, 40126) - 0.62f) < 0.01,
                  "moved before it was applied");
 
-        QCOMPARE(line.transact(writeOne(40121, 1), 8), writeOne(40121, 1));
+        QCOMPARE(line.transact(writeRegister(40121, 1), 8), writeRegister(40121, 1));
         // Polled like the debug page does, until the read-back has followed.
-        float readBack = floatAt(block, 40100, 40126);
-        for (QDeadlineTimer deadline(15000);
-             std::fabs(readBack - 0.3f) >= 0.02f && !deadline.hasExpired();) {
-            QTest::qWait(50);
+        const auto readBack = [&] {
             block = readBlock();
-            readBack = floatAt(block, 40100, 40126);
-        }
-        QVERIFY2(std::fabs(readBack - 0.3f) < 0.02f, qPrintable(QString::number(readBack)));
+            return floatAt(block, 40100, 40126);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::fabs(readBack() - 0.3f) < 0.02f, 15000);
         QCOMPARE(regAt(block, 40100, 40121), quint16(0)); // the apply register clears itself
         // The other set points stayed.
         QVERIFY(std::fabs(floatAt(block, 40100, 40134) - 0.78f) < 0.005);
+    }
+
+    // What the debug page writes, read back in the parameter block as it reads it.
+    void debugPageWrites_data()
+    {
+        QTest::addColumn<QVector<QByteArray>>("writes");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<bool>("wide"); // a 32-bit value, low word first
+        QTest::addColumn<quint32>("expected");
+
+        const auto u32 = [](quint32 v) {
+            return QVector<quint16>{quint16(v & 0xFFFF), quint16(v >> 16)};
+        };
+        QTest::newRow("DDS frequency") << QVector<QByteArray>{writeRegisters(40100, u32(123456789))}
+                                       << 40100 << true << 123456789u;
+        QTest::newRow("sweep start") << QVector<QByteArray>{writeRegisters(40106, u32(300000001))}
+                                     << 40106 << true << 300000001u;
+        QTest::newRow("sweep end") << QVector<QByteArray>{writeRegisters(40108, u32(1400000000))}
+                                   << 40108 << true << 1400000000u;
+        QTest::newRow("sweep step")
+            << QVector<QByteArray>{writeRegisters(40110, u32(1))} << 40110 << true << 1u;
+        QTest::newRow("second work mode")
+            << QVector<QByteArray>{writeRegisters(40119, QVector<quint16>{2})} << 40119 << false
+            << 2u;
+        QTest::newRow("first work mode")
+            << QVector<QByteArray>{writeRegisters(40119, QVector<quint16>{2}),
+                                   writeRegisters(40119, QVector<quint16>{1})}
+            << 40119 << false << 1u;
+        QTest::newRow("debug mode")
+            << QVector<QByteArray>{writeRegister(40118, 99)} << 40118 << false << 99u;
+        // Leaving debug mode runs the lock sequence from its first step.
+        QTest::newRow("debug mode left")
+            << QVector<QByteArray>{writeRegister(40118, 99), writeRegister(40118, 1)} << 40118
+            << false << 1u;
+        QTest::newRow("VCSEL Default set point")
+            << QVector<QByteArray>{writeRegisters(40142, floatWords(0.25f))} << 40142 << true
+            << 0x3E800000u;
+    }
+
+    void debugPageWrites()
+    {
+        QFETCH(QVector<QByteArray>, writes);
+        QFETCH(int, reg);
+        QFETCH(bool, wide);
+        QFETCH(quint32, expected);
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
+        for (const QByteArray& w : writes) {
+            const QByteArray echo = static_cast<quint8>(w[1]) == 0x06 ? w : withCrc(w.left(6));
+            QCOMPARE(line.transact(w, 8), echo);
+        }
+        const QByteArray block = line.transact(QByteArray::fromHex("01039CA4007C2B98"), 253);
+        QCOMPARE(block.size(), 253);
+        QCOMPARE(wide ? u32At(block, 40100, reg) : quint32(regAt(block, 40100, reg)), expected);
     }
 
     void lockSequence_data()
@@ -405,17 +358,20 @@ private slots:
     {
         QFETCH(int, workState);
         QFETCH(QVector<int>, statuses);
-        Instrument vi;
+        InstrumentProcess vi;
         // Steps long enough that a busy machine's polls do not miss one.
-        QVERIFY(vi.start({"--start-status", "0", "--lock-step-ms", "300"}));
-        Line line(vi.device);
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {0}));
-        QCOMPARE(line.transact(writeOne(40118, workState), 8), writeOne(40118, workState));
+        QVERIFY(!vi.start({"--start-status", "0", "--lock-step-ms", "300"}).isEmpty());
+        Line line(vi.device());
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({0}));
+        QCOMPARE(line.transact(writeRegister(40118, workState), 8),
+                 writeRegister(40118, workState));
 
+        // Polled for at least four lock steps, and until the last status has come.
         QVector<int> seen;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 2500) {
+        while (clock.elapsed() < 5000 &&
+               (clock.elapsed() < 4 * 300 || seen.isEmpty() || seen.last() != statuses.last())) {
             const QByteArray r = line.transact(readRequest(40118, 1), 7);
             QCOMPARE(r.size(), 7);
             const int status = qFromBigEndian<quint16>(r.constData() + 3);
@@ -438,11 +394,11 @@ private slots:
         QFETCH(int, count);
         QFETCH(int, rate);
         const int length = rate / 5 + 9;
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
-        Line line(vi.device);
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
         QElapsedTimer clock;
-        line.send(streamFrame(0x04, count));
+        line.send(streamRequest(0x04, count));
         clock.start();
         const int frames = 21; // one second of them
         const StreamCapture c = cutFrames(line.read(frames * length), length);
@@ -472,7 +428,7 @@ private slots:
                  qPrintable(QString::number(std::sqrt(var))));
 
         // Stop: at most the last frame, then quiet.
-        line.send(streamFrame(0x06, count));
+        line.send(streamRequest(0x06, count));
         const QByteArray tail = line.read(10 * length, 400);
         QVERIFY2(tail.size() <= 3 * length, "the stream went on after the stop frame");
         QCOMPARE(line.read(1, 300), QByteArray());
@@ -480,26 +436,26 @@ private slots:
 
     void modbusRequestStopsStream()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
-        Line line(vi.device);
-        line.send(streamFrame(0x04, 100));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
+        line.send(streamRequest(0x04, 100));
         QCOMPARE(cutFrames(line.read(3 * 209), 209).frames.size(), 3);
         line.send(readRequest(40118, 1));
         // Frames already on their way, then the reply, then nothing.
         QByteArray bytes = line.read(20 * 209, 500);
         StreamCapture c = cutFrames(bytes, 209);
-        QCOMPARE(c.rest, readReply(1, {4}));
+        QCOMPARE(c.rest, readReply({4}));
     }
 
     void sameSeedSameSignal()
     {
         auto firstFrames = [](const QString& seed) {
-            Instrument vi;
-            if (!vi.start({"--start-status", "4", "--seed", seed}))
+            InstrumentProcess vi;
+            if (vi.start({"--start-status", "4", "--seed", seed}).isEmpty())
                 return QByteArray();
-            Line line(vi.device);
-            line.send(streamFrame(0x04, 100));
+            Line line(vi.device());
+            line.send(streamRequest(0x04, 100));
             return line.read(3 * 209); // however the requests were timed
         };
         const QByteArray a = firstFrames("7");
@@ -531,10 +487,10 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(QStringList, replies);
-        Instrument vi;
-        QVERIFY(vi.start(args + QStringList{"--start-status", "4"}));
-        Line line(vi.device);
-        const QByteArray good = readReply(1, {4});
+        InstrumentProcess vi;
+        QVERIFY(!vi.start(args + QStringList{"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
+        const QByteArray good = readReply({4});
         for (const QString& kind : replies) {
             if (kind == "good") {
                 QCOMPARE(line.transact(readRequest(40118, 1), 7), good);
@@ -546,7 +502,7 @@ private slots:
             } else if (kind == "badcrc") {
                 const QByteArray r = line.transact(readRequest(40118, 1), 7);
                 QCOMPARE(r.left(5), good.left(5));
-                QVERIFY(!crcOk(r));
+                QVERIFY(!hasValidCrc(r));
             } else {
                 QCOMPARE(line.transact(readRequest(40118, 1), 5), exceptionReply(0x03, 4));
             }
@@ -571,10 +527,10 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QVector<int>, counters);
         QFETCH(QVector<int>, lengths);
-        Instrument vi;
-        QVERIFY(vi.start(args + QStringList{"--start-status", "4"}));
-        Line line(vi.device);
-        line.send(streamFrame(0x04, 100));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start(args + QStringList{"--start-status", "4"}).isEmpty());
+        Line line(vi.device());
+        line.send(streamRequest(0x04, 100));
         int total = 0;
         for (int l : lengths)
             total += l;
@@ -597,10 +553,10 @@ private slots:
 
     void lossOfLock()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4", "--lose-lock-after", "0.3"}));
-        Line line(vi.device);
-        line.send(streamFrame(0x04, 100));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4", "--lose-lock-after", "0.3"}).isEmpty());
+        Line line(vi.device());
+        line.send(streamRequest(0x04, 100));
         QVector<double> locked, lost;
         QElapsedTimer clock;
         clock.start();
@@ -616,30 +572,30 @@ private slots:
         // Out of lock the output runs away steadily.
         QVERIFY2(lost.last() - lost.first() > 10 * 0.4,
                  qPrintable(QString::number(lost.last() - lost.first())));
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {1}));
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({1}));
     }
 
     void silentAfter()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4", "--silent-after", "0.2"}));
-        Line line(vi.device);
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4", "--silent-after", "0.2"}).isEmpty());
+        Line line(vi.device());
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({4}));
         QTRY_VERIFY_WITH_TIMEOUT((line.send(readRequest(40118, 1)), line.read(7, 200).isEmpty()),
                                  5000);
     }
 
     void closeAfter()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4", "--close-after", "0.2"}));
-        const QString link = QDir(Instrument::portDirectory()).filePath(vi.name);
-        Line line(vi.device);
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4", "--close-after", "0.2"}).isEmpty());
+        const QString link = QDir(vi.portDir()).filePath(vi.portName());
+        Line line(vi.device());
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({4}));
         line.read(1, 3000);
         QVERIFY(line.hungUp());
-        QVERIFY(vi.process().waitForFinished(5000));
-        QCOMPARE(vi.process().exitCode(), 0);
+        QVERIFY(vi.waitForExit());
+        QCOMPARE(vi.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
@@ -647,31 +603,28 @@ private slots:
     {
         const QString dir = QDir::current().filePath("names");
         QDir().mkpath(dir);
-        qputenv("MAG_PORT_DIR", QFile::encodeName(dir));
         // A link left by an instrument that died is taken over.
         QVERIFY(QFile::link("/dev/pts/nonexistent-99999", QDir(dir).filePath("COM10")));
 
-        Instrument a, b, named, clash;
-        QVERIFY(a.start({}, dir));
-        QVERIFY(b.start({}, dir));
-        QVERIFY(named.start({"--name", "COM7"}, dir));
-        QCOMPARE(a.name, QString("COM10"));
-        QCOMPARE(b.name, QString("COM11"));
-        QCOMPARE(named.name, QString("COM7"));
-        QVERIFY(!clash.start({"--name", "COM7"}, dir));
-        clash.process().waitForFinished(5000);
-        QCOMPARE(clash.process().state(), QProcess::NotRunning);
-        QCOMPARE(clash.process().exitCode(), 2);
+        // All four in one folder, which the launchers also set for the port list.
+        InstrumentProcess a(dir), b(dir), named(dir), clash(dir);
+        QCOMPARE(a.start({}), QString("COM10"));
+        QCOMPARE(b.start({}), QString("COM11"));
+        QCOMPARE(named.start({"--name", "COM7"}), QString("COM7"));
+        QVERIFY(clash.start({"--name", "COM7"}).isEmpty());
+        QVERIFY(clash.waitForExit());
+        QVERIFY(!clash.isRunning());
+        QCOMPARE(clash.exitCode(), 2);
 
         const QStringList names = SerialPortNames::available();
-        for (const Instrument* vi : {&a, &b, &named}) {
-            QVERIFY2(names.contains(vi->name), qPrintable(names.join(' ')));
-            QCOMPARE(SerialPortNames::systemLocation(vi->name), vi->device);
+        for (const InstrumentProcess* vi : {&a, &b, &named}) {
+            QVERIFY2(names.contains(vi->portName()), qPrintable(names.join(' ')));
+            QCOMPARE(SerialPortNames::systemLocation(vi->portName()), vi->device());
         }
 
         // Ended by a signal, it removes its own link and nothing else.
         a.stop();
-        QCOMPARE(a.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(a.exitStatus(), QProcess::NormalExit);
         QVERIFY(!QFileInfo(QDir(dir).filePath("COM10")).isSymLink());
         QVERIFY(QFileInfo(QDir(dir).filePath("COM11")).isSymLink());
         QVERIFY(!SerialPortNames::available().contains("COM10"));
@@ -680,43 +633,42 @@ private slots:
 
     void reconnectAfterTheProgramLeft()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
         {
-            Line first(vi.device);
-            QCOMPARE(first.transact(readRequest(40118, 1), 7), readReply(1, {4}));
-            first.send(streamFrame(0x04, 100));
+            Line first(vi.device());
+            QCOMPARE(first.transact(readRequest(40118, 1), 7), readReply({4}));
+            first.send(streamRequest(0x04, 100));
             QCOMPARE(first.read(209).size(), 209);
         } // closed while the stream runs
-        Line second(vi.device);
+        Line second(vi.device());
         QTRY_COMPARE_WITH_TIMEOUT(second.transact(readRequest(40086, 1), 7).right(7),
-                                  readReply(1, {1000}), 5000);
+                                  readReply({1000}), 5000);
     }
 
     void verboseTrace()
     {
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4", "--verbose"}, Instrument::portDirectory(),
-                         QProcess::SeparateChannels));
-        Line line(vi.device);
-        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply(1, {4}));
-        QByteArray trace;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (trace += vi.process().readAllStandardError()).contains("TX 01 03 02 00 04"), 5000);
-        QVERIFY2(trace.contains("RX 01 03 9C B6 00 01 4B BC"), trace.constData());
+        InstrumentProcess vi;
+        vi.keepErrorOutput();
+        QVERIFY(!vi.start({"--start-status", "4", "--verbose"}).isEmpty());
+        Line line(vi.device());
+        QCOMPARE(line.transact(readRequest(40118, 1), 7), readReply({4}));
+        QTRY_VERIFY_WITH_TIMEOUT(vi.errorOutput().contains("TX 01 03 02 00 04"), 5000);
+        QVERIFY2(vi.errorOutput().contains("RX 01 03 9C B6 00 01 4B BC"),
+                 qPrintable(vi.errorOutput()));
     }
 
     void mbpollReadsTheInstrument()
     {
         const QString mbpoll = QStandardPaths::findExecutable("mbpoll");
         QVERIFY2(!mbpoll.isEmpty(), "mbpoll is not installed (scripts/install-deps.sh)");
-        Instrument vi;
-        QVERIFY(vi.start({"--start-status", "4"}));
+        InstrumentProcess vi;
+        QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
         auto run = [&](const QStringList& args) {
             QProcess p;
             p.start(mbpoll,
                     QStringList{"-m", "rtu", "-a", "1", "-b", "921600", "-P", "none", "-0", "-1"} +
-                        args + QStringList{vi.device});
+                        args + QStringList{vi.device()});
             p.waitForFinished(10000);
             return QString::fromUtf8(p.readAllStandardOutput());
         };

@@ -664,9 +664,6 @@ void TestMainModuleForm::languageRoundTrip_data()
     QTest::newRow("mear") << "label_6"
                           << "测量值"
                           << "Mear";
-    QTest::newRow("delta B stays") << "label_7"
-                                   << "△B"
-                                   << "△B";
     QTest::newRow("port button") << "btn_com"
                                  << "选择"
                                  << "select";

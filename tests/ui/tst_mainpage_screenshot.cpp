@@ -4,14 +4,15 @@
 
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
-#include "tests/support/TestSandbox.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestSandbox.h"
 #include "ui/Fonts.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 #include "ui/widgets/CustomMenu.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
@@ -77,8 +78,12 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
     QTRY_VERIFY(!menu->isVisible());
     QCOMPARE(com->text(), m_port);
 
+    // A three-second chart, so that a full window takes three seconds to come.
+    auto* chartTime = page->findChild<QLineEdit*>("edt_setTime");
+    chartTime->setText("3");
+    emit chartTime->editingFinished();
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
-    QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() == 10000, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() == 3000, 30000);
     // Draw the newest state now, so the grab does not race the queued replot.
     plot->replot(QCustomPlot::rpImmediateRefresh);
     window.repaint();

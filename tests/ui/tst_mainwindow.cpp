@@ -2,6 +2,7 @@
 #include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 #include "ui/Fonts.h"
+#include "ui/GuiPause.h"
 #include "ui/MainWindow.h"
 #include "ui/widgets/CustomMenu.h"
 
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStackedWidget>
 #include <qcustomplot.h>
@@ -101,6 +103,8 @@ private:
 void TstMainWindow::initTestCase()
 {
     registerFontSubstitutions();
+    // The pauses between a command's steps are skipped, except where their order is tested.
+    GuiPause::setScalePercent(0);
 }
 
 // The styles name "MiSans"; it must come out in a family that has the Chinese glyphs.
@@ -513,26 +517,40 @@ void TstMainWindow::changeSamplingRateStepOrder()
         QTRY_COMPARE_WITH_TIMEOUT(plot->graph(0)->dataCount(), 50, 5000);
     }
 
+    // With the real pauses: the instrument gets its time around the change.
+    GuiPause::setScalePercent(100);
+    const auto skipPauses = qScopeGuard([] { GuiPause::setScalePercent(0); });
     QStringList seen;
+    QList<qint64> times;
+    QElapsedTimer clock;
+    clock.start();
     ParamManager* h = hub.get();
+    const auto record = [&](const QString& step) {
+        seen << step;
+        times << clock.elapsed();
+    };
     connect(h, &ParamManager::sig_sendModbusData, window.get(),
-            [&seen](ModbusAddr addr) { seen << QStringLiteral("request %1").arg(int(addr)); });
+            [&](ModbusAddr addr) { record(QStringLiteral("request %1").arg(int(addr))); });
     connect(h, &ParamManager::sig_devStatusWorkerStop, window.get(),
-            [&seen] { seen << QStringLiteral("poll stop"); });
+            [&] { record(QStringLiteral("poll stop")); });
     connect(h, &ParamManager::sig_devStatusWorkerStart, window.get(),
-            [&seen] { seen << QStringLiteral("poll start"); });
+            [&] { record(QStringLiteral("poll start")); });
     connect(h, &ParamManager::sig_syncDataParam, window.get(),
-            [&seen] { seen << QStringLiteral("param"); });
-    connect(h, &ParamManager::sig_setOneHz, window.get(),
-            [&seen] { seen << QStringLiteral("oneHz"); });
+            [&] { record(QStringLiteral("param")); });
+    connect(h, &ParamManager::sig_setOneHz, window.get(), [&] { record(QStringLiteral("oneHz")); });
     connect(h, &ParamManager::sig_syncDataByteCount, window.get(),
-            [&seen] { seen << QStringLiteral("byteCount"); });
+            [&] { record(QStringLiteral("byteCount")); });
     connect(h, &ParamManager::sig_sendCustomModbusData, window.get(),
-            [&seen] { seen << QStringLiteral("frame"); });
+            [&] { record(QStringLiteral("frame")); });
 
     window->changeSamplingRate(500, bChange);
 
     QCOMPARE(seen, steps);
+    // 200 ms after the stop before the change, and after the change before the restart.
+    QVERIFY2(times[1] - times[0] >= 190, qPrintable(QString::number(times[1] - times[0])));
+    const int last = times.size() - 1;
+    QVERIFY2(times[last] - times[last - 1] >= 190,
+             qPrintable(QString::number(times[last] - times[last - 1])));
     QCOMPARE(hub->isStreamStarted(), deviceReady);
     QCOMPARE(plot->graph(0)->dataCount(), 0);
 }

@@ -2,6 +2,7 @@
 // at the default chart time and at the largest one, and the whole program's
 // CPU time per second with the virtual instrument streaming at 1000 Hz.
 
+#include "app/Allocator.h"
 #include "app/ParamManager.h"
 #include "app/SharedTypes.h"
 #include "tests/support/TestSandbox.h"
@@ -157,6 +158,7 @@ BENCHMARK(BM_ProgramCpuLoad)
 
 int main(int argc, char** argv)
 {
+    Allocator::keepLargeBlocksInProcess(); // as the program's main does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("MAG_TOOLS_DIR"))

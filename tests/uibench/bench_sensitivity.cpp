@@ -9,6 +9,7 @@
 //   bench_sensitivity [--cpu-seconds S] [--fill-seconds S] [--late-fill-seconds S]
 //                     [--after-seconds S] [--label TEXT]
 
+#include "app/Allocator.h"
 #include "app/ParamManager.h"
 #include "app/SharedTypes.h"
 #include "device/ModbusDataHandler.h"
@@ -221,6 +222,7 @@ int option(const QStringList& args, const QString& name, int fallback)
 
 int main(int argc, char** argv)
 {
+    Allocator::keepLargeBlocksInProcess(); // as the program's main does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("MAG_TOOLS_DIR"))

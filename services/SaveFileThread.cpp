@@ -1,0 +1,331 @@
+#include "services/SaveFileThread.h"
+
+#include "app/Logger.h"
+#include "app/RuntimePaths.h"
+#include "app/SharedState.h"
+#include "services/RecordingFormat.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+namespace {
+
+struct AppendResult
+{
+    bool ok = true;
+    QString error;   // the file's error text
+    QString logLine; // what the Logger gets when the spell begins
+};
+
+// Appends the bytes in one write. A short write is cut back to the old end, so
+// that a full disk leaves no half row behind.
+AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
+{
+    AppendResult result;
+    QFile file(fileName);
+    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+        result.ok = false;
+        result.error = file.errorString();
+        result.logLine = QStringLiteral("Failed to open file for writing:") + result.error;
+        return result;
+    }
+    const qint64 before = file.size();
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size()) {
+        result.ok = false;
+        // A short write sets no error of its own.
+        result.error = file.error() != QFileDevice::NoError
+                           ? file.errorString()
+                           : QStringLiteral("only %1 of %2 bytes written (disk full?)")
+                                 .arg(qMax<qint64>(written, 0))
+                                 .arg(bytes.size());
+        file.resize(before);
+    }
+    file.close();
+    if (result.ok && file.error() != QFileDevice::NoError) {
+        result.ok = false;
+        result.error = file.errorString();
+    }
+    if (!result.ok)
+        result.logLine = QStringLiteral("Failed to write file %1:%2").arg(fileName, result.error);
+    return result;
+}
+
+} // namespace
+
+SaveFileThread::SaveFileThread() : QObject(nullptr)
+{
+    m_thread.start(this);
+}
+
+SaveFileThread::~SaveFileThread()
+{
+    m_thread.stop();
+    giveUpHeld();
+}
+
+void SaveFileThread::slots_syncSaveParam(bool isSave, int interval, QString filePathName,
+                                         bool isSaveConsecutivefiles)
+{
+    if (!isSave)
+        giveUpHeld();
+    m_save = isSave;
+    m_filePathName = filePathName;
+    m_countdown = qint64(interval);
+    m_isSaveConsecutivefiles = isSaveConsecutivefiles;
+    if (isSave)
+        m_rebaseRequest = true;
+}
+
+bool SaveFileThread::rebase(qint64 arrivalMs)
+{
+    if (m_hasBase && arrivalMs <= m_baseMs + m_offset + ReanchorSlackMs)
+        return false;
+    m_hasBase = true;
+    m_baseMs = arrivalMs;
+    m_offset = 0;
+    return true;
+}
+
+void SaveFileThread::setRollLimits(qint64 fromMs)
+{
+    m_nextMidnightMs = RecordingFormat::nextMidnight(fromMs);
+    m_nextFullHourMs = RecordingFormat::nextFullHour(fromMs);
+}
+
+void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime)
+{
+    if (data_frequency <= 0 || data_frequency > 1000) {
+        qDebug() << "saveCSVData: no step for the rate" << data_frequency;
+        return;
+    }
+    const qint64 arrival =
+        utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
+
+    SharedState& state = SharedState::instance();
+    const bool resync = state.resyncTime();
+    if (resync || m_rebaseRequest || !m_hasBase) {
+        if (resync)
+            state.setResyncTime(false);
+        const bool recordingStart = m_rebaseRequest;
+        m_rebaseRequest = false;
+        // A new recording counts its roll limits from its own first row.
+        if (rebase(arrival) || recordingStart)
+            setRollLimits(m_baseMs + m_offset);
+        m_lastCleanupMs = arrival;
+    }
+
+    const int step = 1000 / data_frequency;
+    // Samples left over from another rate never complete a batch of this one.
+    if (m_pendingRate != data_frequency) {
+        m_pendingStamps.clear();
+        m_pendingValues.clear();
+        m_pendingRate = data_frequency;
+    }
+    const qint64 first = m_baseMs + m_offset;
+    for (int i = 0; i < datas.size(); ++i) {
+        m_pendingStamps.append(first + qint64(step) * i);
+        m_pendingValues.append(datas[i]);
+    }
+    m_offset += qint64(datas.size()) * step;
+
+    if (m_pendingValues.size() == data_frequency) {
+        finishBatch(data_frequency, step);
+    } else if (m_pendingValues.size() > data_frequency) {
+        qDebug() << "saveCSVData: more samples than one second, dropped:" << m_pendingValues.size()
+                 << data_frequency;
+        m_pendingStamps.clear();
+        m_pendingValues.clear();
+    }
+
+    if (arrival - m_lastCleanupMs >= CleanupPeriodSecs * 1000) {
+        m_lastCleanupMs = arrival;
+        const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
+        if (slash >= 0)
+            removeOldCsvFiles(m_filePathName.left(slash), arrival - KeepSecs * 1000);
+    }
+}
+
+void SaveFileThread::finishBatch(int rate, int step)
+{
+    emit sig_SendServerData(m_pendingStamps.first(), m_pendingValues, rate, step);
+
+    const bool writing = m_save && !m_filePathName.isEmpty();
+    const int count = m_pendingStamps.size();
+    int from = 0;
+    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+        for (int i = 0; i < count; ++i) {
+            const qint64 stamp = m_pendingStamps[i];
+            if (stamp < (rate == 1000 ? m_nextFullHourMs : m_nextMidnightMs))
+                continue;
+            if (writing && i > from)
+                writeMzCsv(m_filePathName, rate, from, i);
+            m_filePathName = m_filePathName.left(slash + 1) + RecordingFormat::fileStamp(stamp) +
+                             QStringLiteral(".CSV");
+            setRollLimits(stamp);
+            from = i;
+        }
+    }
+    if (writing && count > from)
+        writeMzCsv(m_filePathName, rate, from, count);
+    m_pendingStamps.clear();
+    m_pendingValues.clear();
+
+    if (--m_countdown == 0) {
+        m_save = false;
+        giveUpHeld();
+        emit sig_saveFinished();
+    }
+}
+
+void SaveFileThread::giveUpHeld()
+{
+    if (!m_held.isEmpty() && !flushHeld())
+        dropHeld();
+}
+
+void SaveFileThread::writeMzCsv(const QString& path, int rate, int from, int to)
+{
+    const QString fileName = RecordingFormat::mzFileName(path, rate);
+    if (m_held.isEmpty() || m_held.last().fileName != fileName)
+        m_held.append({fileName, QByteArray(), 0});
+    HeldRows& rows = m_held.last();
+    const int before = rows.bytes.size();
+    RecordingFormat::appendMzRows(rows.bytes, rate, m_pendingStamps.constData() + from,
+                                  m_pendingValues.constData() + from, to - from);
+    rows.rows += to - from;
+    m_heldBytes += rows.bytes.size() - before;
+    flushHeld();
+}
+
+bool SaveFileThread::flushHeld()
+{
+    while (!m_held.isEmpty()) {
+        const HeldRows& rows = m_held.first();
+        const AppendResult result = appendToFile(rows.fileName, rows.bytes);
+        if (!result.ok) {
+            ++m_failedWrites;
+            if (!m_writeFailing) {
+                m_writeFailing = true;
+                Logger::instance()->write(result.logLine);
+                emit sig_saveFailed(rows.fileName, result.error);
+            }
+            while (m_heldBytes > MaxHeldBytes && m_held.size() > 1) {
+                m_lostRows += m_held.first().rows;
+                m_heldBytes -= m_held.first().bytes.size();
+                m_held.removeFirst();
+            }
+            return false;
+        }
+        m_heldBytes -= rows.bytes.size();
+        m_held.removeFirst();
+    }
+    if (m_writeFailing) {
+        Logger::instance()->write(
+            QStringLiteral("Recording file written again after %1 failed writes, %2 rows lost")
+                .arg(m_failedWrites)
+                .arg(m_lostRows));
+        m_writeFailing = false;
+        m_failedWrites = 0;
+        m_lostRows = 0;
+    }
+    return true;
+}
+
+void SaveFileThread::dropHeld()
+{
+    for (const HeldRows& rows : qAsConst(m_held))
+        m_lostRows += rows.rows;
+    m_held.clear();
+    m_heldBytes = 0;
+    if (m_writeFailing) {
+        Logger::instance()->write(
+            QStringLiteral("Recording stopped after %1 failed writes, %2 rows not written")
+                .arg(m_failedWrites)
+                .arg(m_lostRows));
+    }
+    m_writeFailing = false;
+    m_failedWrites = 0;
+    m_lostRows = 0;
+}
+
+void SaveFileThread::removeOldCsvFiles(const QString& folder, qint64 cutoffMs)
+{
+    QDir dir(folder);
+    if (!dir.exists())
+        return;
+    const QStringList names = dir.entryList({QStringLiteral("*.CSV")}, QDir::Files, QDir::NoSort);
+    for (const QString& name : names) {
+        // The names carry the UTC time they were started at.
+        if (name.size() < 15 || name.at(8) != QLatin1Char('_'))
+            continue;
+        const QDate date = QDate::fromString(name.left(8), QStringLiteral("yyyyMMdd"));
+        const QTime time = QTime::fromString(name.mid(9, 6), QStringLiteral("hhmmss"));
+        if (!date.isValid() || !time.isValid())
+            continue;
+        if (QDateTime(date, time, Qt::UTC).toMSecsSinceEpoch() < cutoffMs)
+            dir.remove(name);
+    }
+}
+
+void SaveFileThread::slot_saveCrashLog(qint64 timestamp, QString text)
+{
+    const QDateTime t = QDateTime::fromSecsSinceEpoch(timestamp, Qt::LocalTime);
+    const QString folder = RuntimePaths::logsDir();
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/MZ_Crash_") + t.toString(QStringLiteral("yyyy_MM_dd")) +
+               QStringLiteral(".dmp"));
+    if (!file.open(QIODevice::Append | QIODevice::Text)) {
+        qDebug() << "Failed to open file for writing:" << file.errorString();
+        return;
+    }
+    QTextStream out(&file);
+    out.setCodec("UTF-8"); // as every other text file of the program
+    out << t.toString(QStringLiteral("HH:mm:ss  ")) << text << "\n";
+}
+
+void SaveFileThread::slot_saveVectorB9orB12CSV(QVector<double> datas)
+{
+    static const char* const Labels[] = {"1111", "1000", "0100", "1111", "0010",
+                                         "0001", "1111", "0000", "0000"};
+    const auto now = [] {
+        return QDateTime::currentDateTimeUtc().toString(QStringLiteral("HHmmss"));
+    };
+    if (m_testStart.isEmpty())
+        m_testStart = now();
+    if (++m_testCalls >= 399601) {
+        m_testCalls = 0;
+        m_testStart = now();
+    }
+    const QString path = RuntimePaths::appDir() + QStringLiteral("/file/B9三轴测试_") +
+                         m_testStart + QStringLiteral(".CSV");
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Text)) {
+        qDebug().noquote() << "ceshi 1211-2 :" + file.errorString() + ":" + path;
+        return;
+    }
+    QTextStream out(&file);
+    out.setRealNumberPrecision(10);
+    for (int k = 0; k < datas.size(); ++k) {
+        out << datas[k] << "," << Labels[k % 9] << "\n";
+        if ((k + 1) % 3 == 0) {
+            const double a = datas[k - 2], b = datas[k - 1], c = datas[k];
+            out << (b * b + c * c) * 0.5 - a * a << ",sqrt\n";
+        }
+        if ((k + 1) % 9 == 0) {
+            out << "S," << (datas[k - 5] + datas[k - 2] + datas[k - 8]) / (3 * m_testDivisor)
+                << "\n";
+            out << "--------------,-------------\n";
+        }
+    }
+}
+
+void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime utcTime)
+{
+    // The vector road (records of 50, their file and upload) lands with vector recording.
+    Q_UNUSED(fidVectorNum)
+    Q_UNUSED(utcTime)
+}

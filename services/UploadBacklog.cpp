@@ -1,0 +1,264 @@
+#include "services/UploadBacklog.h"
+
+#include "services/ServerBodies.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+const QRegularExpression& backlogName()
+{
+    static const QRegularExpression re(QStringLiteral("^ServerData(\\d+)\\.txt$"));
+    return re;
+}
+
+int numberOf(const QString& path)
+{
+    const QRegularExpressionMatch m = backlogName().match(QFileInfo(path).fileName());
+    bool ok = false;
+    const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
+    return ok ? n : -1;
+}
+} // namespace
+
+void UploadBacklog::startBuffer(Kind kind, qint64 time, int rate, int interval)
+{
+    m_kind = kind;
+    m_firstTime = time;
+    m_lastTime = time;
+    m_rate = rate;
+    m_interval = interval;
+}
+
+void UploadBacklog::clearBuffer()
+{
+    m_kind = Kind::None;
+    m_firstTime = -1;
+    m_lastTime = -1;
+    m_lastSpanMs = -1;
+    m_rate = -1;
+    m_interval = -1;
+    m_scalarValues.clear();
+    m_vectorValues.clear();
+}
+
+void UploadBacklog::bufferScalarData(qint64 time, const QVector<double>& values, int rate,
+                                     int interval)
+{
+    if (m_kind != Kind::None &&
+        (m_kind != Kind::Scalar || rate != m_rate || time - m_lastTime != 1000))
+        saveBacklogRecord();
+    if (m_kind == Kind::None) {
+        startBuffer(Kind::Scalar, time, rate, interval);
+        m_scalarValues = values;
+    } else {
+        m_scalarValues += values;
+        m_lastTime = time;
+    }
+    if (m_scalarValues.size() >= RecordValueLimit)
+        saveBacklogRecord();
+}
+
+void UploadBacklog::bufferVectorData(qint64 time, const QVector<XYZST>& vectors, int rate,
+                                     int interval)
+{
+    // Vector batches follow each other without a gap: the next one starts where
+    // the samples of the last one end.
+    const qint64 diff = time - m_lastTime;
+    if (m_kind != Kind::None && (m_kind != Kind::Vector || rate != m_rate || diff != m_lastSpanMs))
+        saveBacklogRecord();
+    if (m_kind == Kind::None) {
+        startBuffer(Kind::Vector, time, rate, interval);
+        m_vectorValues = vectors;
+    } else {
+        if (m_lastTime == m_firstTime) { // the record's first merge
+            qDebug() << "成功差值:" << diff;
+            qDebug() << "lasttimestamp:" << m_lastTime;
+        }
+        m_vectorValues += vectors;
+        m_lastTime = time;
+    }
+    m_lastSpanMs = qint64(vectors.size()) * interval;
+    if (m_vectorValues.size() >= RecordValueLimit)
+        saveBacklogRecord();
+}
+
+void UploadBacklog::keepUnwritten(const QString& record)
+{
+    m_unwritten.append(record);
+    m_unwrittenBytes += record.size();
+    // Bounded: when the folder stays unwritable, the oldest records go first.
+    int dropped = 0;
+    while (m_unwrittenBytes > UnwrittenLimitBytes && m_unwritten.size() > 1) {
+        m_unwrittenBytes -= m_unwritten.takeFirst().size();
+        ++dropped;
+    }
+    if (dropped) {
+        if (m_droppedRecords == 0)
+            qDebug() << "backlog: records cannot be written, oldest dropped";
+        m_droppedRecords += dropped;
+    }
+}
+
+bool UploadBacklog::saveBacklogRecord()
+{
+    if (!m_scalarValues.isEmpty())
+        keepUnwritten(ServerBodies::scalarRecord(m_deviceType, m_firstTime, m_scalarValues, m_rate,
+                                                 m_interval));
+    else if (!m_vectorValues.isEmpty())
+        keepUnwritten(ServerBodies::vectorRecord(m_deviceType, m_firstTime, m_vectorValues, m_rate,
+                                                 m_interval));
+    // The buffer's content is now a record of its own: a new batch never overwrites it.
+    clearBuffer();
+    if (m_unwritten.isEmpty())
+        return true;
+
+    const QString path = filePath(m_fileNumber);
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > FileSizeLimit - 1)
+        findBacklogFileNumber(false); // these records still go to the full file
+
+    if (!writeTextFile(path, m_unwritten.join(QLatin1Char('\n'))))
+        return false;
+    m_unwritten.clear();
+    m_unwrittenBytes = 0;
+    if (m_droppedRecords) {
+        qDebug() << "backlog: written again;" << m_droppedRecords << "records were dropped";
+        m_droppedRecords = 0;
+    }
+    return true;
+}
+
+void UploadBacklog::findBacklogFileNumber(bool first)
+{
+    if (!QDir(m_folder).exists() && QDir().mkpath(m_folder))
+        qDebug() << "成功创建 logs 文件夹";
+    const QList<int> numbers = backlogNumbers();
+
+    if (first) {
+        m_fileNumber = 0;
+        if (!numbers.isEmpty()) {
+            m_fileNumber = numbers.last();
+            for (const int n : numbers) {
+                const QFileInfo info(filePath(n));
+                if (!info.exists() || info.size() < FileSizeLimit) {
+                    m_fileNumber = n;
+                    break;
+                }
+            }
+        }
+        qDebug() << "first enter fileNum:" << m_fileNumber;
+    } else if (numbers.size() < RingSize) {
+        m_fileNumber = numbers.isEmpty() ? m_fileNumber + 1 : numbers.last() + 1;
+    } else {
+        const int highest = numbers.last();
+        auto after = [highest](int n) { return n + 1 > highest ? 0 : n + 1; };
+        int next = after(m_fileNumber);
+        if (next == m_inFlight) // being uploaded: records must not join it
+            next = after(next);
+        m_fileNumber = next;
+        for (const int n : numbers) {
+            if (n >= next && n != m_inFlight) {
+                qDebug() << "enter delete";
+                deleteFile(filePath(n));
+                break;
+            }
+        }
+    }
+    qDebug() << "20250709 fileNum:" << m_fileNumber;
+}
+
+QString UploadBacklog::listBacklogFiles()
+{
+    const QList<int> numbers = backlogNumbers();
+    if (numbers.isEmpty())
+        return QString();
+    const auto next = std::upper_bound(numbers.cbegin(), numbers.cend(), m_lastOffered);
+    const int pick = next == numbers.cend() ? numbers.first() : *next;
+    m_lastOffered = pick;
+    if (pick == m_fileNumber) {
+        // Records go elsewhere from now on, so none is appended while it travels.
+        m_fileNumber = numbers.last() + 1;
+        qDebug() << "20250709 fileNum:" << m_fileNumber;
+    }
+    return filePath(pick);
+}
+
+bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
+{
+    QFile file(path);
+    bool ok = file.open(QIODevice::Append | QIODevice::Text);
+    if (ok) {
+        const QByteArray bytes = text.toUtf8() + '\n';
+        ok = file.write(bytes) == bytes.size() && file.flush();
+    }
+    if (!ok) {
+        if (!m_writeFailing)
+            qDebug() << "Failed to open file for writing:" << file.errorString();
+        m_writeFailing = true;
+        ++m_failedWrites;
+        return false;
+    }
+    if (m_writeFailing)
+        qDebug() << "backlog: written again after" << m_failedWrites << "failed writes";
+    m_writeFailing = false;
+    m_failedWrites = 0;
+    return true;
+}
+
+bool UploadBacklog::deleteFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists()) {
+        qDebug() << "File does not exist:" << path;
+        return false;
+    }
+    if (!file.remove()) {
+        qDebug() << "Failed to delete file:" << path;
+        qDebug() << "Error:" << file.errorString();
+        return false;
+    }
+    qDebug() << "File deleted successfully:" << path;
+    return true;
+}
+
+void UploadBacklog::setUploadInFlight(const QString& path)
+{
+    m_inFlight = numberOf(path);
+}
+
+bool UploadBacklog::deleteUploaded(const QString& path)
+{
+    if (numberOf(path) == m_fileNumber) {
+        qDebug() << "backlog: not deleting" << path << "- records go to it";
+        return false;
+    }
+    return deleteFile(path);
+}
+
+QString UploadBacklog::filePath(int number) const
+{
+    return m_folder + QLatin1Char('/') + m_fileNamePattern.arg(number);
+}
+
+QList<int> UploadBacklog::backlogNumbers() const
+{
+    QSet<int> set;
+    const QStringList names =
+        QDir(m_folder).entryList({QStringLiteral("*.txt")}, QDir::Files | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = backlogName().match(name);
+        bool ok = false;
+        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
+        if (ok)
+            set.insert(n);
+    }
+    QList<int> numbers = set.values();
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}

@@ -1,0 +1,16 @@
+// Entry point of bench_dsp: the allocator is set up as the program's main does,
+// before any benchmark runs, so that the figures describe the program.
+#include "app/Allocator.h"
+
+#include <benchmark/benchmark.h>
+
+int main(int argc, char** argv)
+{
+    Allocator::keepLargeBlocksInProcess();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,100 @@
+// server_driver: the server client on its own, fed with one-second batches as the
+// recorder feeds it. For the kill test and the soak script (scripts/soak_server.py).
+// Prints "SENT <time>" for every batch; ends on SIGINT or SIGTERM after a last flush.
+
+#include "app/RuntimePaths.h"
+#include "app/SharedTypes.h"
+#include "services/ServerThread.h"
+#include "tests/services/BatchDriver.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    registerMainMetaTypes();
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("The server client fed with one-second batches.");
+    parser.addHelpOption();
+    const QCommandLineOption appDir("app-dir", "Folder standing beside the executable (logs/).",
+                                    "DIR");
+    const QCommandLineOption rate("rate", "Values per batch (Hz), default 1000.", "HZ", "1000");
+    const QCommandLineOption pace("pace-ms", "Time between batches, default 1000.", "MS", "1000");
+    const QCommandLineOption count("count", "Batches to send (default 0: none; -1: no end).", "N",
+                                   "0");
+    const QCommandLineOption first("first-time", "Time of the first batch (ms since the epoch).",
+                                   "MS");
+    const QCommandLineOption tick("tick-ms", "Tick of the client (default 30000).", "MS");
+    const QCommandLineOption pause(
+        "upload-pause-ms", "Pause between uploads, all kinds (default: the real ones).", "MS");
+    const QCommandLineOption timeout("transfer-timeout-ms", "Transfer time-out (default 20000).",
+                                     "MS");
+    parser.addOptions({appDir, rate, pace, count, first, tick, pause, timeout});
+    parser.process(app);
+
+    if (parser.isSet(appDir)) {
+        QDir().mkpath(parser.value(appDir));
+        RuntimePaths::setAppDir(QDir(parser.value(appDir)).absolutePath());
+    }
+    ServerThread::Timing timing;
+    if (parser.isSet(tick))
+        timing.tickMs = parser.value(tick).toInt();
+    if (parser.isSet(pause)) {
+        const int ms = parser.value(pause).toInt();
+        timing.acceptedPauseMs = timing.idlePauseMs = timing.refusedPauseMs = ms;
+        timing.refusedRandomMs = qMax(1, ms / 2);
+    }
+    if (parser.isSet(timeout))
+        timing.transferTimeoutMs = parser.value(timeout).toInt();
+
+    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
+                     [] { QCoreApplication::quit(); });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM})
+        ::sigaction(s, &action, nullptr);
+
+    auto* server = new ServerThread(timing);
+    const qint64 firstTime = parser.isSet(first)
+                                 ? parser.value(first).toLongLong()
+                                 : QDateTime::currentMSecsSinceEpoch() / 1000 * 1000;
+    BatchDriver driver(server, firstTime, parser.value(rate).toInt(), parser.value(pace).toInt());
+    const int wanted = parser.value(count).toInt();
+    QObject::connect(&driver, &BatchDriver::batchSent, &app, [&](qint64 t) {
+        std::printf("SENT %lld\n", static_cast<long long>(t));
+        std::fflush(stdout);
+        if (wanted >= 0 && driver.sent().size() >= wanted)
+            driver.stop();
+    });
+    QMetaObject::invokeMethod(server, &ServerThread::slot_init, Qt::QueuedConnection);
+    if (wanted != 0)
+        driver.start();
+    std::printf("READY\n");
+    std::fflush(stdout);
+    const int code = app.exec();
+    driver.stop();
+    delete server; // the last flush
+    return code;
+}

@@ -1,0 +1,104 @@
+// A timed recording with the virtual instrument streaming over a pseudo-terminal,
+// through the real hub, transport, decoder, save page and recorder.
+
+#include "app/ParamManager.h"
+#include "services/RecordingFormat.h"
+#include "services/SaveFileThread.h"
+#include "services/SaveModuleForm.h"
+#include "tests/services/RecorderFixture.h"
+#include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestMain.h"
+#include "ui/MainModuleForm.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+
+using namespace RecorderTest;
+
+class TestSavePageInstrument : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void tenSecondsAt1000Hz();
+
+private:
+    InstrumentProcess m_instrument;
+    QString m_port;
+};
+
+void TestSavePageInstrument::initTestCase()
+{
+    if (!QFileInfo::exists(InstrumentProcess::binary()))
+        QFAIL(qPrintable("no virtual instrument at " + InstrumentProcess::binary()));
+    m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "23"});
+    QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+}
+
+void TestSavePageInstrument::tenSecondsAt1000Hz()
+{
+    ParamManager hub;
+    MainModuleForm mainPage(&hub);
+    SaveModuleForm savePage(&hub);
+    QVector<double> emitted; // every sample the decoder handed out
+    connect(&hub, &ParamManager::sig_updateForm, this,
+            [&](const QVector<double>& batch) { emitted += batch; });
+    QSignalSpy server(hub.getSaveFileThread(), &SaveFileThread::sig_SendServerData);
+    QSignalSpy finished(&hub, &ParamManager::sig_saveFinished);
+
+    mainPage.slot_handleActionTriggered(m_port, QVariant());
+    QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(emitted.size() >= 2000, 10000);
+
+    savePage.findChild<QLineEdit*>("edt_saveTime")->setText("10");
+    QTest::mouseClick(savePage.findChild<QPushButton*>("btn_Save"), Qt::LeftButton);
+    QVERIFY(hub.isSaving());
+    const QString path = savePage.findChild<QLineEdit*>("edt_pathFileName")->text();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QTRY_COMPARE(savePage.findChild<QPushButton*>("btn_Save")->text(), QString("Save"));
+    QVERIFY(!hub.isSaving());
+    const int batchesAtEnd = server.count();
+
+    bool wellFormed = false;
+    const QVector<Row> rows = readRows(RecordingFormat::mzFileName(path, 1000), &wellFormed);
+    QVERIFY(wellFormed);
+    QCOMPARE(rows.size(), 10000); // ten batches of one second, one row a sample
+    for (int i = 1; i < rows.size(); ++i)
+        QCOMPARE(msOfDay(rows[i].time.constData(), 12),
+                 msOfDay(rows[i - 1].time.constData(), 12) + 1);
+
+    // The rows are a run of the decoder's own values, as %.10g.
+    QVector<QByteArray> texts;
+    texts.reserve(emitted.size());
+    for (double v : qAsConst(emitted)) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.10g", v);
+        texts << QByteArray(text);
+    }
+    int at = -1;
+    for (int start = 0; at < 0 && start + rows.size() <= texts.size(); ++start) {
+        bool same = true;
+        for (int i = 0; same && i < rows.size(); ++i)
+            same = texts[start + i] == rows[i].value;
+        if (same)
+            at = start;
+    }
+    QVERIFY2(at >= 0, "the recording is not a run of the decoder's values");
+    // The server got the same seconds, stamped as the rows.
+    int firstBatch = -1;
+    for (int b = 0; b < batchesAtEnd; ++b)
+        if (RecordingFormat::timeText(server.at(b).at(0).toLongLong(), true) ==
+            QString(rows.first().time))
+            firstBatch = b;
+    QVERIFY(firstBatch >= 0 && firstBatch + 10 <= batchesAtEnd);
+    for (int b = 0; b < 10; ++b) {
+        const QVector<double> values = server.at(firstBatch + b).at(1).value<QVector<double>>();
+        QCOMPARE(values.size(), 1000);
+        QCOMPARE(values, emitted.mid(at + 1000 * b, 1000));
+    }
+}
+
+MAG_TEST_MAIN(TestSavePageInstrument)
+#include "tst_savepage_instrument.moc"

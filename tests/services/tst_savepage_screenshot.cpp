@@ -1,0 +1,146 @@
+// The save page in the program's main window on a virtual X server, with the
+// virtual instrument streaming: PNGs of the page idle and recording, written into
+// the build tree.
+
+#include "app/ParamManager.h"
+#include "services/SaveModuleForm.h"
+#include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestSandbox.h"
+#include "ui/Fonts.h"
+#include "ui/MainModuleForm.h"
+#include "ui/MainWindow.h"
+#include "ui/widgets/CustomMenu.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTextEdit>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+class TestSavePageScreenshot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void idleAndRecording();
+
+private:
+    QImage grab(QWidget& window, const QString& name);
+    InstrumentProcess m_instrument;
+    QString m_port;
+};
+
+void TestSavePageScreenshot::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+    m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "29"});
+    QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+    QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
+}
+
+QImage TestSavePageScreenshot::grab(QWidget& window, const QString& name)
+{
+    window.repaint();
+    QCoreApplication::processEvents();
+    const QImage shot =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
+    if (!shot.save(path))
+        qWarning("cannot write %s", qPrintable(path));
+    qInfo("screenshot: %s", qPrintable(path));
+    return shot;
+}
+
+void TestSavePageScreenshot::idleAndRecording()
+{
+    ParamManager hub;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto* mainPage = window.findChild<MainModuleForm*>();
+    auto* page = window.findChild<SaveModuleForm*>();
+    QVERIFY(mainPage && page);
+    mainPage->slot_handleActionTriggered(m_port, QVariant());
+    QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+
+    QTest::mouseClick(window.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
+    QCOMPARE(window.findChild<QStackedWidget*>("stackedWidget")->currentWidget(), page);
+    const QImage idle = grab(window, "savepage_idle.png");
+    QCOMPARE(idle.size(), window.size());
+
+    // Every text of the page fits its widget.
+    for (auto* edit : page->findChildren<QLineEdit*>())
+        if (edit->isVisible())
+            QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->text()) <
+                         edit->contentsRect().width(),
+                     qPrintable(edit->objectName() + ": " + edit->text()));
+    for (auto* button : page->findChildren<QAbstractButton*>())
+        if (button->isVisible() && !button->text().isEmpty())
+            QVERIFY2(button->sizeHint().width() <= button->width(),
+                     qPrintable(button->objectName()));
+
+    auto* panel = page->findChild<QTextEdit*>("textEdit_console");
+    page->findChild<QTextEdit*>("textEdit")->setPlainText("Cell at 95 °C, sensor north of the hut");
+    QTest::mouseClick(page->findChild<QPushButton*>("btn_Save"), Qt::LeftButton);
+    QVERIFY(hub.isSaving());
+    QTRY_VERIFY_WITH_TIMEOUT(panel->document()->lineCount() > 200, 15000);
+    const QImage recording = grab(window, "savepage_recording.png");
+
+    // The panel shows values: dark text pixels inside it.
+    const QRect box(panel->mapTo(&window, QPoint(0, 0)), panel->size());
+    int text = 0;
+    for (int y = box.top() + 10; y < box.bottom() - 10; ++y)
+        for (int x = box.left() + 10; x < box.right() - 10; ++x)
+            text += qGray(recording.pixel(x, y)) < 120 ? 1 : 0;
+    QVERIFY2(text > 500, qPrintable(QString("%1 text pixels in the panel").arg(text)));
+    QCOMPARE(page->findChild<QPushButton*>("btn_Save")->text(), QString("Saving"));
+
+    QTest::mouseClick(page->findChild<QPushButton*>("btn_Save"), Qt::LeftButton);
+    QVERIFY(!hub.isSaving());
+
+    // The language menu's choice, as the operator makes it.
+    emit window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly)
+        ->triggered(QStringLiteral("中文"), QVariant());
+    QCOMPARE(page->findChild<QPushButton*>("btn_Save")->text(), QString("保存"));
+    grab(window, "savepage_chinese.png");
+    for (auto* button : page->findChildren<QAbstractButton*>())
+        if (button->isVisible() && !button->text().isEmpty())
+            QVERIFY2(button->sizeHint().width() <= button->width(),
+                     qPrintable(button->objectName()));
+}
+
+// Runs itself again under a virtual X server unless it already is on one.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
+        setenv("MAG_UNDER_XVFB", "1", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    registerMainMetaTypes();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
+    TestSandbox sandbox;
+    TestSavePageScreenshot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_savepage_screenshot.moc"

@@ -1,0 +1,61 @@
+// The hub with "isServer" 1: the server client and the GPS worker come up, the
+// device registers, the GPS stand-in's position is reported, and the shutdown
+// writes what the client still holds.
+
+#include "app/ParamManager.h"
+#include "app/RuntimePaths.h"
+#include "app/Settings.h"
+#include "services/GPSThread.h"
+#include "services/ServerThread.h"
+#include "tests/services/StandIns.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+
+class TestServerHub : public QObject
+{
+    Q_OBJECT
+private slots:
+    void serverAndGpsWithIsServer();
+};
+
+void TestServerHub::serverAndGpsWithIsServer()
+{
+    MonitorServer server;
+    QVERIFY(server.start());
+    GpsReceiver gps;
+    QCOMPARE(gps.start({"--lat", "-33.8688", "--lon", "151.2093", "--interval-ms", "200"}),
+             QString("COM4"));
+    ServerThread::Timing fast;
+    fast.tickMs = 200;
+    fast.transferTimeoutMs = 3000;
+    ServerThread::setDefaultTiming(fast);
+    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+
+    ParamManager hub;
+    QCOMPARE(hub.m_GPSCom, QString("Com4"));
+    ServerThread* client = hub.getServerThread();
+    QVERIFY(client);
+    QVERIFY(hub.getGPSThread());
+    emit hub.sig_initServer();
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(server.device().value("gps").toArray().size(), 1, 15000);
+    const QJsonObject fix = server.device().value("gps").toArray().at(0).toObject();
+    QCOMPARE(fix.value("latitude").toDouble(), -33.8688);
+    QCOMPARE(fix.value("longitude").toDouble(), 151.209);
+
+    // The last batch, unsent while the server is down, is on disk after the shutdown.
+    QVERIFY(server.setMode("down"));
+    const QVector<double> values{1.0, 2.0};
+    QMetaObject::invokeMethod(client, "slot_SendServerScalarData", Q_ARG(qint64, 1765000000000),
+                              Q_ARG(QVector<double>, values), Q_ARG(int, 2), Q_ARG(int, 500));
+    hub.shutdown();
+    QVERIFY(!hub.getServerThread());
+    QFile backlog(RuntimePaths::logsDir() + "/ServerData0.txt");
+    QVERIFY(backlog.open(QIODevice::ReadOnly));
+    QVERIFY(backlog.readAll().contains("\"time\": 1765000000000"));
+}
+
+MAG_TEST_MAIN_CORE(TestServerHub)
+#include "tst_serverhub.moc"

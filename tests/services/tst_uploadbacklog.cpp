@@ -1,0 +1,304 @@
+// The upload backlog on its own: merging batches into records, the files, their
+// numbering and roll, and the choice of the file to upload.
+
+#include "services/UploadBacklog.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+constexpr qint64 T = 1765000000000;
+
+struct Record
+{
+    qint64 time = 0;
+    int count = 0;
+    int rate = 0;
+    QString type;
+};
+
+QList<Record> records(const QString& path)
+{
+    QList<Record> out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.isEmpty())
+            continue; // the filler of a made-up file
+        const QJsonObject data = o.value("sensorData").toObject();
+        Record r;
+        r.time = qint64(o.value("time").toDouble());
+        r.type = data.value("dataType").toString();
+        r.count = data.value(r.type == "VECTOR" ? "vectors" : "values").toArray().size();
+        r.rate = data.value("samplingRate").toInt();
+        out << r;
+    }
+    return out;
+}
+
+QVector<double> values(int n)
+{
+    return QVector<double>(n, 50000.0);
+}
+
+// A file of exactly `size` bytes (sparse), ending in a line end like a backlog file.
+void makeFile(const QString& path, qint64 size)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(size));
+    QVERIFY(file.seek(size - 1));
+    QVERIFY(file.putChar('\n'));
+}
+} // namespace
+
+class TestUploadBacklog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void merge_data();
+    void merge();
+    void vectorBatchesMergeWhileTheyFollowEachOther();
+    void rollAtExactlyTheLimit_data();
+    void rollAtExactlyTheLimit();
+    void ringOfSixFiles();
+    void numberingAtStart_data();
+    void numberingAtStart();
+    void currentFileIsNeverUploaded();
+    void filesTakeTurnsForUpload();
+    void rollSkipsTheFileInFlight();
+    void unwrittenRecordsWaitForTheNextFlush();
+
+private:
+    void sixFilesWithTheLastCurrent();
+    QString path(int n) const { return m_backlog.filePath(n); }
+    QScopedPointer<QTemporaryDir> m_dir;
+    UploadBacklog m_backlog;
+};
+
+void TestUploadBacklog::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    m_backlog = UploadBacklog();
+    m_backlog.setFolder(m_dir->path() + "/logs");
+    m_backlog.findBacklogFileNumber(true);
+}
+
+void TestUploadBacklog::merge_data()
+{
+    // Batches as (time offset, values, rate); the records expected after a flush
+    // as (time offset, values, rate); `before` records are written before the flush.
+    QTest::addColumn<QList<QList<int>>>("batches");
+    QTest::addColumn<QList<QList<int>>>("expected");
+    QTest::addColumn<int>("before");
+    QTest::newRow("t, +1000, +2000 merge; +2500 starts anew")
+        << QList<QList<int>>{{0, 20, 20}, {1000, 20, 20}, {2000, 20, 20}, {2500, 20, 20}}
+        << QList<QList<int>>{{0, 60, 20}, {2500, 20, 20}} << 1;
+    QTest::newRow("two batches of 1000 are written at once")
+        << QList<QList<int>>{{0, 1000, 1000}, {1000, 1000, 1000}}
+        << QList<QList<int>>{{0, 2000, 1000}} << 1;
+    QTest::newRow("a first batch of 2500 is written at once")
+        << QList<QList<int>>{{0, 2500, 1000}} << QList<QList<int>>{{0, 2500, 1000}} << 1;
+    QTest::newRow("a change of rate writes the buffer")
+        << QList<QList<int>>{{0, 20, 20}, {1000, 1, 1}, {2000, 1, 1}}
+        << QList<QList<int>>{{0, 20, 20}, {1000, 2, 1}} << 1;
+    QTest::newRow("a batch out of order starts anew")
+        << QList<QList<int>>{{5000, 20, 20}, {3000, 20, 20}, {4000, 20, 20}}
+        << QList<QList<int>>{{5000, 20, 20}, {3000, 40, 20}} << 1;
+}
+
+void TestUploadBacklog::merge()
+{
+    QFETCH(QList<QList<int>>, batches);
+    QFETCH(QList<QList<int>>, expected);
+    QFETCH(int, before);
+    for (const QList<int>& b : batches)
+        m_backlog.bufferScalarData(T + b[0], values(b[1]), b[2], 1000 / b[2]);
+    QCOMPARE(records(path(0)).size(), before);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QVERIFY(m_backlog.isBufferEmpty());
+    const QList<Record> got = records(path(0));
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].time, T + expected[i][0]);
+        QCOMPARE(got[i].count, expected[i][1]);
+        QCOMPARE(got[i].rate, expected[i][2]);
+        QCOMPARE(got[i].type, QString("SCALAR"));
+    }
+}
+
+void TestUploadBacklog::vectorBatchesMergeWhileTheyFollowEachOther()
+{
+    // 50 samples 9 ms apart: the next batch starts 450 ms later.
+    const QVector<XYZST> batch(50);
+    m_backlog.bufferVectorData(T, batch, 111, 9);
+    m_backlog.bufferVectorData(T + 450, batch, 111, 9);
+    m_backlog.bufferVectorData(T + 5000, batch, 111, 9);
+    m_backlog.bufferScalarData(T + 6000, values(20), 20, 50); // another kind writes the buffer
+    QVERIFY(m_backlog.saveBacklogRecord());
+    const QList<Record> got = records(path(0));
+    QCOMPARE(got.size(), 3);
+    QCOMPARE(got[0].type, QString("VECTOR"));
+    QCOMPARE(got[0].time, T);
+    QCOMPARE(got[0].count, 100);
+    QCOMPARE(got[0].rate, 111);
+    QCOMPARE(got[1].time, T + 5000);
+    QCOMPARE(got[1].count, 50);
+    QCOMPARE(got[2].type, QString("SCALAR"));
+}
+
+void TestUploadBacklog::rollAtExactlyTheLimit_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("numberAfter");
+    QTest::newRow("one byte below the limit") << qint64(10485759) << 0;
+    QTest::newRow("exactly 10 485 760 bytes") << qint64(10485760) << 1;
+}
+
+void TestUploadBacklog::rollAtExactlyTheLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, numberAfter);
+    makeFile(path(0), size);
+    m_backlog.bufferScalarData(T, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    // The record at hand still lands in the full file.
+    QVERIFY(QFileInfo(path(0)).size() > size);
+    QCOMPARE(m_backlog.fileNumber(), numberAfter);
+    m_backlog.bufferScalarData(T + 5000, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(records(path(numberAfter)).last().time, T + 5000);
+}
+
+// Files 0 to 4 full and 5 not yet: records go to 5 (sparse files, no disk used).
+void TestUploadBacklog::sixFilesWithTheLastCurrent()
+{
+    for (int n = 0; n < 5; ++n)
+        makeFile(path(n), UploadBacklog::FileSizeLimit);
+    makeFile(path(5), 100);
+    m_backlog.findBacklogFileNumber(true);
+    QCOMPARE(m_backlog.fileNumber(), 5);
+    makeFile(path(5), UploadBacklog::FileSizeLimit);
+}
+
+void TestUploadBacklog::ringOfSixFiles()
+{
+    sixFilesWithTheLastCurrent();
+    m_backlog.bufferScalarData(T, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord()); // lands in full file 5, then rolls
+    QCOMPARE(m_backlog.fileNumber(), 0);
+    QVERIFY(!QFile::exists(path(0)));
+    m_backlog.bufferScalarData(T + 9000, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(records(path(0)).size(), 1);
+    QCOMPARE(records(path(0)).first().time, T + 9000);
+    QCOMPARE(m_backlog.backlogNumbers().size(), 6);
+}
+
+void TestUploadBacklog::numberingAtStart_data()
+{
+    QTest::addColumn<QList<qint64>>("sizes");
+    QTest::addColumn<int>("number");
+    QTest::newRow("no backlog file") << QList<qint64>{} << 0;
+    QTest::newRow("12 MiB and 3 MiB") << QList<qint64>{12 << 20, 3 << 20} << 1;
+    QTest::newRow("all full: the highest") << QList<qint64>{12 << 20, 11 << 20} << 1;
+    QTest::newRow("first not full") << QList<qint64>{100, 12 << 20} << 0;
+}
+
+void TestUploadBacklog::numberingAtStart()
+{
+    QFETCH(QList<qint64>, sizes);
+    QFETCH(int, number);
+    for (int n = 0; n < sizes.size(); ++n)
+        makeFile(path(n), sizes[n]);
+    makeFile(m_backlog.folder() + "/ServerDataX.txt", 5); // not a backlog file
+    m_backlog.findBacklogFileNumber(true);
+    QCOMPARE(m_backlog.fileNumber(), number);
+    m_backlog.bufferScalarData(T, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(records(path(number)).last().time, T);
+}
+
+void TestUploadBacklog::currentFileIsNeverUploaded()
+{
+    m_backlog.bufferScalarData(T, values(20), 20, 50);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    const QString upload = m_backlog.listBacklogFiles();
+    QCOMPARE(upload, path(0));
+    QVERIFY(m_backlog.fileNumber() != 0);
+    m_backlog.setUploadInFlight(upload);
+    // Records that arrive while the file travels go to another file...
+    m_backlog.bufferScalarData(T + 1000, values(20), 20, 50);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(records(path(0)).size(), 1);
+    QCOMPARE(records(path(m_backlog.fileNumber())).first().time, T + 1000);
+    // ...and survive the deletion of the accepted one.
+    m_backlog.clearUploadInFlight();
+    QVERIFY(m_backlog.deleteUploaded(upload));
+    QVERIFY(!QFile::exists(path(0)));
+    QCOMPARE(m_backlog.backlogNumbers(), QList<int>{m_backlog.fileNumber()});
+    // The file that records go to is never deleted as uploaded.
+    QVERIFY(!m_backlog.deleteUploaded(path(m_backlog.fileNumber())));
+}
+
+void TestUploadBacklog::filesTakeTurnsForUpload()
+{
+    makeFile(path(0), 10);
+    makeFile(path(1), 10);
+    m_backlog.findBacklogFileNumber(true);
+    m_backlog.findBacklogFileNumber(false); // records go to 2
+    QCOMPARE(m_backlog.fileNumber(), 2);
+    // File 0 is refused (stays): the next due upload takes file 1, then 0 again.
+    QCOMPARE(m_backlog.listBacklogFiles(), path(0));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(1));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(0));
+    QCOMPARE(m_backlog.fileNumber(), 2);
+    QVERIFY(m_backlog.deleteUploaded(path(0)));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(1));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(1));
+}
+
+void TestUploadBacklog::rollSkipsTheFileInFlight()
+{
+    sixFilesWithTheLastCurrent();
+    m_backlog.setUploadInFlight(path(0));
+    m_backlog.bufferScalarData(T, values(1), 1, 1000);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(m_backlog.fileNumber(), 1);
+    QCOMPARE(QFileInfo(path(0)).size(), UploadBacklog::FileSizeLimit); // untouched
+    QVERIFY(!QFile::exists(path(1)));
+}
+
+void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
+{
+    // A folder in the way of the file: no record can be written.
+    QVERIFY(QDir().mkpath(path(0)));
+    m_backlog.bufferScalarData(T, values(20), 20, 50);
+    QVERIFY(!m_backlog.saveBacklogRecord());
+    QCOMPARE(m_backlog.unwrittenCount(), 1);
+    // A batch that does not continue the buffer never replaces what waits.
+    m_backlog.bufferScalarData(T + 7000, values(20), 20, 50);
+    m_backlog.bufferScalarData(T + 9000, values(20), 20, 50);
+    QCOMPARE(m_backlog.unwrittenCount(), 2);
+    QVERIFY(QDir(path(0)).removeRecursively());
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(m_backlog.unwrittenCount(), 0);
+    const QList<Record> got = records(path(0));
+    QCOMPARE(got.size(), 3);
+    QCOMPARE(got[0].time, T);
+    QCOMPARE(got[1].time, T + 7000);
+    QCOMPARE(got[2].time, T + 9000);
+}
+
+MAG_TEST_MAIN_CORE(TestUploadBacklog)
+#include "tst_uploadbacklog.moc"

@@ -1,0 +1,251 @@
+// The debug and help pages in the program's main window on a virtual X server,
+// with the virtual instrument: PNGs of the debug page (both languages) and of
+// each help topic go into the build tree, and no text of either page is cut off.
+
+#include "app/ParamManager.h"
+#include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestSandbox.h"
+#include "ui/Fonts.h"
+#include "ui/GuiPause.h"
+#include "ui/MainModuleForm.h"
+#include "ui/MainWindow.h"
+#include "ui/pages/HelpModuleForm.h"
+#include "ui/pages/MonitorModuleForm.h"
+#include "ui/widgets/CustomMenu.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextImageFormat>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+// The operator's road to a language: the title bar's language menu.
+void chooseLanguage(MainWindow& window, int num)
+{
+    auto* menu = window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly);
+    emit menu->triggered(num == 1 ? QStringLiteral("中文") : QStringLiteral("English"), QVariant());
+    QCoreApplication::processEvents();
+}
+
+QImage grab(QWidget* window)
+{
+    window->repaint();
+    QCoreApplication::processEvents();
+    return window->screen()
+        ->grabWindow(window->winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+void save(const QImage& shot, const QString& name)
+{
+    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
+    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
+    qInfo("screenshot: %s", qPrintable(path));
+}
+
+// Visible texts of labels, buttons and check boxes that do not fit their widget.
+QStringList clippedTexts(QWidget* page)
+{
+    QStringList clipped;
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(page))
+            continue;
+        QString text;
+        int room = w->contentsRect().width();
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+        } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
+            text = check->text();
+            room -= 24 + 8; // indicator and spacing
+        } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+            text = button->text();
+            room -= button->icon().isNull() ? 0 : button->iconSize().width() + 20;
+        } else {
+            continue;
+        }
+        if (!text.isEmpty() && w->fontMetrics().horizontalAdvance(text) > room)
+            clipped << QStringLiteral("%1 \"%2\" (%3 px in %4)")
+                           .arg(w->objectName(), text)
+                           .arg(w->fontMetrics().horizontalAdvance(text))
+                           .arg(room);
+    }
+    return clipped;
+}
+
+// Image names in the document and whether each one loads.
+QStringList brokenImages(QTextBrowser* browser, int* count)
+{
+    QStringList broken;
+    *count = 0;
+    QTextDocument* doc = browser->document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            ++*count;
+            const QString name = format.toImageFormat().name();
+            const QVariant image = doc->resource(QTextDocument::ImageResource, QUrl(name));
+            if (image.value<QImage>().isNull() && image.value<QPixmap>().isNull() &&
+                QImage(
+                    browser->loadResource(QTextDocument::ImageResource, QUrl(name)).toByteArray())
+                    .isNull())
+                broken << name;
+        }
+    }
+    return broken;
+}
+} // namespace
+
+class TestPagesScreenshot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void debugPage();
+    void helpTopics();
+
+private:
+    InstrumentProcess m_instrument;
+    QString m_port;
+};
+
+void TestPagesScreenshot::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+    GuiPause::setScalePercent(20);
+    m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "7"});
+    QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+    QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
+    // The help files as the build installs them beside the working directory.
+    QDirIterator files(MAG_HELP_DIR, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString source = files.next();
+        const QString target = "help/" + QDir(MAG_HELP_DIR).relativeFilePath(source);
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY(QFile::copy(source, target));
+    }
+}
+
+void TestPagesScreenshot::debugPage()
+{
+    ParamManager hub;
+    hub.isTest = 1;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    window.findChild<MainModuleForm*>()->slot_handleActionTriggered(m_port, QVariant());
+    QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+
+    window.findChild<QPushButton*>("btnMonitor")->click();
+    auto* page = window.findChild<MonitorModuleForm*>();
+    QCOMPARE(window.currentPage(), 5);
+    auto* readBack = page->findChild<QLineEdit*>("edt_laserTemp");
+    QTRY_VERIFY_WITH_TIMEOUT(readBack->text() != "0", 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(page->findChild<QLineEdit*>("edt_laserTempSet")->text() != "0", 10000);
+    page->findChild<QCheckBox*>("chk_debug")->setChecked(true);
+
+    for (int num : {0, 1}) {
+        chooseLanguage(window, num);
+        const QStringList clipped = clippedTexts(page);
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+        save(grab(&window), num == 1 ? "debugpage-zh.png" : "debugpage-en.png");
+    }
+    // At the window's smallest size the page's controls still lie inside it and
+    // none overlaps another.
+    window.resize(window.minimumSize());
+    QTRY_COMPARE(window.size(), window.minimumSize());
+    QCoreApplication::processEvents();
+    QVector<QPair<QString, QRect>> controls;
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QLineEdit*>(w) || qobject_cast<QAbstractButton*>(w) ||
+            (qobject_cast<QLabel*>(w) && !static_cast<QLabel*>(w)->text().isEmpty());
+        if (!control || !w->isVisibleTo(page) || w->window() != page->window())
+            continue;
+        const QRect r(w->mapTo(page, QPoint(0, 0)), w->size());
+        QVERIFY2(page->rect().contains(r), qPrintable(w->objectName()));
+        for (const auto& other : qAsConst(controls))
+            QVERIFY2(!other.second.intersects(r),
+                     qPrintable(other.first + " overlaps " + w->objectName()));
+        controls.append({w->objectName(), r});
+    }
+    save(grab(&window), "debugpage-smallest.png");
+    page->findChild<QCheckBox*>("chk_debug")->setChecked(false);
+}
+
+void TestPagesScreenshot::helpTopics()
+{
+    ParamManager hub;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QPushButton*>("btnHelp")->click();
+    QCOMPARE(window.currentPage(), 4);
+    auto* page = window.findChild<HelpModuleForm*>();
+    auto* browser = page->findChild<QTextBrowser*>("textBrowser");
+
+    const char* const topics[] = {"btn_index1", "btn_main1", "btn_sensitivity1", "btn_save1",
+                                  "btn_config1"};
+    const char* const names[] = {"index", "main", "sensitivity", "save", "config"};
+    for (int i = 0; i < 5; ++i) {
+        page->findChild<QPushButton*>(topics[i])->click();
+        QVERIFY2(!browser->document()->isEmpty(), names[i]);
+        int images = 0;
+        const QStringList broken = brokenImages(browser, &images);
+        QVERIFY2(images > 0, names[i]);
+        QVERIFY2(broken.isEmpty(), qPrintable(broken.join(", ")));
+        save(grab(&window), QStringLiteral("help-%1.png").arg(names[i]));
+    }
+    chooseLanguage(window, 1);
+    const QStringList clipped = clippedTexts(page);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
+    save(grab(&window), "help-config-zh.png");
+}
+
+// Runs itself again under a virtual X server unless it already is on one.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
+        setenv("MAG_UNDER_XVFB", "1", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    registerMainMetaTypes();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    registerFontSubstitutions();
+    TestSandbox sandbox;
+    TestPagesScreenshot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_pages_screenshot.moc"
