@@ -7,6 +7,8 @@
 
 SpectrumWorker::SpectrumWorker()
 {
+    // The result crosses threads by a queued signal.
+    qRegisterMetaType<QVector<double>>("QVector<double>");
     m_thread.start(this);
 }
 
