@@ -341,6 +341,7 @@ void TestSensitivityModuleForm::inTheMainWindow()
 {
     ParamManager hub;
     hub.isChinese = 1;
+    hub.isTest = 1; // the debug page is reachable
     MainWindow window(&hub);
     auto* page = window.findChild<SensitivityModuleForm*>();
     QVERIFY(page);
@@ -372,7 +373,7 @@ void TestSensitivityModuleForm::inTheMainWindow()
     window.findChild<QPushButton*>(QStringLiteral("btn_clearPlot"))->click();
     QCOMPARE(chart2->graph(0)->dataCount(), 0);
 
-    // Leaving for the main page keeps the stream; leaving for the settings page stops it.
+    // Leaving for the main page keeps the stream; leaving for the debug page stops it.
     requests.clear();
     window.findChild<QPushButton*>(QStringLiteral("btnMain"))->click();
     QCOMPARE(requestsOf(requests), QList<int>{});
@@ -381,6 +382,12 @@ void TestSensitivityModuleForm::inTheMainWindow()
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
     emit hub.sig_updateFormEx({}, ramp(0, 100), QVector<double>(100, 1e-3));
     QCOMPARE(chart2->graph(0)->dataCount(), 100);
+    window.findChild<QPushButton*>(QStringLiteral("btnMonitor"))->click();
+    QCOMPARE(window.currentPage(), 5);
+    QCOMPARE(requestsOf(requests), QList<int>{AddrStopStream});
+    // Back on the page, the stream the debug page had stopped starts again.
+    window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
+    QCOMPARE(requestsOf(requests), (QList<int>{AddrStopStream, AddrStartStream}));
 
     // The reset road clears the page.
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("btn_reboot")), Qt::LeftButton);
