@@ -9,6 +9,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SamplingRates.h"
 #include "device/SerialPortNames.h"
+#include "services/DataCheckerThread.h"
 #include "services/GPSThread.h"
 #include "services/SaveFileThread.h"
 #include "services/ServerThread.h"
@@ -52,6 +53,13 @@ void ParamManager::init()
             &ModbusManager::slots_connectDevice);
     connect(scheduler, &ModbusWorkThread::sig_disConnectDevice, transport,
             &ModbusManager::slots_disConnectDevice);
+    // The Modbus client road (nothing in the program emits these three).
+    connect(scheduler, &ModbusWorkThread::sig_readModbus, transport,
+            &ModbusManager::slots_readModbus);
+    connect(scheduler, &ModbusWorkThread::sig_writeModbus, transport,
+            &ModbusManager::slots_writeModbus);
+    connect(scheduler, &ModbusWorkThread::sig_readModbusData, transport,
+            &ModbusManager::slots_readModbusData);
     connect(scheduler, &ModbusWorkThread::sig_readData, transport, &ModbusManager::slots_readData,
             Qt::QueuedConnection);
     // A new sampling rate: the transport cuts stream frames of the new length.
@@ -77,6 +85,8 @@ void ParamManager::init()
     // A new sampling rate: the scheduler picks the matching stream start and stop.
     connect(this, &ParamManager::sig_syncDataByteCount, scheduler,
             &ModbusWorkThread::slots_syncDataByteCount);
+    connect(this, &ParamManager::sig_sendUpgradeData, transport,
+            &ModbusManager::slots_sendUpgradeData);
     // The link's state, relayed to the pages.
     connect(transport, &ModbusManager::sig_connected, this, &ParamManager::sig_connected);
     connect(transport, &ModbusManager::sig_disconnect, this, &ParamManager::sig_disconnect);
@@ -161,10 +171,18 @@ void ParamManager::init()
         connect(m_serverThread, &ServerThread::sig_beginGPS, m_gpsThread, &GPSThread::slot_begin);
         connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread, &ServerThread::slot_GPSData1);
     }
+
+    // The watchdog, always and last: every batch of field values reaches it.
+    m_dataCheckerThread = new DataCheckerThread();
+    connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
+            &DataCheckerThread::slot_DataCheck, Qt::UniqueConnection);
 }
 
 void ParamManager::shutdown()
 {
+    // The watchdog first: it only listens.
+    delete m_dataCheckerThread;
+    m_dataCheckerThread = nullptr;
     // The replay feeds the decoder: it goes before it.
     delete m_mockDataThread;
     m_mockDataThread = nullptr;
@@ -225,6 +243,18 @@ void ParamManager::rebootDevice()
     emit sig_reboot();
     m_deviceReady = false;
     m_streamStarted = false;
+}
+
+void ParamManager::sendC5()
+{
+    ModbusManager* const transport = m_modbusManager;
+    QMetaObject::invokeMethod(
+        transport,
+        [transport] {
+            transport->writeHex(QByteArrayLiteral("C5"));
+            transport->disconnectPortSignals();
+        },
+        Qt::QueuedConnection);
 }
 
 void ParamManager::requestDeviceParams()

@@ -83,6 +83,8 @@ public:
 
     void rebootDevice();
     void requestDeviceParams();
+    // Writes the byte C5 raw through the transport, then detaches its reply handlers.
+    void sendC5();
     void startMockPlayback(int pointsPerSend);
     void saveCrashLog(QString text, qint64 timestamp = 0);
     void log(QString text);

@@ -93,5 +93,13 @@ int SharedState::lightStatus() const
 void SharedState::setLightStatus(int status)
 {
     QMutexLocker lock(&m_lightStatusMutex);
+    if (status != m_lightStatus)
+        ++m_lightStatusChanges;
     m_lightStatus = status;
+}
+
+LightStatusReading SharedState::readLightStatus() const
+{
+    QMutexLocker lock(&m_lightStatusMutex);
+    return {m_lightStatus, m_lightStatusChanges};
 }

@@ -6,6 +6,12 @@
 
 #include <QMutex>
 
+struct LightStatusReading
+{
+    int status = 0;
+    quint64 changes = 0; // times the status has changed value
+};
+
 struct DeviceStatus
 {
     int status = -1; // 1 to 3 while the device is locking
@@ -41,6 +47,9 @@ public:
 
     int lightStatus() const;
     void setLightStatus(int status);
+    // The status with its change count, read together: a reader that saw another
+    // count knows the status moved in between, even if it is back where it was.
+    LightStatusReading readLightStatus() const;
 
     SharedState() = default; // tests make their own records
     SharedState(const SharedState&) = delete;
@@ -57,4 +66,5 @@ private:
     DeviceStatus m_deviceStatus;
     mutable QMutex m_lightStatusMutex;
     int m_lightStatus = 0;
+    quint64 m_lightStatusChanges = 0;
 };

@@ -2,9 +2,12 @@
 
 #include "app/Logger.h"
 #include "device/ReplyDecoding.h"
+#include "device/SamplingRates.h"
 #include "device/ScalarStreamDecoder.h"
+#include "device/VectorStreamDecoder.h"
 
-ModbusDataHandler::ModbusDataHandler() : m_stream(new ScalarStreamDecoder(this))
+ModbusDataHandler::ModbusDataHandler()
+    : m_stream(new ScalarStreamDecoder(this)), m_vector(new VectorStreamDecoder(this))
 {
     connect(m_stream, &ScalarStreamDecoder::sig_updateForm, this,
             &ModbusDataHandler::sig_updateForm);
@@ -14,6 +17,20 @@ ModbusDataHandler::ModbusDataHandler() : m_stream(new ScalarStreamDecoder(this))
             &ModbusDataHandler::sig_updateProgressEx);
     connect(m_stream, &ScalarStreamDecoder::sig_sendModbusData, this,
             &ModbusDataHandler::sig_sendModbusData);
+
+    // The vector road's results; the FID road's frequencies take the scalar
+    // road's hand-out (in this thread, inside the emission).
+    connect(m_vector, &VectorStreamDecoder::sig_saveVectorXYZS, this,
+            &ModbusDataHandler::sig_saveVectorXYZS);
+    connect(m_vector, &VectorStreamDecoder::sig_updateVectorForm, this,
+            &ModbusDataHandler::sig_updateVectorForm);
+    connect(m_vector, &VectorStreamDecoder::sig_updateForm, this,
+            &ModbusDataHandler::sig_updateForm);
+    connect(m_vector, &VectorStreamDecoder::sig_saveCrashLog, this,
+            [this](const QString& text) { saveCrashLog(text); });
+    connect(m_vector, &VectorStreamDecoder::sig_handoutData, this,
+            &ModbusDataHandler::sig_handoutData);
+    connect(this, &ModbusDataHandler::sig_handoutData, this, &ModbusDataHandler::slots_handoutData);
     m_thread.start(this);
 }
 
@@ -57,6 +74,12 @@ void ModbusDataHandler::slots_readDataFinished(ModbusAddr modbusAddr, QByteArray
     case Addr40000Identity:
         handleIdentityBlock(data);
         break;
+    case AddrVectorFid:
+        m_vector->decodeVectorB(data);
+        break;
+    case AddrFid:
+        m_vector->processFidFrame(data);
+        break;
     default:
         // Writes (0, 1, 9) and the 40230 block have no decoded reply.
         break;
@@ -76,8 +99,11 @@ void ModbusDataHandler::handleIdentityBlock(const QByteArray& frame)
     if (block.hasSerialNumber)
         emit sig_updateSerialNumber(block.serialNumber);
     emit sig_updateFormParamEx(block.sweep);
-    // The rate the program set itself, not a register of the reply.
-    const int rate = ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate);
+    // The rate the instrument streams at decides, so that the stream's framing
+    // can follow it; the program's own rate stands while it is what the
+    // instrument streams (1 Hz is streamed at 1000).
+    const int rate = SamplingRates::rateFromInstrument(
+        ReplyDecoding::samplingRateFromStep(m_dataParam.dataRate), block.rateRegister);
     if (rate > 0)
         emit sig_updateSamplingRate(rate);
 }
@@ -98,12 +124,14 @@ void ModbusDataHandler::slots_setOneHz(bool b)
 void ModbusDataHandler::slots_setFilterEnabled(bool b)
 {
     m_stream->setFilterEnabled(b);
+    m_vector->setFilterEnabled(b);
 }
 
 void ModbusDataHandler::slots_syncDataParam(DataParam data)
 {
     m_dataParam = data;
     m_stream->setDataParam(data);
+    m_vector->setDataParam(data);
 }
 
 void ModbusDataHandler::slots_syncDataByteCount(int byteCount, bool bChange)
@@ -124,5 +152,6 @@ void ModbusDataHandler::slots_revMockData(QVector<double> mockData)
 void ModbusDataHandler::reboot()
 {
     m_stream->reboot();
+    m_vector->reboot();
     m_replyFaults.finish();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Reply decoding worker: takes each whole reply of the instrument, dispatches on
 // the request selector and emits typed results (status, parameter block, identity
-// block); stream frames go to the scalar stream decoder it owns.
+// block); stream frames go to the scalar stream decoder it owns, vector and FID
+// frames to the vector decoder.
 //
 // Threads: constructed in the GUI thread, then runs in a thread of its own; every
 // slot runs there and all members are touched only there. Its signals reach the
@@ -17,6 +18,7 @@
 #include <QVector>
 
 class ScalarStreamDecoder;
+class VectorStreamDecoder;
 
 class ModbusDataHandler : public QObject
 {
@@ -34,6 +36,7 @@ signals:
     void sig_saveVectorB9orB12CSV(QVector<double> datas);
     void sig_saveVectorXYZS(FIDVectorNum, QDateTime utcTime);
     void sig_updateVectorForm(FIDVectorData);
+    void sig_handoutData(QVector<double> filtered_datas);
     void sig_sendModbusData(ModbusAddr modbusAddr);
     void sig_updateProgress(int iStatus);
     void sig_updateProgressEx(int iStatus);
@@ -65,6 +68,7 @@ private:
     DataParam m_dataParam;
     FaultSpell m_replyFaults{QStringLiteral("Reply decoding faults")};
     ScalarStreamDecoder* m_stream; // child: moves to this thread with the handler
+    VectorStreamDecoder* m_vector; // child as well
 
     WorkerThread m_thread; // last: started at the end of the constructor
 };

@@ -7,18 +7,45 @@
 
 #include <QDebug>
 #include <QMetaEnum>
+#include <QModbusRtuSerialMaster>
 #include <QMutexLocker>
 #include <QTimer>
 
-ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
+ModbusManager::ModbusManager()
+    : m_port(new QSerialPort(this)), m_modbusClient(new QModbusRtuSerialMaster(this))
 {
     m_port->setParity(QSerialPort::NoParity);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setStopBits(QSerialPort::OneStop);
     m_port->setFlowControl(QSerialPort::NoFlowControl);
     connect(m_port, &QSerialPort::errorOccurred, this, &ModbusManager::onSerialError);
-    connect(m_port, &QSerialPort::bytesWritten, this,
-            [this](qint64 bytes) { m_bytesWritten += bytes; });
+    connect(m_port, &QSerialPort::bytesWritten, this, [this](qint64 bytes) {
+        m_bytesWritten += bytes;
+        if (m_upgrading && m_bytesWritten >= m_upgradePieceEnd)
+            sendUpgradePiece();
+    });
+
+    // The client follows the link's baud rate (set when a port is chosen).
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter,
+                                           QSerialPort::NoParity);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 921600);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
+                                           QSerialPort::Data8);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
+                                           QSerialPort::OneStop);
+    connect(m_modbusClient, &QModbusDevice::stateChanged, this,
+            [this](QModbusDevice::State state) { onStateChanged(int(state)); });
+    connect(m_modbusClient, &QModbusDevice::errorOccurred, this, &ModbusManager::onErrorOccurred);
+
+    m_upgradeTimer.setSingleShot(true);
+    m_upgradeTimer.setInterval(UpgradeWaitMs);
+    connect(&m_upgradeTimer, &QTimer::timeout, this, [this] {
+        if (!m_upgrading)
+            return;
+        m_upgrading = false;
+        m_upgradeData.clear();
+        report(QStringLiteral("upgrade send error"));
+    });
     m_thread.start(this);
 }
 
@@ -33,11 +60,22 @@ void ModbusManager::report(const QString& text)
     Logger::instance()->write(text);
 }
 
+void ModbusManager::log(const QString& text)
+{
+    Logger::instance()->write(text);
+}
+
 void ModbusManager::slots_connectDevice(QString portName, int baudRate)
 {
     m_port->setBaudRate(baudRate, QSerialPort::AllDirections);
-    QString location = SerialPortNames::systemLocation(portName);
-    m_port->setPortName(location.isEmpty() ? portName : location);
+    const QString location = SerialPortNames::systemLocation(portName);
+    const QString device = location.isEmpty() ? portName : location;
+    m_port->setPortName(device);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baudRate);
+    // The port is either raw or the client's: the raw link takes it back.
+    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
+        m_modbusClient->disconnectDevice();
     if (m_port->isOpen())
         m_port->close();
     linkClosed();
@@ -47,6 +85,8 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
     m_40230Reader.clear();
     m_identityReader.clear();
     m_streamReader.clear();
+    m_vectorReader.restartSearch();
+    m_fidReader.restartSearch();
     if (m_port->open(QIODevice::ReadWrite)) {
         m_reportedNotOpen = false;
         m_linkLost = false;
@@ -62,6 +102,8 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
 void ModbusManager::slots_disConnectDevice()
 {
     m_linkLost = true;
+    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
+        m_modbusClient->disconnectDevice();
     if (m_port->isOpen())
         m_port->close();
     linkClosed();
@@ -83,9 +125,11 @@ void ModbusManager::discardPending()
     m_40230Reader.clear();
     m_identityReader.clear();
     m_streamReader.clear();
+    m_vectorReader.restartSearch();
+    m_fidReader.restartSearch();
 }
 
-void ModbusManager::switchHandler(ModbusAddr current, void (ModbusManager::*handler)())
+void ModbusManager::switchHandler(int current, Handler handler)
 {
     int previous;
     {
@@ -93,18 +137,52 @@ void ModbusManager::switchHandler(ModbusAddr current, void (ModbusManager::*hand
         previous = m_currentAddr;
     }
     if (previous != current) {
-        using Handler = void (ModbusManager::*)();
         for (Handler other :
              {&ModbusManager::readAddr40118Finished, &ModbusManager::readAddr40118rFinished,
               &ModbusManager::readAddr40100Finished, &ModbusManager::readAddr40230Finished,
-              &ModbusManager::readOtherDataFinished, &ModbusManager::readAddr40000Finished}) {
+              &ModbusManager::readOtherDataFinished, &ModbusManager::readAddr40000Finished,
+              &ModbusManager::readVectorFIDFinished, &ModbusManager::readFIDFinished}) {
             if (other != handler)
                 disconnect(m_port, &QSerialPort::readyRead, this, other);
         }
         discardPending();
-        setCurrentAddr(current);
+        setCurrentAddr(ModbusAddr(current));
     }
     connect(m_port, &QSerialPort::readyRead, this, handler, Qt::UniqueConnection);
+}
+
+ModbusManager::Handler ModbusManager::streamHandler() const
+{
+    switch (m_streamHandlerForTest) {
+    case AddrVectorFid:
+        return &ModbusManager::readVectorFIDFinished;
+    case AddrFid:
+        return &ModbusManager::readFIDFinished;
+    default:
+        return &ModbusManager::readOtherDataFinished;
+    }
+}
+
+void ModbusManager::slots_selectBufferHandlerForTest(ModbusAddr addr)
+{
+    if (addr != AddrVectorFid && addr != AddrFid) {
+        m_streamHandlerForTest = -1;
+        return;
+    }
+    m_streamHandlerForTest = addr;
+    switchHandler(addr, streamHandler());
+}
+
+void ModbusManager::disconnectPortSignals()
+{
+    disconnect(m_port, &QSerialPort::readyRead, this, nullptr);
+    QMutexLocker lock(&m_addrMutex);
+    m_currentAddr = -1;
+}
+
+void ModbusManager::connectFidPort()
+{
+    qDebug() << "connect Fid Port";
 }
 
 void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
@@ -142,7 +220,7 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
         switchHandler(modbusAddr, &ModbusManager::readAddr40000Finished);
         break;
     case AddrStartStream:
-        switchHandler(AddrStartStream, &ModbusManager::readOtherDataFinished);
+        switchHandler(AddrStartStream, streamHandler());
         discardPending();
         setCurrentAddr(AddrStreamData);
         break;
@@ -156,10 +234,18 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
         break;
     }
 
-    const QByteArray frame = modbusAddr == AddrCustom ? data : QByteArray::fromHex(data);
-    const qint64 queued = m_port->write(frame);
+    writeRaw(modbusAddr == AddrCustom ? data : QByteArray::fromHex(data),
+             QStringLiteral("SerialPort operation failed"));
+}
+
+void ModbusManager::writeRaw(const QByteArray& frame, const QString& failText,
+                             std::function<void(bool)> done)
+{
+    const qint64 queued = m_port->isOpen() ? m_port->write(frame) : -1;
     if (queued != frame.size()) {
-        m_writeFaults.fault(QStringLiteral("SerialPort operation failed"));
+        m_writeFaults.fault(failText);
+        if (done)
+            done(false);
         return;
     }
     // Checked after 30 ms rather than waited for: a blocking wait reads the port
@@ -167,12 +253,20 @@ void ModbusManager::slots_readData(ModbusAddr modbusAddr, QByteArray data)
     // read error and would tear the link down while the stream runs.
     m_bytesQueued += queued;
     const qint64 frameEnd = m_bytesQueued;
-    QTimer::singleShot(WriteWaitMs, this, [this, frameEnd] {
-        if (m_bytesWritten < frameEnd)
-            m_writeFaults.fault(QStringLiteral("SerialPort operation failed"));
+    QTimer::singleShot(WriteWaitMs, this, [this, frameEnd, failText, done] {
+        const bool written = m_bytesWritten >= frameEnd;
+        if (!written)
+            m_writeFaults.fault(failText);
         else
             m_writeFaults.success();
+        if (done)
+            done(written);
     });
+}
+
+void ModbusManager::writeHex(const QByteArray& hexText)
+{
+    writeRaw(QByteArray::fromHex(hexText), QStringLiteral("SerialPort operation failed"));
 }
 
 void ModbusManager::forgetUnwritten()
@@ -184,9 +278,17 @@ void ModbusManager::forgetUnwritten()
 void ModbusManager::linkClosed()
 {
     forgetUnwritten();
+    if (m_upgrading) {
+        m_upgrading = false;
+        m_upgradeData.clear();
+        m_upgradeTimer.stop();
+        report(QStringLiteral("upgrade send error"));
+    }
     m_replyFaults.finish();
     m_streamFaults.finish();
     m_writeFaults.finish();
+    m_vectorFaults.finish();
+    m_fidFaults.finish();
 }
 
 void ModbusManager::deliver(ModbusAddr addr, const ReaderOutput& out, FaultSpell& faults)
@@ -236,10 +338,41 @@ void ModbusManager::readOtherDataFinished()
     deliver(AddrStreamData, m_streamReader.feed(m_port->readAll()), m_streamFaults);
 }
 
+void ModbusManager::readVectorFIDFinished()
+{
+    // The vector page's one-shot request: start the search afresh.
+    if (SharedState::instance().takeVectorRequest()) {
+        m_vectorReader.restartSearch();
+        qDebug() << "frame error modify";
+    }
+    deliverRecords(AddrVectorFid, m_vectorReader.feed(m_port->readAll()), m_vectorFaults);
+}
+
+void ModbusManager::readFIDFinished()
+{
+    deliverRecords(AddrFid, m_fidReader.feed(m_port->readAll()), m_fidFaults);
+}
+
+void ModbusManager::deliverRecords(ModbusAddr addr, const RecordReaderOutput& out,
+                                   FaultSpell& faults)
+{
+    for (const QString& note : out.notes)
+        qDebug().noquote() << note;
+    for (const QString& fault : out.faults)
+        faults.fault(fault);
+    if (!out.frames.isEmpty())
+        faults.success();
+    for (const auto& reply : out.replies)
+        emit sig_readDataFinished(reply.first, reply.second);
+    for (const QByteArray& frame : out.frames)
+        emit sig_readDataFinished(addr, frame);
+}
+
 void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
 {
     m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength;
     m_streamReader.setFrameLength(m_streamLength);
+    m_vectorReader.setStreamLength(m_streamLength);
 }
 
 void ModbusManager::onSerialError(QSerialPort::SerialPortError error)

@@ -109,6 +109,9 @@ IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults)
     block.sweep.fsStart = uintAt(131);
     block.sweep.fsEnd = uintAt(135);
     block.sweep.fsStep = uintAt(139);
+    // A short block leaves the rate unknown: the program's own rate stands.
+    if (reply.size() >= 177)
+        block.rateRegister = (quint8(reply.at(175)) << 8) | quint8(reply.at(176));
     return block;
 }
 

@@ -45,6 +45,7 @@ struct IdentityBlock
     bool hasSerialNumber = false;
     QString serialNumber; // register 40001 then 40000, upper-case hexadecimal
     RefreshDataEx sweep;  // registers 40064-40069
+    int rateRegister = 0; // register 40086, the rate the instrument streams at; 0 if absent
 };
 // Request 10: the 100 registers from 40000.
 IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults = nullptr);

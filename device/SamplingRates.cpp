@@ -46,6 +46,15 @@ const Entry& streamEntry(int rate, bool bChange)
     return entry ? *entry : *find(DefaultRate);
 }
 
+int rateFromInstrument(int programRate, int rateRegister)
+{
+    const Entry* own = find(programRate);
+    if (own && own->written == rateRegister)
+        return programRate;
+    const Entry* reported = find(rateRegister);
+    return reported && reported->written == rateRegister ? rateRegister : programRate;
+}
+
 int frameLengthFor(int streamRate)
 {
     // Twenty frames a second, four bytes a sample.

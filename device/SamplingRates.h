@@ -32,6 +32,11 @@ const Entry* find(int rate);
 // The entry whose stream the link uses: the rate's own when the instrument was
 // told to stream at it (bChange true), else the 1000 Hz default.
 const Entry& streamEntry(int rate, bool bChange);
+// The rate the program runs at, given the value of the instrument's rate register
+// (40086, from its identity block): the program's own rate while the instrument
+// streams what that rate needs (1 Hz is streamed at 1000), else the rate the
+// register names; the program's rate when the register names no rate of the table.
+int rateFromInstrument(int programRate, int rateRegister);
 // Bytes of one stream frame at `streamRate` samples per second, never shorter
 // than the header and tail.
 int frameLengthFor(int streamRate);

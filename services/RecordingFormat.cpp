@@ -62,6 +62,11 @@ QString mzFileName(const QString& recordingPath, int rate)
     return QStringLiteral("%1_MZ_%2Hz.CSV").arg(withoutCsvSuffix(recordingPath)).arg(rate);
 }
 
+QString vectorFileName(const QString& recordingPath)
+{
+    return QStringLiteral("%1_FIDVector_111Hz.CSV").arg(withoutCsvSuffix(recordingPath));
+}
+
 QString fileStamp(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyyMMdd_hhmmss"));
@@ -96,6 +101,33 @@ void appendMzRows(QByteArray& out, int rate, const qint64* stamps, const double*
         p = writeTime(p, stamps[i], withMs);
         *p++ = ',';
         p = std::to_chars(p, p + 32, values[i], std::chars_format::general, 10).ptr;
+        for (const char* e = LineEnd; *e; ++e)
+            *p++ = *e;
+    }
+    out.resize(int(p - out.data()));
+}
+
+void appendVectorRows(QByteArray& out, const XYZST* samples, int count)
+{
+    // Thirteen numbers of at most 17 characters, their commas, the time and the line end.
+    constexpr int MaxRow = 16 + 13 * 33 + 2;
+    const int start = out.size();
+    out.resize(start + count * MaxRow);
+    char* p = out.data() + start;
+    for (int i = 0; i < count; ++i) {
+        const XYZST& sample = samples[i];
+        const QByteArray time = sample.time.toLatin1();
+        for (const char c : time)
+            *p++ = c;
+        const double numbers[] = {sample.xValue, sample.yValue, sample.zValue, sample.sValue};
+        for (const double v : numbers) {
+            *p++ = ',';
+            p = std::to_chars(p, p + 32, v, std::chars_format::general, 10).ptr;
+        }
+        for (const double v : sample.f) {
+            *p++ = ',';
+            p = std::to_chars(p, p + 32, v, std::chars_format::general, 10).ptr;
+        }
         for (const char* e = LineEnd; *e; ++e)
             *p++ = *e;
     }

@@ -2,6 +2,8 @@
 // Texts of the CSV recordings: file names, time texts and rows. Pure functions,
 // callable from any thread.
 
+#include "app/SharedTypes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,6 +17,9 @@ QString withoutCsvSuffix(const QString& path);
 
 // "<path without .CSV>_MZ_<rate>Hz.CSV"
 QString mzFileName(const QString& recordingPath, int rate);
+
+// "<path without .CSV>_FIDVector_111Hz.CSV"
+QString vectorFileName(const QString& recordingPath);
 
 // Name of a recording that starts at `ms` (UTC): "yyyyMMdd_hhmmss".
 QString fileStamp(qint64 ms);
@@ -30,5 +35,9 @@ QString timeText(qint64 ms, bool withMs);
 // digits (as printf's %.10g) and the line end. Time texts carry milliseconds at
 // every rate but 1 Hz.
 void appendMzRows(QByteArray& out, int rate, const qint64* stamps, const double* values, int count);
+
+// Appends one row per vector sample: its time text, x, y, z, s and the nine
+// frequencies, each with 10 significant digits, separated by ",".
+void appendVectorRows(QByteArray& out, const XYZST* samples, int count);
 
 } // namespace RecordingFormat

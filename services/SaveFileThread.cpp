@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 struct AppendResult
@@ -104,18 +107,7 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
     const qint64 arrival =
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
 
-    SharedState& state = SharedState::instance();
-    const bool resync = state.resyncTime();
-    if (resync || m_rebaseRequest || !m_hasBase) {
-        if (resync)
-            state.setResyncTime(false);
-        const bool recordingStart = m_rebaseRequest;
-        m_rebaseRequest = false;
-        // A new recording counts its roll limits from its own first row.
-        if (rebase(arrival) || recordingStart)
-            setRollLimits(m_baseMs + m_offset);
-        m_lastCleanupMs = arrival;
-    }
+    rebaseCheck(arrival, false);
 
     const int step = 1000 / data_frequency;
     // Samples left over from another rate never complete a batch of this one.
@@ -140,11 +132,41 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
         m_pendingValues.clear();
     }
 
-    if (arrival - m_lastCleanupMs >= CleanupPeriodSecs * 1000) {
-        m_lastCleanupMs = arrival;
-        const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
-        if (slash >= 0)
-            removeOldCsvFiles(m_filePathName.left(slash), arrival - KeepSecs * 1000);
+    cleanupCheck(arrival);
+}
+
+void SaveFileThread::rebaseCheck(qint64 arrivalMs, bool requested)
+{
+    SharedState& state = SharedState::instance();
+    const bool resync = state.resyncTime();
+    if (!resync && !m_rebaseRequest && !requested && m_hasBase)
+        return;
+    if (resync)
+        state.setResyncTime(false);
+    const bool recordingStart = m_rebaseRequest;
+    m_rebaseRequest = false;
+    // A new recording counts its roll limits from its own first row.
+    if (rebase(arrivalMs) || recordingStart)
+        setRollLimits(m_baseMs + m_offset);
+    m_lastCleanupMs = arrivalMs;
+}
+
+void SaveFileThread::cleanupCheck(qint64 arrivalMs)
+{
+    if (arrivalMs - m_lastCleanupMs < CleanupPeriodSecs * 1000)
+        return;
+    m_lastCleanupMs = arrivalMs;
+    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0)
+        removeOldCsvFiles(m_filePathName.left(slash), arrivalMs - KeepSecs * 1000);
+}
+
+void SaveFileThread::countDown()
+{
+    if (--m_countdown == 0) {
+        m_save = false;
+        giveUpHeld();
+        emit sig_saveFinished();
     }
 }
 
@@ -173,12 +195,7 @@ void SaveFileThread::finishBatch(int rate, int step)
         writeMzCsv(m_filePathName, rate, from, count);
     m_pendingStamps.clear();
     m_pendingValues.clear();
-
-    if (--m_countdown == 0) {
-        m_save = false;
-        giveUpHeld();
-        emit sig_saveFinished();
-    }
+    countDown();
 }
 
 void SaveFileThread::giveUpHeld()
@@ -189,15 +206,22 @@ void SaveFileThread::giveUpHeld()
 
 void SaveFileThread::writeMzCsv(const QString& path, int rate, int from, int to)
 {
-    const QString fileName = RecordingFormat::mzFileName(path, rate);
+    writeRows(RecordingFormat::mzFileName(path, rate), to - from, [&](QByteArray& out) {
+        RecordingFormat::appendMzRows(out, rate, m_pendingStamps.constData() + from,
+                                      m_pendingValues.constData() + from, to - from);
+    });
+}
+
+void SaveFileThread::writeRows(const QString& fileName, int rows,
+                               const std::function<void(QByteArray&)>& appendRows)
+{
     if (m_held.isEmpty() || m_held.last().fileName != fileName)
         m_held.append({fileName, QByteArray(), 0});
-    HeldRows& rows = m_held.last();
-    const int before = rows.bytes.size();
-    RecordingFormat::appendMzRows(rows.bytes, rate, m_pendingStamps.constData() + from,
-                                  m_pendingValues.constData() + from, to - from);
-    rows.rows += to - from;
-    m_heldBytes += rows.bytes.size() - before;
+    HeldRows& held = m_held.last();
+    const int before = held.bytes.size();
+    appendRows(held.bytes);
+    held.rows += rows;
+    m_heldBytes += held.bytes.size() - before;
     flushHeld();
 }
 
@@ -325,7 +349,97 @@ void SaveFileThread::slot_saveVectorB9orB12CSV(QVector<double> datas)
 
 void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime utcTime)
 {
-    // The vector road (records of 50, their file and upload) lands with vector recording.
-    Q_UNUSED(fidVectorNum)
-    Q_UNUSED(utcTime)
+    XYZST sample;
+    sample.xValue = fidVectorNum.x;
+    sample.yValue = fidVectorNum.y;
+    sample.zValue = fidVectorNum.z;
+    sample.sValue = fidVectorNum.s;
+    bool valid = fidVectorNum.valid;
+    for (int i = 0; i < 9; ++i)
+        sample.f[i] = fidVectorNum.f[i];
+    for (const double v : {sample.xValue, sample.yValue, sample.zValue, sample.sValue})
+        valid = valid && std::isfinite(v);
+    for (const double v : sample.f)
+        valid = valid && std::isfinite(v);
+    // The decoder reports the faulty record; it is only kept out of the file and
+    // the upload here.
+    m_vectorPending.append(sample);
+    m_vectorValid.append(valid);
+    if (m_vectorPending.size() < VectorBatch)
+        return;
+
+    const qint64 arrival =
+        utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
+    rebaseCheck(arrival, m_vectorFirstBatch);
+    m_vectorFirstBatch = false;
+    const qint64 first = m_baseMs + m_offset;
+    m_vectorStamps.resize(m_vectorPending.size());
+    for (int i = 0; i < m_vectorPending.size(); ++i) {
+        m_vectorStamps[i] = first + qint64(VectorStepMs) * i;
+        m_vectorPending[i].time = RecordingFormat::timeText(m_vectorStamps[i], true);
+    }
+    m_offset += qint64(m_vectorPending.size()) * VectorStepMs;
+
+    finishVectorBatch();
+    cleanupCheck(arrival);
+    m_vectorPending.clear();
+    m_vectorValid.clear();
+}
+
+void SaveFileThread::finishVectorBatch()
+{
+    sendVectorRuns();
+
+    // Vector data roll at every full hour, by the rows' own stamps.
+    const bool writing = m_save && !m_filePathName.isEmpty();
+    const int count = m_vectorPending.size();
+    int from = 0;
+    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+        for (int i = 0; i < count; ++i) {
+            const qint64 stamp = m_vectorStamps[i];
+            if (stamp < m_nextFullHourMs)
+                continue;
+            if (writing && i > from)
+                writeVectorCsv(m_filePathName, from, i);
+            m_filePathName = m_filePathName.left(slash + 1) + RecordingFormat::fileStamp(stamp) +
+                             QStringLiteral(".CSV");
+            setRollLimits(stamp);
+            from = i;
+        }
+    }
+    if (writing && count > from)
+        writeVectorCsv(m_filePathName, from, count);
+    countDown();
+}
+
+void SaveFileThread::sendVectorRuns()
+{
+    const int count = m_vectorPending.size();
+    int i = 0;
+    while (i < count) {
+        if (!m_vectorValid[i]) {
+            ++i;
+            continue;
+        }
+        int end = i + 1;
+        while (end < count && m_vectorValid[end])
+            ++end;
+        emit sig_SendServerVectorData(m_vectorStamps[i], m_vectorPending.mid(i, end - i),
+                                      VectorRate, VectorStepMs);
+        i = end;
+    }
+}
+
+void SaveFileThread::writeVectorCsv(const QString& path, int from, int to)
+{
+    const int rows =
+        int(std::count(m_vectorValid.constBegin() + from, m_vectorValid.constBegin() + to, true));
+    if (rows == 0)
+        return;
+    writeRows(RecordingFormat::vectorFileName(path), rows, [&](QByteArray& out) {
+        for (int i = from; i < to; ++i)
+            if (m_vectorValid[i])
+                RecordingFormat::appendVectorRows(out, m_vectorPending.constData() + i, 1);
+    });
 }

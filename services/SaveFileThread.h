@@ -15,6 +15,14 @@
 // Rolls go by the rows' own stamps: the first row at or past the limit opens the
 // new file, named after that row's time.
 //
+// Vector records (FID mode) share that clock, the recording path, the hourly roll,
+// the countdown and the clean-up: they are gathered 50 at a time and stamped 9 ms
+// apart (the instrument's record spacing); a batch of 50 goes to the server client
+// and, while recording, to "<path>_FIDVector_111Hz.CSV" with the time and thirteen
+// numbers per row. A record the decoder marked invalid, or one holding a value
+// that is not finite, keeps its 9 ms slot but is neither written nor sent; the
+// valid records around it go to the server as runs of consecutive samples.
+//
 // A recording file that cannot be written: the rows are held in memory (up to
 // MaxHeldBytes, the oldest dropped first) and tried again with the next batch,
 // about once a second, so a file locked for a while loses nothing. The first
@@ -35,6 +43,8 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class SaveFileThread : public QObject
 {
     Q_OBJECT
@@ -45,6 +55,9 @@ public:
     static constexpr qint64 ReanchorSlackMs = 1000;
     static constexpr qint64 CleanupPeriodSecs = 86401;
     static constexpr qint64 KeepSecs = 10368000; // 120 days
+    static constexpr int VectorBatch = 50;
+    static constexpr int VectorStepMs = 9;
+    static constexpr int VectorRate = 111;
 
     SaveFileThread();
     ~SaveFileThread() override;
@@ -77,8 +90,18 @@ private:
     // Moves the clock to `arrivalMs` when it is new or the stream was interrupted.
     bool rebase(qint64 arrivalMs);
     void setRollLimits(qint64 fromMs);
+    // The shared re-base check of both roads, before a batch is stamped.
+    void rebaseCheck(qint64 arrivalMs, bool requested);
     void finishBatch(int rate, int step);
     void writeMzCsv(const QString& path, int rate, int from, int to);
+    void finishVectorBatch();
+    void writeVectorCsv(const QString& path, int from, int to);
+    void sendVectorRuns();
+    // Queues rows for a file and tries to write everything held.
+    void writeRows(const QString& fileName, int rows,
+                   const std::function<void(QByteArray&)>& appendRows);
+    void countDown();
+    void cleanupCheck(qint64 arrivalMs);
     bool flushHeld();
     void dropHeld();
     // A recording ends: the held rows get one last try.
@@ -103,6 +126,13 @@ private:
     QVector<qint64> m_pendingStamps;
     QVector<double> m_pendingValues;
     int m_pendingRate = 0;
+
+    // Vector records of the batch being gathered; a slot of an invalid record is
+    // kept so that the times of the others stay right.
+    QVector<XYZST> m_vectorPending;
+    QVector<qint64> m_vectorStamps;
+    QVector<bool> m_vectorValid;
+    bool m_vectorFirstBatch = true;
 
     QList<HeldRows> m_held;
     qint64 m_heldBytes = 0;

@@ -269,7 +269,11 @@ void SaveModuleForm::appendToPanel(const QVector<double>& datas)
 
 void SaveModuleForm::slots_updateVectorForm(FIDVectorData)
 {
-    qDebug() << "严重错误,目标不匹配";
+    // The page shows no vector values. Said once, not with every frame.
+    static bool said = false;
+    if (!said)
+        qDebug() << "严重错误,目标不匹配";
+    said = true;
 }
 
 // ---- language and style ---------------------------------------------------------------

@@ -3,13 +3,16 @@
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "device/SamplingRates.h"
+#include "services/DataCheckerThread.h"
 #include "services/SaveModuleForm.h"
 #include "ui/BottomBarRules.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/SensitivityModuleForm.h"
+#include "ui/VectorModuleWidget.h"
 #include "ui/WindowEdges.h"
+#include "ui/pages/ConfigModuleForm.h"
 #include "ui/pages/HelpModuleForm.h"
 #include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
@@ -62,6 +65,8 @@ void MainWindow::initPages()
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
     auto* sensitivityForm = new SensitivityModuleForm(paramManager, this);
     addPage(PageHooks::SensitivityPage, sensitivityForm, sensitivityForm->pageHooks());
+    auto* vectorForm = new VectorModuleWidget(paramManager, this);
+    addPage(PageHooks::VectorPage, vectorForm, vectorForm->pageHooks());
     auto* saveForm = new SaveModuleForm(paramManager, this);
     addPage(PageHooks::SavePage, saveForm, saveForm->pageHooks());
     auto* helpForm = new HelpModuleForm(paramManager, this);
@@ -69,6 +74,8 @@ void MainWindow::initPages()
     auto* monitorForm = new MonitorModuleForm(paramManager, this);
     addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
     mainForm->setMonitorForm(monitorForm);
+    auto* configForm = new ConfigModuleForm(paramManager, this);
+    addPage(PageHooks::ConfigPage, configForm, configForm->pageHooks());
 
     for (int i = 0; i < ui->stackedWidget->count(); ++i)
         ui->stackedWidget->widget(i)->setVisible(pageMap.value(currentPageIndex) ==
@@ -467,6 +474,9 @@ void MainWindow::initLockLossMessage()
     lockLossBox->setIcon(QMessageBox::Information);
     lockLossBox->setWindowTitle(QStringLiteral("提示"));
     lockLossBox->setText(QStringLiteral("设备处于失锁状态!"));
+    if (DataCheckerThread* watchdog = paramManager->getDataCheckerThread())
+        connect(watchdog, &DataCheckerThread::sig_dataCheckMsg, this,
+                &MainWindow::showLockLossMessage);
 }
 
 void MainWindow::showLockLossMessage(const QString& text)

@@ -1,7 +1,9 @@
 #include "app/Logger.h"
 #include "app/ParamManager.h"
+#include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
 #include "device/SerialPortNames.h"
+#include "services/DataCheckerThread.h"
 #include "tests/support/TestMain.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -24,6 +26,7 @@ class TestParamManager : public QObject
 private slots:
     void cleanup();
     void startsWithDefaults();
+    void watchdogGetsTheBatches();
     void saveCrashLogStamps_data();
     void saveCrashLogStamps();
     void saveParamIsSetBeforeItTravels();
@@ -85,6 +88,27 @@ void TestParamManager::startsWithDefaults()
     QCOMPARE(h->getModbusWorkThread()->parent(), h);
     QVERIFY(!h->getMockDataThread());
     QVERIFY(!h->getComPortThread());
+}
+
+// The watchdog is always made, runs in a thread of its own and gets every batch
+// the hub relays, once.
+void TestParamManager::watchdogGetsTheBatches()
+{
+    ParamManager* h = hub();
+    DataCheckerThread* watchdog = h->getDataCheckerThread();
+    QVERIFY(watchdog);
+    QVERIFY(!watchdog->parent());
+    QVERIFY(watchdog->thread() != QThread::currentThread());
+    SharedState::instance().setLightStatus(4);
+    const auto restore = qScopeGuard([] { SharedState::instance().setLightStatus(0); });
+    QSignalSpy messages(watchdog, &DataCheckerThread::sig_dataCheckMsg);
+    for (int i = 0; i < 10; ++i)
+        emit h->sig_updateForm({95000.0}, Freq20Hz);
+    QVERIFY(messages.wait(5000));
+    QMetaObject::invokeMethod(
+        watchdog, [] {}, Qt::BlockingQueuedConnection); // all batches seen
+    QCOMPARE(messages.count(), 1);
+    QCOMPARE(messages.first().at(0).toString(), DataCheckerThread::lockLossText());
 }
 
 void TestParamManager::saveCrashLogStamps_data()

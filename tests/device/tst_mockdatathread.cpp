@@ -7,6 +7,7 @@
 #include "tests/support/TestMain.h"
 #include "ui/MainWindow.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -395,6 +396,8 @@ void TestMockDataThread::startUp()
     auto* mock = manager.mainWindow()->findChild<QPushButton*>("btn_mock");
     QVERIFY(mock);
     QVERIFY(mock->isVisibleTo(manager.mainWindow()));
+    // Filtering starts switched on (settings page); the replay is checked raw.
+    manager.mainWindow()->findChild<QCheckBox*>("chk_filter")->setChecked(false);
     QSignalSpy batches(hub, &ParamManager::sig_updateForm);
     QTest::mouseClick(mock, Qt::LeftButton);
     QVERIFY(hub->isDeviceReady());

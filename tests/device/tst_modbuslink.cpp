@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -83,6 +84,24 @@ public:
 private:
     ParamManager* m_hub;
 };
+
+// The transport's debug output (written in its thread), for the client road,
+// which hands nothing on.
+QMutex g_debugMutex;
+QStringList g_debugLines;
+void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type != QtDebugMsg)
+        return;
+    QMutexLocker lock(&g_debugMutex);
+    g_debugLines << msg;
+}
+
+bool debugSaid(const QString& text)
+{
+    QMutexLocker lock(&g_debugMutex);
+    return g_debugLines.contains(text);
+}
 
 QString logText()
 {
@@ -206,6 +225,49 @@ private slots:
                                  LinkTimeoutMs);
         QCoreApplication::processEvents();
         QCOMPARE(lost.count(), 1); // exactly once
+        hub.shutdown();
+    }
+
+    // The hub's client-road signals reach the transport, whose Modbus client reads
+    // and writes the instrument's registers one operation after the other, and
+    // hands the port back to the raw path for raw frames and upgrade data.
+    void clientRoadThroughTheHub()
+    {
+        InstrumentProcess instrument;
+        instrument.keepErrorOutput();
+        QVERIFY(!instrument.start({"--verbose", "--start-status", "4"}).isEmpty());
+        ParamManager hub;
+        ModbusWorkThread* const scheduler = hub.getModbusWorkThread();
+        QSignalSpy connected(&hub, &ParamManager::sig_connected);
+        emit scheduler->sig_connectDevice(instrument.portName(), 921600);
+        QVERIFY(connected.wait(LinkTimeoutMs));
+        g_debugLines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+
+        emit scheduler->sig_readModbus(40118, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40118 = 4"), LinkTimeoutMs);
+        emit scheduler->sig_writeModbus(40119, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Write operation completed successfully"),
+                                 LinkTimeoutMs);
+        emit scheduler->sig_readModbus(40119, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40119 = 2"), LinkTimeoutMs);
+
+        // Raw frames and upgrade data go out on the raw port again.
+        emit scheduler->sig_readModbusData("AB01067D000064919C");
+        const QByteArray upgrade(3000, char(0x5A));
+        emit hub.sig_sendUpgradeData(upgrade);
+        const QString upgradeHex = QString::fromLatin1(upgrade.toHex(' ').toUpper());
+        QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().contains("RX AB 01 06 7D 00 00 64"),
+                                 LinkTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().count("5A") >= upgrade.size(),
+                                 LinkTimeoutMs);
+        qInstallMessageHandler(previous);
+
+        // And the raw path carries on: a status read reaches the decoder.
+        QSignalSpy progress(&hub, &ParamManager::sig_updateProgress);
+        emit hub.sig_sendModbusData(Addr40118Status);
+        QVERIFY(progress.wait(LinkTimeoutMs));
+        QCOMPARE(progress.first().first().toInt(), 4);
         hub.shutdown();
     }
 

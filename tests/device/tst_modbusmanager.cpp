@@ -5,12 +5,14 @@
 
 #include "app/Logger.h"
 #include "device/ModbusManager.h"
+#include "tests/support/FidTestFrames.h"
 #include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QSignalSpy>
 
 #include <atomic>
@@ -21,6 +23,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace FidTestFrames;
 using namespace ModbusTestFrames;
 
 namespace {
@@ -76,6 +79,14 @@ public:
         return true;
     }
 
+    // The line speed the program set (a pseudo-terminal keeps it like a port).
+    speed_t speed() const
+    {
+        termios tio{};
+        ::tcgetattr(m_slave, &tio);
+        return ::cfgetospeed(&tio);
+    }
+
     QString device;
 
 private:
@@ -90,6 +101,23 @@ void countReaderFaults(QtMsgType type, const QMessageLogContext&, const QString&
 {
     if (type == QtDebugMsg && (msg.startsWith("Reply dropped") || msg.startsWith("Stream:")))
         ++g_readerFaults;
+}
+
+// The client road hands nothing on: what it read is on the debug output.
+QMutex g_debugMutex;
+QStringList g_debugLines;
+void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
+{
+    if (type != QtDebugMsg)
+        return;
+    QMutexLocker lock(&g_debugMutex);
+    g_debugLines << msg;
+}
+
+bool debugSaid(const QString& text)
+{
+    QMutexLocker lock(&g_debugMutex);
+    return g_debugLines.contains(text);
 }
 
 QString logText()
@@ -119,9 +147,13 @@ QByteArray requestText(ModbusAddr addr)
 
 using HandedOn = QList<QPair<int, QByteArray>>; // selector, reply
 
+// Steps that choose a record handler through the transport's test hook.
+constexpr int HookVector = -AddrVectorFid;
+constexpr int HookFid = -AddrFid;
+
 struct Step
 {
-    int addr;                  // request sent
+    int addr;                  // request sent (a Hook value: the hook called instead)
     QList<QByteArray> replies; // written by the instrument once the request is on the line
     int handedOn;              // replies handed on so far, awaited before the next step (-1: none)
 };
@@ -192,6 +224,23 @@ private slots:
         QTest::newRow("20 Hz frames are 13 bytes")
             << 20 << QList<Step>{{AddrStartStream, L{f20Hz + f20Hz + f20Hz}, 3}}
             << H{{6, f20Hz}, {6, f20Hz}, {6, f20Hz}};
+        const QByteArray v1 = numberedVectorFrame(1);
+        const QByteArray v2 = numberedVectorFrame(2);
+        const QByteArray v3 = numberedVectorFrame(3);
+        const QByteArray fid = fidFrame({});
+        QTest::newRow("hook: the stream start installs the vector handler")
+            << 0
+            << QList<Step>{{HookVector, L{}, -1},
+                           {AddrStartStream, L{v1 + v2}, 2},
+                           {Addr40118Status, L{s4}, 3},
+                           {AddrStartStream, L{v3}, 4}}
+            << H{{11, v1}, {11, v2}, {2, s4}, {11, v3}};
+        QTest::newRow("hook: a running stream goes to the FID handler")
+            << 0
+            << QList<Step>{{AddrStartStream, L{f1}, 1},
+                           {HookFid, L{fid + fid}, 3},
+                           {AddrStopStream, L{fid}, 4}}
+            << H{{6, f1}, {12, fid}, {12, fid}, {12, fid}};
         QTest::newRow("200 Hz frames are 49 bytes")
             << 200 << QList<Step>{{AddrStartStream, L{f200Hz + f200Hz}, 2}}
             << H{{6, f200Hz}, {6, f200Hz}};
@@ -207,10 +256,19 @@ private slots:
             QMetaObject::invokeMethod(m_transport.data(), "slots_syncDataByteCount",
                                       Qt::QueuedConnection, Q_ARG(int, rate), Q_ARG(bool, true));
         for (const Step& step : steps) {
-            const QByteArray text = requestText(ModbusAddr(step.addr));
-            send(ModbusAddr(step.addr), text);
-            // The handler is chosen before the frame is written.
-            QVERIFY(m_pty.readUntil(QByteArray::fromHex(text)));
+            if (step.addr < 0) {
+                QMetaObject::invokeMethod(m_transport.data(), "slots_selectBufferHandlerForTest",
+                                          Qt::QueuedConnection,
+                                          Q_ARG(ModbusAddr, ModbusAddr(-step.addr)));
+                // Settled once a request queued behind it has gone out.
+                send(AddrRaw30000, request(1, 0x04, 0x7530, 400, true).toHex());
+                QVERIFY(m_pty.readUntil(request(1, 0x04, 0x7530, 400, true)));
+            } else {
+                const QByteArray text = requestText(ModbusAddr(step.addr));
+                send(ModbusAddr(step.addr), text);
+                // The handler is chosen before the frame is written.
+                QVERIFY(m_pty.readUntil(QByteArray::fromHex(text)));
+            }
             for (const QByteArray& reply : step.replies)
                 m_pty.write(reply);
             // What the next request would drop must have been read by then.
@@ -252,6 +310,59 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_handedOn.size(), 1, TimeoutMs);
         QCOMPARE(m_handedOn.first(), qMakePair(int(Addr40118Status), s4));
         QCOMPARE(lost.count(), 0);
+    }
+
+    // The client road's queue: one operation after the other, each once the
+    // reply of the one before has come (or it could not start), at the link's
+    // baud rate; a raw frame takes the port back from the client.
+    void clientQueueDrains()
+    {
+        ModbusManager* const transport = m_transport.data();
+        QSignalSpy connected(transport, &ModbusManager::sig_connected);
+        QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
+                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
+        QVERIFY(connected.wait(TimeoutMs));
+        g_debugLines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+
+        const QList<QPair<OperationType, QVariantList>> operations{
+            {ReadModbus, {40118}}, // too few arguments: reported, the next one runs
+            {ReadModbus, {40118, 1}},
+            {WriteModbus, {40119, 2}},
+            {ReadModbusData, {QByteArray("AB01067D000064919C")}},
+            {ReadModbus, {40230, 3}}};
+        QMetaObject::invokeMethod(
+            transport,
+            [transport, operations] {
+                for (const auto& op : operations)
+                    transport->slots_sendModbus(op.first, op.second);
+            },
+            Qt::QueuedConnection);
+
+        QVERIFY(m_pty.readUntil(readRequest(40118, 1)));
+        QCOMPARE(m_pty.speed(), speed_t(B115200));
+        m_pty.write(readReply({4}));
+        QVERIFY(m_pty.readUntil(writeRegister(40119, 2)));
+        m_pty.write(writeRegister(40119, 2)); // the echo
+        QVERIFY(m_pty.readUntil(streamRequest(0x06, 100)));
+        QVERIFY(m_pty.readUntil(readRequest(40230, 3)));
+        m_pty.write(readReply({352, 41, 1200}));
+        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40232 = 1200"), TimeoutMs);
+        qInstallMessageHandler(previous);
+        QVERIFY(debugSaid("Insufficient arguments for ReadModbus operation"));
+        QVERIFY(debugSaid("Register 40118 = 4"));
+        QVERIFY(debugSaid("Write operation completed successfully"));
+        QVERIFY(m_handedOn.isEmpty()); // the client road hands nothing on
+    }
+
+    void upgradeDataInPieces()
+    {
+        QByteArray data(10000, '\0');
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char(i % 251);
+        QMetaObject::invokeMethod(m_transport.data(), "slots_sendUpgradeData", Qt::QueuedConnection,
+                                  Q_ARG(QByteArray, data));
+        QVERIFY(m_pty.readUntil(data));
     }
 
     void faultRunLogsOnce_data()

@@ -56,9 +56,11 @@ QByteArray parameterBlock()
     return readReply(regs);
 }
 
-QByteArray identityBlock(quint16 r40000, quint16 r40001, quint32 start, quint32 end, quint32 step)
+QByteArray identityBlock(quint16 r40000, quint16 r40001, quint32 start, quint32 end, quint32 step,
+                         quint16 rate = 0)
 {
     QVector<quint16> regs(100, 0);
+    regs[86] = rate;
     regs[0] = r40000;
     regs[1] = r40001;
     putWordSwapped(regs, 64, start);
@@ -150,13 +152,14 @@ private slots:
         QTest::addColumn<quint32>("fsStart");
         QTest::addColumn<quint32>("fsEnd");
         QTest::addColumn<quint32>("fsStep");
+        QTest::addColumn<int>("rateRegister");
 
-        QTest::newRow("whole block") << identityBlock(0x1234, 0x5678, 85536, 2000000, 250) << true
-                                     << "56781234" << 85536u << 2000000u << 250u;
-        QTest::newRow("hex letters upper case")
-            << identityBlock(0xbeef, 0x00ca, 1, 2, 3) << true << "00CABEEF" << 1u << 2u << 3u;
+        QTest::newRow("whole block") << identityBlock(0x1234, 0x5678, 85536, 2000000, 250, 1000)
+                                     << true << "56781234" << 85536u << 2000000u << 250u << 1000;
+        QTest::newRow("hex letters upper case") << identityBlock(0xbeef, 0x00ca, 1, 2, 3, 20)
+                                                << true << "00CABEEF" << 1u << 2u << 3u << 20;
         QTest::newRow("only three bytes")
-            << QByteArray("\x01\x03\xC8", 3) << false << "" << 0u << 0u << 0u;
+            << QByteArray("\x01\x03\xC8", 3) << false << "" << 0u << 0u << 0u << 0;
     }
     void identity()
     {
@@ -169,6 +172,7 @@ private slots:
         QTEST(block.sweep.fsStart, "fsStart");
         QTEST(block.sweep.fsEnd, "fsEnd");
         QTEST(block.sweep.fsStep, "fsStep");
+        QTEST(block.rateRegister, "rateRegister");
     }
 
     void identityStartBytes()

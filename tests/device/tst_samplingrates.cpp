@@ -40,6 +40,29 @@ private slots:
         QCOMPARE(SamplingRates::frameLengthFor(streamRate), frameLength);
     }
 
+    // The identity block's rate register decides the rate, unless the program's own
+    // rate is already what the instrument streams.
+    void rateFromInstrument_data()
+    {
+        QTest::addColumn<int>("programRate");
+        QTest::addColumn<int>("rateRegister");
+        QTest::addColumn<int>("rate");
+        QTest::newRow("both at 1000") << 1000 << 1000 << 1000;
+        QTest::newRow("instrument left at 20") << 1000 << 20 << 20;
+        QTest::newRow("written to 20") << 20 << 20 << 20;
+        QTest::newRow("20 chosen locally, instrument at 1000") << 20 << 1000 << 1000;
+        QTest::newRow("1 Hz streams at 1000") << 1 << 1000 << 1;
+        QTest::newRow("1 Hz, instrument at 500") << 1 << 500 << 500;
+        QTest::newRow("register names no rate") << 20 << 123 << 20;
+        QTest::newRow("register 1 is no rate") << 1000 << 1 << 1000;
+    }
+    void rateFromInstrument()
+    {
+        QFETCH(int, programRate);
+        QFETCH(int, rateRegister);
+        QTEST(SamplingRates::rateFromInstrument(programRate, rateRegister), "rate");
+    }
+
     // Each row against frames built here field by field with a bit-wise CRC.
     void framesOfEveryRate()
     {

@@ -84,6 +84,13 @@ public:
             Qt::BlockingQueuedConnection);
     }
 
+    void vector(const FIDVectorNum& record, const QDateTime& arrival)
+    {
+        QMetaObject::invokeMethod(
+            &recorder, [&] { recorder.slot_saveVectorXYZS(record, arrival); },
+            Qt::BlockingQueuedConnection);
+    }
+
     void event(qint64 timestamp, const QString& text)
     {
         QMetaObject::invokeMethod(

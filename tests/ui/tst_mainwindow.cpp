@@ -1,4 +1,5 @@
 #include "app/ParamManager.h"
+#include "services/DataCheckerThread.h"
 #include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 #include "ui/Fonts.h"
@@ -6,6 +7,7 @@
 #include "ui/MainWindow.h"
 #include "ui/widgets/CustomMenu.h"
 
+#include <QCheckBox>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +87,8 @@ private slots:
     void language();
     void lockLossBoxIsReused();
     void closeAsksForIdentity();
+    void settingsPage();
+    void watchdogMessageShowsInTheBox();
 
 private:
     void makeWindow(int isTest = 0, int isChinese = 0);
@@ -151,6 +155,7 @@ void TstMainWindow::imagesLoad_data()
     rows({"greenlight", "yellowlight"}, QSize(44, 44));
     rows({"battery0", "battery1", "battery2", "battery3", "battery4"}, QSize(75, 40));
     rows({"SaveCheckBoxNormal", "SaveCheckBoxCheck"}, QSize(24, 24));
+    rows({"comboArrow"}, QSize(24, 14));
 }
 
 void TstMainWindow::imagesLoad()
@@ -218,7 +223,6 @@ void TstMainWindow::clicksThatSwitchNothing_data()
 {
     QTest::addColumn<QString>("button");
     QTest::newRow("current page again") << "btnMain";
-    QTest::newRow("settings page not built") << "btnConfig";
     QTest::newRow("debug page outside test mode") << "btnMonitor";
 }
 
@@ -692,6 +696,53 @@ void TstMainWindow::closeAsksForIdentity()
     QVERIFY(window->close());
     QCOMPARE(requests.count(), 1);
     QCOMPARE(requests.first().at(0).value<ModbusAddr>(), Addr40000Identity);
+}
+
+// Filtering starts on; the settings page runs the parameter poll while shown and
+// refills its sweep edits from the identity block after a reset.
+void TstMainWindow::settingsPage()
+{
+    QSignalSpy filter(hub.get(), &ParamManager::sig_setFilterEnabled);
+    makeWindow();
+    QCOMPARE(filter.count(), 1);
+    QCOMPARE(filter.first().at(0).toBool(), true);
+    QVERIFY(child<QCheckBox>("chk_filter")->isChecked());
+
+    QSignalSpy statusStops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    QSignalSpy paramStarts(hub.get(), &ParamManager::sig_paramWorkerStart);
+    QSignalSpy paramStops(hub.get(), &ParamManager::sig_paramWorkerStop);
+    child<QPushButton>("btnConfig")->click();
+    QCOMPARE(window->currentPage(), int(PageHooks::ConfigPage));
+    QCOMPARE(child<QStackedWidget>("stackedWidget")->currentWidget()->objectName(),
+             QStringLiteral("ConfigModuleForm"));
+    QCOMPARE(statusStops.count(), 1); // the main page's poll
+    QCOMPARE(paramStarts.count(), 1);
+    QVERIFY(!child<QLineEdit>("edt_lowPass")->isHidden());
+
+    emit hub->sig_updateFormParamEx({11, 22, 33});
+    emit hub->sig_updateFormParamEx({44, 55, 66});
+    QCOMPARE(child<QLineEdit>("edt_fsEnd")->text(), QStringLiteral("22"));
+    QSignalSpy reboots(hub.get(), &ParamManager::sig_reboot);
+    QTest::mouseClick(child<QPushButton>("btn_reboot"), Qt::LeftButton);
+    QTRY_COMPARE(reboots.count(), 1);
+    emit hub->sig_updateFormParamEx({44, 55, 66});
+    QCOMPARE(child<QLineEdit>("edt_fsEnd")->text(), QStringLiteral("55"));
+
+    const int stopsBefore = paramStops.count();
+    child<QPushButton>("btnMain")->click();
+    QCOMPARE(paramStops.count(), stopsBefore + 1);
+    QCOMPARE(window->currentPage(), int(PageHooks::MainPage));
+}
+
+void TstMainWindow::watchdogMessageShowsInTheBox()
+{
+    makeWindow();
+    DataCheckerThread* watchdog = hub->getDataCheckerThread();
+    QVERIFY(watchdog);
+    emit watchdog->sig_dataCheckMsg(DataCheckerThread::noDataText());
+    QMessageBox* box = window->findChild<QMessageBox*>();
+    QTRY_VERIFY(box->isVisible());
+    QCOMPARE(box->text(), QStringLiteral("没有数据发过来，请检查设备"));
 }
 
 MAG_TEST_MAIN(TstMainWindow)

@@ -10,6 +10,7 @@
 #include "ui/SensitivityModuleForm.h"
 #include "ui/widgets/CustomPlot.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -68,6 +69,11 @@ void TestSensitivityPageInstrument::mainsLineWithAndWithoutTheFilter()
     auto* chart2 = page->findChild<CustomPlot*>(QStringLiteral("chart2"));
     QSignalSpy requests(&hub, &ParamManager::sig_sendModbusData);
 
+    // The settings page's filter switch, on at start.
+    auto* filter = window.findChild<QCheckBox*>(QStringLiteral("chk_filter"));
+    QVERIFY(filter && filter->isChecked());
+    filter->setChecked(false);
+
     mainPage->slot_handleActionTriggered(m_port, QVariant());
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
@@ -84,12 +90,12 @@ void TestSensitivityPageInstrument::mainsLineWithAndWithoutTheFilter()
     const double unfiltered = lineOverMedian(chart2, 50.0);
     QVERIFY2(unfiltered >= 10.0, qPrintable(QString("50 Hz at %1 x the floor").arg(unfiltered)));
 
-    // Filter on (as the settings page switches it): once the window holds only
-    // filtered values, the mains line no longer stands out of the next spectrum.
+    // Filter on: once the window holds only filtered values, the mains line no
+    // longer stands out of the next spectrum.
     QVector<double> filtered;
     connect(&hub, &ParamManager::sig_updateForm, &window,
             [&filtered](const QVector<double>& batch) { filtered += batch; });
-    emit hub.sig_setFilterEnabled(true);
+    filter->setChecked(true);
     QTRY_VERIFY_WITH_TIMEOUT(filtered.size() >= 3000, 30000);
     QSignalSpy spectra(&hub, &ParamManager::sig_updateFormEx);
     QTRY_VERIFY_WITH_TIMEOUT(std::any_of(spectra.begin(), spectra.end(),

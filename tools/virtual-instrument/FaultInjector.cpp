@@ -69,9 +69,14 @@ void FaultInjector::nextReply(bool& strayByte, bool& badCrc)
     badCrc = m_settings.badCrc.hits(m_replies, m_rng);
 }
 
-void FaultInjector::nextFrame(bool& drop, bool& truncate)
+FaultInjector::FrameFaults FaultInjector::nextFrame()
 {
     ++m_frames;
-    drop = m_settings.dropFrames.hits(m_frames, m_rng);
-    truncate = !drop && m_settings.truncateFrames.hits(m_frames, m_rng);
+    FrameFaults f;
+    f.drop = m_settings.dropFrames.hits(m_frames, m_rng);
+    f.truncate = !f.drop && m_settings.truncateFrames.hits(m_frames, m_rng);
+    f.loseByte = !f.drop && m_settings.loseByte.hits(m_frames, m_rng);
+    f.corruptRecord = !f.drop && m_settings.corruptRecords.hits(m_frames, m_rng);
+    f.statusBefore = m_settings.statusInStream.hits(m_frames, m_rng);
+    return f;
 }

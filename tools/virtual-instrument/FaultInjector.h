@@ -36,6 +36,8 @@ public:
     struct Settings
     {
         FaultSelector strayBytes, badCrc, truncateFrames, dropFrames;
+        FaultSelector loseByte, corruptRecords, statusInStream; // stream frames
+
         int exceptionRegister = 0; // 0: off
         FaultSelector exceptionWhich;
         double loseLockAfter = -1.0, silentAfter = -1.0, closeAfter = -1.0; // s, < 0: off
@@ -47,7 +49,14 @@ public:
     // Each call counts one item of its kind.
     bool exceptionFor(int firstRegister, int count); // a request touching the register
     void nextReply(bool& strayByte, bool& badCrc);
-    void nextFrame(bool& drop, bool& truncate);
+    struct FrameFaults
+    {
+        bool drop = false, truncate = false;
+        bool loseByte = false;      // one byte in the middle left out
+        bool corruptRecord = false; // FID modes: one record's value2 zeroed
+        bool statusBefore = false;  // a status reply sent just before the frame
+    };
+    FrameFaults nextFrame();
 
 private:
     Settings m_settings;

@@ -1,5 +1,8 @@
 #include "VirtualInstrument.h"
 
+#include "Crc16.h"
+
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -8,6 +11,14 @@ constexpr int SilenceMs = 30;        // ends a request of a function without fix
 constexpr int MaxCatchUpFrames = 10; // after a stall, skip rather than burst
 constexpr quint16 StreamField = 0x7D00;
 constexpr quint8 StrayByte = 0x00;
+constexpr int LockLossNoticedMs = 10000; // values run away this long before the status falls
+
+// The record whose value2 the corrupt-record switch zeroes: the unbiased frequency
+// of the second vector record, or the sixth FID record.
+int corruptRecordIndex(FidMode mode)
+{
+    return mode == FidMode::Vector ? 10 : 5;
+}
 
 quint16 word(const QByteArray& b, int at)
 {
@@ -17,7 +28,8 @@ quint16 word(const QByteArray& b, int at)
 
 VirtualInstrument::VirtualInstrument(const InstrumentOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_model(options.lockStepMs, options.seed),
-      m_slave(m_model), m_stream(options.seed), m_faults(options.faults, options.seed)
+      m_slave(m_model), m_stream(options.seed), m_fid(options.seed),
+      m_faults(options.faults, options.seed)
 {
     m_clock.start();
     connect(&m_model, &InstrumentModel::statusChanged, this, &VirtualInstrument::onStatusChanged);
@@ -43,6 +55,15 @@ VirtualInstrument::VirtualInstrument(const InstrumentOptions& options, QObject* 
 
 bool VirtualInstrument::open(QString* error)
 {
+    if (!m_options.recordLog.isEmpty()) {
+        m_recordLog.setFileName(m_options.recordLog);
+        if (!m_recordLog.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+            if (error)
+                *error = QStringLiteral("cannot write %1: %2")
+                             .arg(m_options.recordLog, m_recordLog.errorString());
+            return false;
+        }
+    }
     return m_port.open(m_options.portDir, m_options.portName, error);
 }
 
@@ -120,11 +141,14 @@ void VirtualInstrument::onRaw(const QByteArray& frame)
     const quint16 field = word(frame, 3);
     const quint16 count = word(frame, 5);
     if (function == 0x04 && field == StreamField && count >= 1 && count <= 100) {
-        startStream(count * 10);
+        // The stream runs at the rate register's value as it stands now; the
+        // count is only checked.
+        startStream(m_model.samplingRate());
     } else if (function == 0x04) {
         // Any other read: one frame at the configured rate, if nothing streams.
         if (!m_streaming) {
             m_stream.start(m_model.samplingRate());
+            m_fid.start(m_model.samplingRate());
             sendFrame();
         }
     } else if (function == 0x06) {
@@ -138,17 +162,43 @@ void VirtualInstrument::onRaw(const QByteArray& frame)
 void VirtualInstrument::onStatusChanged(int status)
 {
     const bool locked = status == InstrumentModel::Locked || status == InstrumentModel::DebugMode;
+    m_slipping = false; // a new status ends an unnoticed slip
     m_stream.setLocked(locked);
     const double after = m_faults.settings().loseLockAfter;
     if (status == InstrumentModel::Locked && after >= 0.0 && !m_lockLossArmed) {
         m_lockLossArmed = true;
-        QTimer::singleShot(static_cast<int>(after * 1000), this, [this] { m_model.loseLock(); });
+        QTimer::singleShot(static_cast<int>(after * 1000), this, [this] {
+            // The tracking slips first; the status shows it only once the
+            // instrument has noticed.
+            if (m_model.status() != InstrumentModel::Locked)
+                return;
+            m_slipping = true;
+            m_stream.setLocked(false);
+            QTimer::singleShot(LockLossNoticedMs, this, [this] {
+                if (m_slipping)
+                    m_model.loseLock();
+            });
+        });
     }
 }
 
 void VirtualInstrument::startStream(int rate)
 {
-    m_stream.start(rate);
+    switch (m_options.fidMode) {
+    case FidMode::Off:
+        m_stream.start(rate);
+        m_framePeriod = 1.0 / StreamGenerator::FramesPerSecond;
+        break;
+    case FidMode::Vector:
+        m_fid.start(rate);
+        m_framePeriod = FidGenerator::VectorRecordsPerFrame * FidGenerator::VectorSpacingS;
+        break;
+    case FidMode::Scalar:
+        m_fid.start(rate);
+        m_framePeriod = double(FidGenerator::FidRecordsPerFrame) / rate;
+        break;
+    }
+    m_frameTimer.setInterval(std::max(5, static_cast<int>(m_framePeriod * 1000)));
     m_streaming = true;
     m_streamStart = now();
     m_framesSent = 0;
@@ -168,9 +218,8 @@ void VirtualInstrument::sendDueFrames()
         return;
     // Frames are due on the monotonic clock; a timer tick a little early or late
     // neither loses nor doubles one.
-    const qint64 due = static_cast<qint64>(std::floor(
-                           (now() - m_streamStart) * StreamGenerator::FramesPerSecond + 0.1)) +
-                       1;
+    const qint64 due =
+        static_cast<qint64>(std::floor((now() - m_streamStart) / m_framePeriod + 0.1)) + 1;
     if (due - m_framesSent > MaxCatchUpFrames)
         m_framesSent = due - 1;
     while (m_framesSent < due) {
@@ -181,16 +230,74 @@ void VirtualInstrument::sendDueFrames()
 
 void VirtualInstrument::sendFrame()
 {
-    bool drop = false, truncate = false;
-    m_faults.nextFrame(drop, truncate);
-    QByteArray frame = m_stream.nextFrame(static_cast<quint8>(m_model.status()));
-    if (drop) {
+    const FaultInjector::FrameFaults f = m_faults.nextFrame();
+    m_frameTruths.clear();
+    QByteArray frame = m_options.fidMode == FidMode::Off
+                           ? m_stream.nextFrame(static_cast<quint8>(m_model.status()))
+                           : nextFidFrame(f);
+    if (f.drop) {
         trace("TX", frame, "(dropped)");
         return;
     }
-    if (truncate)
+    if (f.statusBefore) {
+        // A status reply that lands among the frames, as a poll answered late would.
+        QByteArray request = QByteArray::fromHex("01039CB60001");
+        Crc16::append(request);
+        send(m_slave.handle(request), "(status reply inside the stream)");
+    }
+    if (f.loseByte)
+        frame.remove(frame.size() / 2, 1);
+    if (f.truncate)
         frame.truncate(frame.size() / 2);
-    send(frame, truncate ? "(truncated)" : nullptr);
+    const char* note = f.truncate && f.loseByte ? "(byte lost, truncated)"
+                       : f.truncate             ? "(truncated)"
+                       : f.loseByte             ? "(byte lost)"
+                       : f.corruptRecord && m_options.fidMode != FidMode::Off ? "(record corrupted)"
+                                                                              : nullptr;
+    send(frame, note);
+    if (m_options.fidMode != FidMode::Off) {
+        const char* logNote = f.truncate ? "truncated" : f.loseByte ? "lost-byte" : nullptr;
+        logRecords(m_frameTruths, f.corruptRecord ? corruptRecordIndex(m_options.fidMode) : -1,
+                   logNote);
+    }
+}
+
+QByteArray VirtualInstrument::nextFidFrame(const FaultInjector::FrameFaults& faults)
+{
+    QByteArray frame = m_options.fidMode == FidMode::Vector ? m_fid.nextVectorFrame(m_frameTruths)
+                                                            : m_fid.nextFidFrame(m_frameTruths);
+    if (faults.corruptRecord)
+        FidGenerator::zeroValue2(frame, corruptRecordIndex(m_options.fidMode));
+    return frame;
+}
+
+// One line per record: its number, then x, y, z and s in nT (s only in FID scalar
+// mode), then a note when the frame or the record was damaged on purpose.
+void VirtualInstrument::logRecords(const QVector<FidGenerator::Truth>& truths, int corrupt,
+                                   const char* note)
+{
+    if (!m_recordLog.isOpen())
+        return;
+    const bool vector = m_options.fidMode == FidMode::Vector;
+    // The corrupted frequency belongs to this vector record, or is this FID record.
+    const int corruptTruth = vector && corrupt >= 0 ? corrupt / 9 : corrupt;
+    QByteArray text;
+    for (int i = 0; i < truths.size(); ++i) {
+        const FidGenerator::Truth& t = truths[i];
+        QByteArray line = QByteArray::number(t.index);
+        if (vector) {
+            for (const double v : {t.x, t.y, t.z})
+                line += ' ' + QByteArray::number(v, 'f', 6);
+        }
+        line += ' ' + QByteArray::number(t.s, 'f', 6);
+        if (i == corruptTruth)
+            line += " corrupt";
+        if (note)
+            line += QByteArray(" ") + note;
+        text += line + '\n';
+    }
+    m_recordLog.write(text);
+    m_recordLog.flush();
 }
 
 void VirtualInstrument::sendReply(QByteArray reply)

@@ -4,6 +4,7 @@
 // Main thread only.
 
 #include "FaultInjector.h"
+#include "FidGenerator.h"
 #include "InstrumentModel.h"
 #include "ModbusSlave.h"
 #include "PtyPort.h"
@@ -11,8 +12,18 @@
 #include "StreamGenerator.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QObject>
 #include <QTimer>
+
+// "FID" mode: the stream start sends vector frames (request 11's road) or FID
+// frames (request 12's) in place of the scalar stream.
+enum class FidMode
+{
+    Off,
+    Vector,
+    Scalar,
+};
 
 struct InstrumentOptions
 {
@@ -21,6 +32,8 @@ struct InstrumentOptions
     int startStatus = 1; // 1-3: lock sequence at the first request; 0, 4 or 99: held
     quint64 seed = 1;
     bool verbose = false;
+    FidMode fidMode = FidMode::Off;
+    QString recordLog; // FID modes: what every record sent stands for, one line each
     FaultInjector::Settings faults;
 };
 
@@ -48,6 +61,8 @@ private:
     void stopStream();
     void sendDueFrames();
     void sendFrame();
+    QByteArray nextFidFrame(const FaultInjector::FrameFaults& faults);
+    void logRecords(const QVector<FidGenerator::Truth>& truths, int corrupt, const char* note);
     void sendReply(QByteArray reply);
     void send(const QByteArray& bytes, const char* note);
     void trace(const char* direction, const QByteArray& bytes, const char* note = nullptr) const;
@@ -58,6 +73,8 @@ private:
     InstrumentModel m_model;
     ModbusSlave m_slave;
     StreamGenerator m_stream;
+    FidGenerator m_fid;
+    QFile m_recordLog;
     FaultInjector m_faults;
     RequestSplitter m_splitter;
     PtyPort m_port;
@@ -65,8 +82,11 @@ private:
     QTimer m_frameTimer;
     bool m_streaming = false;
     double m_streamStart = 0.0;
+    double m_framePeriod = 1.0 / StreamGenerator::FramesPerSecond; // s
+    QVector<FidGenerator::Truth> m_frameTruths; // records of the frame being sent
     qint64 m_framesSent = 0;
     bool m_talkedTo = false;
     bool m_silent = false;
     bool m_lockLossArmed = false;
+    bool m_slipping = false; // out of lock, status still 4
 };

@@ -89,17 +89,38 @@ int main(int argc, char** argv)
     const QCommandLineOption truncate(
         "truncate-frames", "Send only the first half of the chosen stream frames.", "WHICH");
     const QCommandLineOption drop("drop-frames", "Leave out the chosen stream frames.", "WHICH");
+    const QCommandLineOption loseByte(
+        "lose-byte", "Leave out one byte in the middle of the chosen stream frames.", "WHICH");
+    const QCommandLineOption corrupt(
+        "corrupt-records",
+        "FID modes: in the chosen frames one record's count value2 reads 0 (no frequency).",
+        "WHICH");
+    const QCommandLineOption statusInStream(
+        "status-in-stream", "Send a status reply (01 03 02 ...) just before the chosen frames.",
+        "WHICH");
+    const QCommandLineOption fid(
+        "fid",
+        "\"FID\" mode: the stream start sends vector frames (vector: 288 bytes, 36 records, four "
+        "vector records every 36 ms) or FID frames (scalar: 80 bytes, ten records, at the "
+        "requested rate) computed from a slowly turning 50 000 nT field.",
+        "vector|scalar");
+    const QCommandLineOption recordLog(
+        "record-log",
+        "FID modes: write what every record sent stands for to FILE, one line each: its number, "
+        "then x, y, z and s in nT (vector) or s (scalar), and a note for damaged ones.",
+        "FILE");
     const QCommandLineOption loseLock(
         "lose-lock-after",
-        "S seconds after the first lock, fall back to status 1 (no relock until 40118 is written); "
-        "the stream's status byte shows it and its values run away.",
+        "S seconds after the first lock, the values run away while the status still reads 4; "
+        "10 s later the status falls to 1 (no relock until 40118 is written).",
         "S");
     const QCommandLineOption silent("silent-after",
                                     "After S seconds, answer nothing and stop the stream.", "S");
     const QCommandLineOption close(
         "close-after", "After S seconds, close the line, remove the link and exit.", "S");
     parser.addOptions({name, verbose, lockStep, startStatus, seed, stray, exceptionOn, badCrc,
-                       truncate, drop, loseLock, silent, close});
+                       truncate, drop, loseByte, corrupt, statusInStream, loseLock, silent, close,
+                       fid, recordLog});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1 (see --help)")
@@ -123,6 +144,16 @@ int main(int argc, char** argv)
     options.seed = parser.value(seed).toULongLong(&ok);
     if (!ok)
         return fail(QStringLiteral("--seed needs a number"));
+    if (parser.isSet(fid)) {
+        const QString mode = parser.value(fid);
+        if (mode == QLatin1String("vector"))
+            options.fidMode = FidMode::Vector;
+        else if (mode == QLatin1String("scalar"))
+            options.fidMode = FidMode::Scalar;
+        else
+            return fail(QStringLiteral("--fid must be vector or scalar"));
+    }
+    options.recordLog = parser.value(recordLog);
 
     FaultInjector::Settings& f = options.faults;
     QString error;
@@ -130,7 +161,10 @@ int main(int argc, char** argv)
         {&stray, &f.strayBytes},
         {&badCrc, &f.badCrc},
         {&truncate, &f.truncateFrames},
-        {&drop, &f.dropFrames}};
+        {&drop, &f.dropFrames},
+        {&loseByte, &f.loseByte},
+        {&corrupt, &f.corruptRecords},
+        {&statusInStream, &f.statusInStream}};
     for (const auto& [option, selector] : selectors) {
         if (parser.isSet(*option) &&
             !FaultSelector::parse(parser.value(*option), *selector, &error))

@@ -1,0 +1,245 @@
+#include "device/RecordFrameReaders.h"
+
+#include "device/CrcUtils.h"
+#include "device/VectorDecoding.h"
+
+#include <functional>
+
+namespace {
+
+using Check = std::function<bool(const QByteArray&)>;
+using Found = std::function<void(const QByteArray&)>;
+
+bool crcOk(const QByteArray& frame)
+{
+    return checkCrc16(frame, 0, frame.size());
+}
+
+// Cuts every reply that begins with `start`, is `length` bytes long and passes
+// `check` out of the buffer. A start too close to the end to hold a whole reply
+// ends the search: the rest may still arrive.
+bool cutReplies(QByteArray& buffer, const QByteArray& start, int length, const Check& check,
+                const Found& found, RecordReaderOutput& out, bool noteIncomplete)
+{
+    bool any = false;
+    int pos = 0;
+    for (;;) {
+        const int at = buffer.indexOf(start, pos);
+        if (at < 0)
+            break;
+        if (buffer.size() - at < length) {
+            if (noteIncomplete)
+                out.notes << QString::fromUtf8("未发现帧尾1");
+            break;
+        }
+        const QByteArray frame = buffer.mid(at, length);
+        if (!check(frame)) {
+            pos = at + 1;
+            continue;
+        }
+        if (found)
+            found(frame);
+        buffer.remove(at, length);
+        any = true;
+        pos = at;
+    }
+    return any;
+}
+
+const QByteArray AbStart("\xAB\x01\x04", 3);
+const QByteArray StatusStart("\x01\x03\x02", 3);
+const QByteArray IdentityStart("\x01\x03\xC8", 3);
+const QByteArray WriteMultipleStart("\x01\x10\x9C", 3);
+const QByteArray WriteSingleStart("\x01\x06\x9C", 3);
+const QByteArray ParameterStart("\x01\x03\xF8", 3);
+
+QString skipped(const char* road, int bytes, bool found)
+{
+    return QStringLiteral("%1: %2 bytes skipped %3")
+        .arg(QLatin1String(road))
+        .arg(bytes)
+        .arg(found ? QStringLiteral("to the next frame start")
+                   : QStringLiteral("without a frame start"));
+}
+
+} // namespace
+
+// ---- frame searchers -------------------------------------------------------
+
+bool ReplySearch::parseAbFrame(QByteArray& buffer, int streamLength, RecordReaderOutput& out)
+{
+    const auto tailOk = [](const QByteArray& f) {
+        return quint8(f.at(f.size() - 2)) == 0xFF && quint8(f.at(f.size() - 1)) == 0xFF;
+    };
+    return cutReplies(buffer, AbStart, qMax(streamLength, AbStart.size() + 2), tailOk, Found(), out,
+                      false);
+}
+
+bool ReplySearch::parseStatusFrame(QByteArray& buffer, RecordReaderOutput& out)
+{
+    return cutReplies(
+        buffer, StatusStart, StatusLength, crcOk,
+        [&out](const QByteArray& f) { out.replies << qMakePair(Addr40118Status, f); }, out, true);
+}
+
+bool ReplySearch::parse40000Frame(QByteArray& buffer, RecordReaderOutput& out)
+{
+    return cutReplies(buffer, IdentityStart, IdentityLength, crcOk, Found(), out, false);
+}
+
+bool ReplySearch::parseWriteMultipleEcho(QByteArray& buffer, RecordReaderOutput& out)
+{
+    return cutReplies(buffer, WriteMultipleStart, WriteEchoLength, crcOk, Found(), out, false);
+}
+
+bool ReplySearch::stripWriteEcho(QByteArray& buffer, RecordReaderOutput& out)
+{
+    return cutReplies(buffer, WriteSingleStart, WriteEchoLength, crcOk, Found(), out, false);
+}
+
+bool ReplySearch::parse40100Frame(QByteArray& buffer, RecordReaderOutput& out)
+{
+    return cutReplies(
+        buffer, ParameterStart, ParameterLength, crcOk,
+        [&out](const QByteArray& f) { out.replies << qMakePair(Addr40100Params, f); }, out, true);
+}
+
+bool ReplySearch::dispatchFrames(QByteArray& buffer, int streamLength, RecordReaderOutput& out)
+{
+    return parseAbFrame(buffer, streamLength, out) || parseStatusFrame(buffer, out) ||
+           parse40000Frame(buffer, out) || parseWriteMultipleEcho(buffer, out) ||
+           stripWriteEcho(buffer, out) || parse40100Frame(buffer, out);
+}
+
+// ---- vector frames ---------------------------------------------------------
+
+void VectorFrameReader::restartSearch()
+{
+    m_buffer.clear();
+    m_searching = true;
+}
+
+bool VectorFrameReader::search(int from, RecordReaderOutput& out)
+{
+    const char* data = m_buffer.constData();
+    const int n = m_buffer.size();
+    for (int i = from; i + 24 < n; ++i) {
+        if (VectorDecoding::hasVectorStart(data + i, n - i)) {
+            if (i > 0)
+                out.faults << skipped("Vector stream", i, true);
+            m_buffer.remove(0, i);
+            m_searching = false;
+            out.notes << QStringLiteral("find data");
+            return true;
+        }
+    }
+    // A start may begin in the last 24 bytes: keep them for the next search.
+    const int drop = qMax(from, n - 24);
+    if (drop > 0)
+        out.faults << skipped("Vector stream", drop, false);
+    m_buffer.remove(0, drop);
+    out.notes << QStringLiteral("not find data:%1").arg(m_buffer.size());
+    return false;
+}
+
+RecordReaderOutput VectorFrameReader::feed(const QByteArray& bytes)
+{
+    RecordReaderOutput out;
+    m_buffer.append(bytes);
+    ReplySearch::dispatchFrames(m_buffer, m_streamLength, out);
+    int from = 0;
+    for (;;) {
+        if (m_searching) {
+            if (m_buffer.size() < SearchFrom || !search(from, out))
+                break;
+        }
+        if (m_buffer.size() < FrameLength)
+            break;
+        const char* data = m_buffer.constData();
+        if (VectorDecoding::hasVectorStart(data, FrameLength) &&
+            VectorDecoding::allMarkers(data, FrameLength / VectorDecoding::RecordBytes)) {
+            out.frames << m_buffer.left(FrameLength);
+            m_buffer.remove(0, FrameLength);
+            continue;
+        }
+        // Misaligned: a byte was lost or added. Search again behind this start.
+        out.faults << QStringLiteral("Vector stream: frame without its record markers: %1")
+                          .arg(QString::fromLatin1(m_buffer.left(32).toHex(' ').toUpper()));
+        m_searching = true;
+        from = 1;
+    }
+    return out;
+}
+
+// ---- FID frames ------------------------------------------------------------
+
+void FidFrameReader::restartSearch()
+{
+    m_buffer.clear();
+    m_searching = true;
+}
+
+namespace {
+// An FID record starts with a marker and the high byte 00 of its value1. The
+// marker alone does not do: in a steady field a byte of value2 repeats in every
+// record and may look like one.
+bool fidRecordStart(const char* record)
+{
+    return VectorDecoding::isMarker(quint8(record[0])) && record[1] == 0;
+}
+
+bool fidRecordStarts(const char* data, int records)
+{
+    for (int r = 0; r < records; ++r) {
+        if (!fidRecordStart(data + r * VectorDecoding::RecordBytes))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+bool FidFrameReader::search(int from, RecordReaderOutput& out)
+{
+    const char* data = m_buffer.constData();
+    const int n = m_buffer.size();
+    for (int i = from; i + SearchFrom <= n; ++i) {
+        if (fidRecordStarts(data + i, 3)) {
+            if (i > 0)
+                out.faults << skipped("FID stream", i, true);
+            m_buffer.remove(0, i);
+            m_searching = false;
+            out.notes << QStringLiteral("find data");
+            return true;
+        }
+    }
+    const int drop = qMax(from, n - (SearchFrom - 1));
+    if (drop > 0)
+        out.faults << skipped("FID stream", drop, false);
+    m_buffer.remove(0, drop);
+    return false;
+}
+
+RecordReaderOutput FidFrameReader::feed(const QByteArray& bytes)
+{
+    RecordReaderOutput out;
+    m_buffer.append(bytes);
+    int from = 0;
+    for (;;) {
+        if (m_searching) {
+            if (m_buffer.size() < SearchFrom || !search(from, out))
+                break;
+        }
+        if (m_buffer.size() < FrameLength)
+            break;
+        if (fidRecordStarts(m_buffer.constData(), FrameLength / VectorDecoding::RecordBytes)) {
+            out.frames << m_buffer.left(FrameLength);
+            m_buffer.remove(0, FrameLength);
+            continue;
+        }
+        out.faults << QStringLiteral("FID stream: frame without its record markers: %1")
+                          .arg(QString::fromLatin1(m_buffer.left(32).toHex(' ').toUpper()));
+        m_searching = true;
+        from = 1;
+    }
+    return out;
+}

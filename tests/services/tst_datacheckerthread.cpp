@@ -1,0 +1,253 @@
+// The watchdog in its own thread, with a clock and a status record of the test's.
+
+#include "app/SharedState.h"
+#include "services/DataCheckerThread.h"
+#include "tests/support/TestMain.h"
+
+#include <atomic>
+#include <memory>
+
+namespace {
+constexpr qint64 T0 = 1700000000;
+
+struct Batch
+{
+    int size;
+    int rate;
+};
+} // namespace
+Q_DECLARE_METATYPE(QVector<Batch>)
+
+class TestDataCheckerThread : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void entriesPerBatch_data();
+    void entriesPerBatch();
+    void lockLoss_data();
+    void lockLoss();
+    void noData_data();
+    void noData();
+    void statusLeavingFourForgetsTheWindow_data();
+    void statusLeavingFourForgetsTheWindow();
+    void timerChecksInItsThread();
+
+private:
+    void send(const QVector<double>& values, int rate);
+    void tick();
+    QVector<DataCheckSample> window();
+
+    std::atomic<qint64> m_now{T0};
+    SharedState m_state;
+    std::unique_ptr<DataCheckerThread> m_checker;
+    std::unique_ptr<QSignalSpy> m_messages;
+};
+
+void TestDataCheckerThread::init()
+{
+    m_now = T0;
+    m_state.setLightStatus(4);
+    // A check interval that never fires during a test: ticks are called by hand.
+    m_checker =
+        std::make_unique<DataCheckerThread>([this] { return m_now.load(); }, &m_state, 3600 * 1000);
+    m_messages =
+        std::make_unique<QSignalSpy>(m_checker.get(), &DataCheckerThread::sig_dataCheckMsg);
+}
+
+void TestDataCheckerThread::cleanup()
+{
+    m_messages.reset();
+    m_checker.reset();
+}
+
+// Slots run in the watchdog's thread; each call returns once it has run there.
+void TestDataCheckerThread::send(const QVector<double>& values, int rate)
+{
+    QMetaObject::invokeMethod(m_checker.get(), "slot_DataCheck", Qt::BlockingQueuedConnection,
+                              Q_ARG(QVector<double>, values),
+                              Q_ARG(FrequencyType, FrequencyType(rate)));
+}
+
+void TestDataCheckerThread::tick()
+{
+    QMetaObject::invokeMethod(m_checker.get(), "slot_onCheckData", Qt::BlockingQueuedConnection);
+}
+
+QVector<DataCheckSample> TestDataCheckerThread::window()
+{
+    QVector<DataCheckSample> copy;
+    DataCheckerThread* checker = m_checker.get();
+    QMetaObject::invokeMethod(
+        checker, [&copy, checker] { copy = checker->window(); }, Qt::BlockingQueuedConnection);
+    return copy;
+}
+
+// The first value of a batch and every step-th after it, stamped one second apart.
+void TestDataCheckerThread::entriesPerBatch_data()
+{
+    QTest::addColumn<QVector<Batch>>("batches");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QVector<qint64>>("stamps"); // seconds after T0
+    QTest::addColumn<QVector<int>>("indexes");   // of the values taken, in the batches sent
+    QTest::newRow("50 values at 1000 Hz")
+        << QVector<Batch>{{50, 1000}} << 4 << QVector<qint64>{0} << QVector<int>{0};
+    QTest::newRow("20 batches of 50 in one second")
+        << QVector<Batch>(20, {50, 1000}) << 4 << QVector<qint64>(20, 0)
+        << QVector<int>{0,   50,  100, 150, 200, 250, 300, 350, 400, 450,
+                        500, 550, 600, 650, 700, 750, 800, 850, 900, 950};
+    QTest::newRow("1000 values at 1000 Hz")
+        << QVector<Batch>{{1000, 1000}} << 4 << QVector<qint64>{0} << QVector<int>{0};
+    QTest::newRow("100 values at 20 Hz")
+        << QVector<Batch>{{100, 20}} << 4 << QVector<qint64>{0, 1, 2, 3, 4}
+        << QVector<int>{0, 20, 40, 60, 80};
+    QTest::newRow("1 Hz") << QVector<Batch>{{1, 1}, {1, 1}} << 4 << QVector<qint64>{0, 0}
+                          << QVector<int>{0, 1};
+    QTest::newRow("status 3 records nothing")
+        << QVector<Batch>{{100, 20}} << 3 << QVector<qint64>{} << QVector<int>{};
+    QTest::newRow("rate missing from the table is ignored")
+        << QVector<Batch>{{100, 200}, {100, 200}, {50, 10}} << 4 << QVector<qint64>{}
+        << QVector<int>{};
+}
+
+void TestDataCheckerThread::entriesPerBatch()
+{
+    QFETCH(QVector<Batch>, batches);
+    QFETCH(int, status);
+    QFETCH(QVector<qint64>, stamps);
+    QFETCH(QVector<int>, indexes);
+    m_state.setLightStatus(status);
+    QVector<double> all;
+    for (const Batch& b : batches) {
+        QVector<double> values(b.size);
+        for (double& v : values)
+            v = 50000.0 + all.size() + (&v - values.data());
+        all += values;
+        // One debug line when a run of batches without a step begins.
+        if (RateMap.value(b.rate, 0) == 0 && (&b == batches.begin() || (&b - 1)->rate != b.rate))
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("no step for the rate"));
+        send(values, b.rate);
+    }
+    const QVector<DataCheckSample> entries = window();
+    QCOMPARE(entries.size(), stamps.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(entries[i].time, T0 + stamps[i]);
+        QCOMPARE(entries[i].value, all[indexes[i]]);
+    }
+    QCOMPARE(m_messages->count(), 0);
+}
+
+// One value per 20 Hz batch, so each value is one entry and every batch is tested.
+void TestDataCheckerThread::lockLoss_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<int>("messages");
+    QVector<double> rising, falling;
+    for (int i = 0; i < 60; ++i) {
+        rising << 50000.0 + 0.001 * i;
+        falling << 50000.0 - 0.5 * i;
+    }
+    QVector<double> withPair = rising;
+    withPair[30] = withPair[29];
+    QTest::newRow("60 rising") << rising << 1;
+    QTest::newRow("60 falling") << falling << 1;
+    QTest::newRow("59 rising") << rising.mid(0, 59) << 0;
+    QTest::newRow("one equal pair among 60") << withPair << 0;
+    QTest::newRow("ten at 95000") << QVector<double>(10, 95000.0) << 1;
+    QTest::newRow("ten at 5000") << QVector<double>(10, 5000.0) << 1;
+    QTest::newRow("nine at 95000") << QVector<double>(9, 95000.0) << 0;
+    QTest::newRow("nine at 95000, one at 50000")
+        << QVector<double>(9, 95000.0) + QVector<double>{50000.0} << 0;
+    QTest::newRow("half high, half low")
+        << QVector<double>(5, 95000.0) + QVector<double>(5, 5000.0) << 0;
+}
+
+void TestDataCheckerThread::lockLoss()
+{
+    QFETCH(QVector<double>, values);
+    QFETCH(int, messages);
+    for (double v : values)
+        send({v}, 20);
+    QCOMPARE(m_messages->count(), messages);
+    for (const QList<QVariant>& m : qAsConst(*m_messages))
+        QCOMPARE(m.at(0).toString(), QString("设备失锁中，请检查设备"));
+}
+
+void TestDataCheckerThread::noData_data()
+{
+    QTest::addColumn<qint64>("age");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("messages"); // after two ticks
+    QTest::newRow("11 s warns on each tick") << qint64(11) << 4 << 2;
+    QTest::newRow("exactly 10 s does not") << qint64(10) << 4 << 0;
+    QTest::newRow("status 3") << qint64(60) << 3 << 0;
+}
+
+void TestDataCheckerThread::noData()
+{
+    QFETCH(qint64, age);
+    QFETCH(int, status);
+    QFETCH(int, messages);
+    tick(); // an empty window is no gap
+    send({50000.0}, 20);
+    m_now = T0 + age;
+    m_state.setLightStatus(status);
+    tick();
+    tick();
+    QCOMPARE(m_messages->count(), messages);
+    for (const QList<QVariant>& m : qAsConst(*m_messages))
+        QCOMPARE(m.at(0).toString(), QString("没有数据发过来，请检查设备"));
+}
+
+// Old entries never count once the status has been away from 4, even when the
+// watchdog did not look while it was away.
+void TestDataCheckerThread::statusLeavingFourForgetsTheWindow_data()
+{
+    QTest::addColumn<bool>("leave");
+    QTest::newRow("status stayed 4") << false;
+    QTest::newRow("status left 4 and came back") << true;
+}
+
+void TestDataCheckerThread::statusLeavingFourForgetsTheWindow()
+{
+    QFETCH(bool, leave);
+    for (int i = 0; i < 59; ++i)
+        send({50000.0 + i}, 20);
+    if (leave) {
+        m_state.setLightStatus(1);
+        m_state.setLightStatus(4);
+    }
+    send({50100.0}, 20); // the 60th rising value
+    QCOMPARE(m_messages->count(), leave ? 0 : 1);
+    QCOMPARE(window().size(), leave ? 1 : 60);
+
+    m_messages->clear();
+    if (leave) {
+        m_state.setLightStatus(0);
+        m_state.setLightStatus(4);
+    }
+    m_now = T0 + 30;
+    tick();
+    QCOMPARE(m_messages->count(), leave ? 0 : 1);
+    QVERIFY(window().isEmpty() == leave);
+}
+
+// The program's own timer: started in the watchdog's thread, it runs the no-data check.
+void TestDataCheckerThread::timerChecksInItsThread()
+{
+    m_checker.reset();
+    m_checker = std::make_unique<DataCheckerThread>([this] { return m_now.load(); }, &m_state, 20);
+    QSignalSpy messages(m_checker.get(), &DataCheckerThread::sig_dataCheckMsg);
+    send({50000.0}, 20);
+    m_now = T0 + 11;
+    QVERIFY(messages.wait(5000));
+    QCOMPARE(messages.at(0).at(0).toString(), QString("没有数据发过来，请检查设备"));
+    QVERIFY(m_checker->thread() != QThread::currentThread());
+    QTimer* timer = m_checker->findChild<QTimer*>();
+    QVERIFY(timer);
+    QCOMPARE(timer->thread(), m_checker->thread());
+}
+
+MAG_TEST_MAIN_CORE(TestDataCheckerThread)
+#include "tst_datacheckerthread.moc"

@@ -1,0 +1,324 @@
+// The recorder's vector road: batches of 50 records stamped 9 ms apart, the rows
+// of the vector file, invalid records, the hourly roll, the countdown, and the
+// batches reaching the monitoring-server stand-in through the hub.
+
+#include "app/ParamManager.h"
+#include "app/Settings.h"
+#include "app/SharedState.h"
+#include "device/ModbusDataHandler.h"
+#include "services/RecordingFormat.h"
+#include "services/ServerThread.h"
+#include "tests/services/RecorderFixture.h"
+#include "tests/services/StandIns.h"
+#include "tests/support/TestMain.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+using namespace RecorderTest;
+
+namespace {
+// A field of 50 000 nT turning once every 1000 records, and nine frequencies
+// near the Larmor frequency.
+FIDVectorNum turningRecord(int n)
+{
+    const double a = 2 * M_PI * n / 1000.0;
+    FIDVectorNum r;
+    r.x = 30000.0 * std::cos(a);
+    r.y = 30000.0 * std::sin(a);
+    r.z = 40000.0 + n * 1e-4;
+    r.s = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
+    for (int k = 0; k < 9; ++k)
+        r.f[k] = 349791.5 + 0.0123456789 * k + n;
+    r.valid = true;
+    return r;
+}
+
+QString utcText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString("HH:mm:ss.zzz");
+}
+
+// The row the file must hold for record n stamped at ms: printf's %.10g.
+QByteArray expectedRow(int n, qint64 ms)
+{
+    const FIDVectorNum r = turningRecord(n);
+    QByteArray row = utcText(ms).toLatin1();
+    char number[40];
+    for (const double v : {r.x, r.y, r.z, r.s}) {
+        std::snprintf(number, sizeof number, ",%.10g", v);
+        row += number;
+    }
+    for (const double v : r.f) {
+        std::snprintf(number, sizeof number, ",%.10g", v);
+        row += number;
+    }
+    return row;
+}
+
+QList<QByteArray> lines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray all = file.readAll();
+    if (!all.endsWith('\n'))
+        return {"(no line end at the end)"};
+    QList<QByteArray> out = all.split('\n');
+    out.removeLast();
+    return out;
+}
+
+// Feeds records first..first+count-1, the i-th arriving at arrival + 9 i ms.
+void feed(Recorder& r, int first, int count, const QDateTime& arrival,
+          const std::function<void(FIDVectorNum&, int)>& change = {})
+{
+    for (int i = 0; i < count; ++i) {
+        FIDVectorNum record = turningRecord(first + i);
+        if (change)
+            change(record, first + i);
+        r.vector(record, arrival.addMSecs(9 * i));
+    }
+}
+} // namespace
+
+class TestVectorRecording : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void batchesOfFifty();
+    void invalidRecordsKeepTheirSlot_data();
+    void invalidRecordsKeepTheirSlot();
+    void hourlyRoll();
+    void countdownAndLostFolder();
+    void throughTheHubToTheServer();
+};
+
+void TestVectorRecording::initTestCase()
+{
+    qRegisterMetaType<QVector<XYZST>>("QVector<XYZST>");
+    QCOMPARE(RecordingFormat::vectorFileName("C:/data/20250101_120000.csv"),
+             QString("C:/data/20250101_120000_FIDVector_111Hz.CSV"));
+    QCOMPARE(RecordingFormat::vectorFileName("C:/data/20250101_120000.CSV"),
+             QString("C:/data/20250101_120000_FIDVector_111Hz.CSV"));
+}
+
+void TestVectorRecording::batchesOfFifty()
+{
+    const QString folder = QDir::currentPath() + "/fifty";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_090000.CSV";
+    const QString file = RecordingFormat::vectorFileName(path);
+    Recorder r;
+    QSignalSpy server(&r.recorder, &SaveFileThread::sig_SendServerVectorData);
+    QSignalSpy finished(&r.recorder, &SaveFileThread::sig_saveFinished);
+    r.sync(true, 5, path);
+
+    // 49 records: nothing yet.
+    const QDateTime t0 = utc("2025-01-01 09:00:00.000");
+    feed(r, 0, 49, t0.addMSecs(-441));
+    QCOMPARE(server.count(), 0);
+    QVERIFY(!QFileInfo::exists(file));
+    // The 50th completes the batch; it is stamped from its arrival, 9 ms apart.
+    feed(r, 49, 1, t0);
+    QCOMPARE(server.count(), 1);
+    // The next batches are stamped on, whatever their arrival.
+    feed(r, 50, 50, t0.addMSecs(300));
+    feed(r, 100, 50, t0.addMSecs(1700));
+    QCOMPARE(server.count(), 3);
+    QCOMPARE(finished.count(), 0);
+
+    const qint64 base = t0.toMSecsSinceEpoch();
+    for (int b = 0; b < 3; ++b) {
+        const QList<QVariant>& batch = server.at(b);
+        QCOMPARE(batch.at(0).toLongLong(), base + 450 * b);
+        const QVector<XYZST> samples = batch.at(1).value<QVector<XYZST>>();
+        QCOMPARE(samples.size(), 50);
+        QCOMPARE(batch.at(2).toInt(), 111);
+        QCOMPARE(batch.at(3).toInt(), 9);
+        for (int i = 0; i < 50; ++i) {
+            const FIDVectorNum r = turningRecord(50 * b + i);
+            QCOMPARE(samples[i].time, utcText(base + 450 * b + 9 * i));
+            QCOMPARE(samples[i].xValue, r.x);
+            QCOMPARE(samples[i].sValue, r.s);
+            QCOMPARE(samples[i].f[8], r.f[8]);
+        }
+    }
+    QCOMPARE(server.at(0).at(1).value<QVector<XYZST>>().last().time, QString("09:00:00.441"));
+
+    const QList<QByteArray> rows = lines(file);
+    QCOMPARE(rows.size(), 150);
+    for (int n = 0; n < 150; ++n) {
+        QCOMPARE(rows[n].count(','), 13);
+        QCOMPARE(rows[n], expectedRow(n, base + 9 * n));
+    }
+}
+
+void TestVectorRecording::invalidRecordsKeepTheirSlot_data()
+{
+    QTest::addColumn<QList<int>>("bad");       // records of the batch that are not kept
+    QTest::addColumn<QString>("how");          // "flag", "nan" or "inf"
+    QTest::addColumn<QList<int>>("runStarts"); // first record of every server batch
+    QTest::newRow("marked invalid") << QList<int>{0, 17, 18, 49} << "flag" << QList<int>{1, 19};
+    QTest::newRow("x not a number") << QList<int>{25} << "nan" << QList<int>{0, 26};
+    QTest::newRow("an infinite frequency") << QList<int>{3} << "inf" << QList<int>{0, 4};
+    QTest::newRow("all of them") << [] {
+        QList<int> all;
+        for (int i = 0; i < 50; ++i)
+            all << i;
+        return all;
+    }() << "flag" << QList<int>{};
+}
+
+void TestVectorRecording::invalidRecordsKeepTheirSlot()
+{
+    QFETCH(QList<int>, bad);
+    QFETCH(QString, how);
+    QFETCH(QList<int>, runStarts);
+    const QString folder = QDir::currentPath() + "/invalid/" + QTest::currentDataTag();
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_090000.CSV";
+    Recorder r;
+    QSignalSpy server(&r.recorder, &SaveFileThread::sig_SendServerVectorData);
+    r.sync(true, 0, path);
+    const QDateTime t0 = utc("2025-01-01 09:00:00.000");
+    feed(r, 0, 50, t0.addMSecs(-441), [&](FIDVectorNum& record, int n) {
+        if (!bad.contains(n))
+            return;
+        if (how == "flag")
+            record.valid = false;
+        else if (how == "nan")
+            record.x = std::numeric_limits<double>::quiet_NaN();
+        else
+            record.f[5] = std::numeric_limits<double>::infinity();
+    });
+
+    const qint64 base = t0.toMSecsSinceEpoch();
+    QCOMPARE(server.count(), runStarts.size());
+    int sent = 0;
+    for (int i = 0; i < server.count(); ++i) {
+        const qint64 first = server.at(i).at(0).toLongLong();
+        QCOMPARE(first, base + 9 * runStarts[i]);
+        const QVector<XYZST> samples = server.at(i).at(1).value<QVector<XYZST>>();
+        QCOMPARE(samples.first().xValue, turningRecord(runStarts[i]).x);
+        for (const XYZST& s : samples)
+            QVERIFY(std::isfinite(s.xValue) && std::isfinite(s.f[5]));
+        sent += samples.size();
+    }
+    QCOMPARE(sent, 50 - bad.size());
+
+    const QList<QByteArray> rows = lines(RecordingFormat::vectorFileName(path));
+    QCOMPARE(rows.size(), 50 - bad.size());
+    int row = 0;
+    for (int n = 0; n < 50; ++n)
+        if (!bad.contains(n))
+            QCOMPARE(rows[row++], expectedRow(n, base + 9 * n));
+
+    // The next batch goes on 450 ms later.
+    feed(r, 50, 50, t0.addMSecs(450));
+    QCOMPARE(server.last().at(0).toLongLong(), base + 450);
+}
+
+void TestVectorRecording::hourlyRoll()
+{
+    const QString folder = QDir::currentPath() + "/roll";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_095958.CSV";
+    Recorder r;
+    r.sync(true, 0, path);
+    // Stamps from 09:59:58.200 on: record 200 is stamped 10:00:00.000.
+    const QDateTime t0 = utc("2025-01-01 09:59:58.200");
+    for (int b = 0; b < 6; ++b)
+        feed(r, 50 * b, 50, t0.addMSecs(450 * b - 441));
+
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files, QStringList({"20250101_095958_FIDVector_111Hz.CSV",
+                                 "20250101_100000_FIDVector_111Hz.CSV"}));
+    const QList<QByteArray> before = lines(folder + "/" + files[0]);
+    const QList<QByteArray> after = lines(folder + "/" + files[1]);
+    QCOMPARE(before.size(), 200);
+    QCOMPARE(after.size(), 100);
+    const qint64 base = t0.toMSecsSinceEpoch();
+    QCOMPARE(before.last(), expectedRow(199, base + 9 * 199));
+    QVERIFY(before.last().startsWith("09:59:59.991"));
+    QCOMPARE(after.first(), expectedRow(200, base + 9 * 200));
+    QVERIFY(after.first().startsWith("10:00:00.000"));
+}
+
+void TestVectorRecording::countdownAndLostFolder()
+{
+    const QString folder = QDir::currentPath() + "/countdown";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_100000.CSV";
+    const QString file = RecordingFormat::vectorFileName(path);
+    Recorder r;
+    QSignalSpy finished(&r.recorder, &SaveFileThread::sig_saveFinished);
+    QSignalSpy failed(&r.recorder, &SaveFileThread::sig_saveFailed);
+    r.sync(true, 3, path);
+    const QDateTime t0 = utc("2025-01-01 10:00:01.000");
+    feed(r, 0, 50, t0);
+    // The folder goes away for one batch: its rows are held, not lost.
+    QVERIFY(QDir(folder).removeRecursively());
+    feed(r, 50, 50, t0.addMSecs(450));
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), file);
+    QVERIFY(QDir().mkpath(folder));
+    feed(r, 100, 49, t0.addMSecs(900));
+    QCOMPARE(finished.count(), 0);
+    feed(r, 149, 1, t0.addMSecs(900 + 49 * 9)); // the third batch ends the recording
+    QCOMPARE(finished.count(), 1);
+    feed(r, 150, 50, t0.addMSecs(1350));
+    QCOMPARE(finished.count(), 1);
+
+    // The first batch went with its folder; the held second and the third landed.
+    const QList<QByteArray> rows = lines(file);
+    QCOMPARE(rows.size(), 100);
+    const qint64 base = t0.toMSecsSinceEpoch() + 441;
+    for (int i = 0; i < 100; ++i)
+        QCOMPARE(rows[i], expectedRow(50 + i, base + 9 * (50 + i)));
+}
+
+void TestVectorRecording::throughTheHubToTheServer()
+{
+    MonitorServer standIn;
+    QVERIFY(standIn.start());
+    ServerThread::Timing fast;
+    fast.tickMs = 200;
+    fast.transferTimeoutMs = 5000;
+    ServerThread::setDefaultTiming(fast);
+    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+    const QString folder = QDir::currentPath() + "/hub";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_100000.CSV";
+
+    ParamManager hub;
+    ServerThread* client = hub.getServerThread();
+    QVERIFY(client);
+    emit hub.sig_initServer();
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 15000);
+    hub.setSaveParam(true, 0, path, true);
+
+    // The decoder's records, as it emits them, each with the time it was made.
+    ModbusDataHandler* decoder = hub.getModbusDataHandler();
+    const QDateTime t0 = QDateTime::currentDateTimeUtc();
+    for (int n = 0; n < 150; ++n)
+        emit decoder->sig_saveVectorXYZS(turningRecord(n), t0.addMSecs(9 * n));
+
+    QTRY_COMPARE_WITH_TIMEOUT(standIn.device().value("vectorSampleTimes").toArray().size(), 150,
+                              15000);
+    const QJsonArray times = standIn.device().value("vectorSampleTimes").toArray();
+    QCOMPARE(standIn.device().value("vectorDuplicates").toInt(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(lines(RecordingFormat::vectorFileName(path)).size(), 150, 5000);
+    const QList<QByteArray> rows = lines(RecordingFormat::vectorFileName(path));
+    for (int n = 0; n < 150; ++n) {
+        const qint64 ms = qint64(times[n].toDouble());
+        QCOMPARE(ms - qint64(times[0].toDouble()), qint64(9 * n));
+        QCOMPARE(rows[n], expectedRow(n, ms));
+    }
+    hub.shutdown();
+}
+
+MAG_TEST_MAIN_CORE(TestVectorRecording)
+#include "tst_vectorrecording.moc"

@@ -1,0 +1,160 @@
+// The vector page in the program's main window on a virtual X server, filled with
+// the records of a turning field: PNGs of the separate and the combined plots,
+// written into the build tree. The page is hidden in the program; the test shows
+// it through its hidden page button.
+
+#include "app/ParamManager.h"
+#include "tests/support/TestSandbox.h"
+#include "tests/ui/VectorFrames.h"
+#include "ui/Fonts.h"
+#include "ui/MainWindow.h"
+#include "ui/VectorModuleWidget.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+class TestVectorPageScreenshot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void filledPage();
+
+private:
+    QImage grab(QWidget& window, const QString& name);
+};
+
+void TestVectorPageScreenshot::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+    QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
+}
+
+QImage TestVectorPageScreenshot::grab(QWidget& window, const QString& name)
+{
+    window.repaint();
+    QCoreApplication::processEvents();
+    const QImage shot =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
+    if (!shot.save(path))
+        qWarning("cannot write %s", qPrintable(path));
+    qInfo("screenshot: %s", qPrintable(path));
+    return shot;
+}
+
+// Pixels of the hue of `colour` (a trace, anti-aliased onto the light card) inside
+// the widget's area.
+static int colourPixels(const QImage& shot, QWidget* window, QWidget* widget, const QColor& colour)
+{
+    const QRect box(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    int count = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            const int hue = std::abs(c.hsvHue() - colour.hsvHue());
+            count += c.hsvSaturation() > 80 && std::min(hue, 360 - hue) < 12 ? 1 : 0;
+        }
+    return count;
+}
+
+void TestVectorPageScreenshot::filledPage()
+{
+    ParamManager hub;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto* page = window.findChild<VectorModuleWidget*>();
+    QVERIFY(page);
+    auto* button = window.findChild<QPushButton*>("btnVector");
+    QVERIFY(!button->isVisible() && !page->isVisible());
+    button->click();
+    QCOMPARE(window.findChild<QStackedWidget*>("stackedWidget")->currentWidget(), page);
+    QVERIFY(page->isVisible());
+    QVERIFY(window.findChild<QLineEdit*>("edt_lowPass")->isVisible());
+
+    // Twelve seconds of records, drawn as they come.
+    VectorFrames frames;
+    for (int i = 0; i < 12 * 111 / 4; ++i) {
+        emit hub.sig_updateVectorForm(frames.next());
+        page->drawNext();
+    }
+    auto* spectrum = page->findChild<QCustomPlot*>("vectorFFTAll");
+    const QPoint at(spectrum->axisRect()->left() + spectrum->axisRect()->width() * 7 / 55,
+                    spectrum->axisRect()->top() + spectrum->axisRect()->height() / 3);
+    QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(spectrum, &move);
+    QTest::qWait(50); // the queued replots
+    const QImage shot = grab(window, "vectorpage.png");
+    QCOMPARE(shot.size(), window.size());
+
+    // Every plot shows its channel's trace.
+    const char* const plots[] = {"vectorX", "vectorY", "vectorZ", "vectorS"};
+    const char* const colours[] = {"#ED5E6A", "#15B6C2", "#369FED", "#AB47BC"};
+    for (int c = 0; c < 4; ++c) {
+        auto* plot = page->findChild<QCustomPlot*>(plots[c]);
+        QCOMPARE(plot->graph(0)->dataCount(), 1111);
+        const int pixels = colourPixels(shot, &window, plot, QColor(colours[c]));
+        QVERIFY2(pixels > 200, qPrintable(QString("%1: %2 pixels").arg(plots[c]).arg(pixels)));
+        QVERIFY2(colourPixels(shot, &window, spectrum, QColor(colours[c])) > 100, colours[c]);
+    }
+    for (auto* edit : page->findChildren<QLineEdit*>())
+        QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->text()) < edit->contentsRect().width(),
+                 qPrintable(edit->objectName() + ": " + edit->text()));
+    for (auto* b : page->findChildren<QPushButton*>())
+        if (b->isVisible())
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 16 <= b->width(),
+                     qPrintable(b->objectName()));
+
+    QTest::mouseClick(page->findChild<QPushButton*>("btn_CombinePlots"), Qt::LeftButton);
+    for (int i = 0; i < 10; ++i) {
+        emit hub.sig_updateVectorForm(frames.next());
+        page->drawNext();
+    }
+    QTest::qWait(50);
+    const QImage combined = grab(window, "vectorpage_combined.png");
+    auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
+    QVERIFY(xyz->isVisible());
+    for (int c = 0; c < 3; ++c)
+        QVERIFY2(colourPixels(combined, &window, xyz, QColor(colours[c])) > 200, colours[c]);
+}
+
+// Runs itself again under a virtual X server unless it already is on one.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
+        setenv("MAG_UNDER_XVFB", "1", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    registerMainMetaTypes();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
+    TestSandbox sandbox;
+    TestVectorPageScreenshot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_vectorpage_screenshot.moc"
