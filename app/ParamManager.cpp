@@ -44,6 +44,8 @@ void ParamManager::init()
 
     // The link: transport and scheduler are wired before the decoder exists.
     m_modbusManager = new ModbusManager();
+    connect(m_modbusManager, &ModbusManager::sig_connectFailed, this,
+            &ParamManager::sig_connectFailed);
     m_modbusWorkThread = new ModbusWorkThread(this);
     ModbusManager* const transport = m_modbusManager;
     ModbusWorkThread* const scheduler = m_modbusWorkThread;

@@ -121,6 +121,7 @@ signals:
     void sig_saveFinished();
     void sig_connected();
     void sig_disconnect();
+    void sig_connectFailed(QString portName, QString reason);
     void sig_changeWorkState();
     void sig_reboot();
     void sig_syncDataParam(DataParam data);

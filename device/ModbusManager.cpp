@@ -96,6 +96,7 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
     } else {
         report(QStringLiteral("SerialPort  %0 open failed").arg(portName) + QStringLiteral(": ") +
                m_port->errorString());
+        emit sig_connectFailed(portName, m_port->errorString());
     }
 }
 

@@ -64,6 +64,8 @@ signals:
     void sig_connected();
     void sig_readDataFinished(ModbusAddr modbusAddr, QByteArray data);
     void sig_disconnect();
+    // The chosen port could not be opened; reason is the port's error text.
+    void sig_connectFailed(QString portName, QString reason);
 
 public slots:
     void slots_connectDevice(QString portName, int baudRate);

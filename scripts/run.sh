@@ -28,20 +28,30 @@ start_standin() {
   pids+=($!)
   for _ in $(seq 50); do
     [ -s "$out" ] && break
-    kill -0 "${pids[-1]}" 2>/dev/null || { echo "$1 did not start" >&2; exit 1; }
+    kill -0 "${pids[-1]}" 2>/dev/null || { echo "did not start: $*" >&2; exit 1; }
     sleep 0.1
   done
   line=$(head -n 1 "$out")
 }
 
-# A key of the [Server] group of config.ini, or the default.
+# A key of the [Server] group of config.ini, or the default, read as the program
+# reads it: blanks around names and values and quotes around a value do not
+# count, and of a key given twice the last one holds.
 server_setting() {
   local ini=build/app/config.ini
   [ -f "$ini" ] || { echo "$2"; return; }
-  awk -F= -v key="$1" -v def="$2" '
-    /^\[/ { in_server = ($0 ~ /^\[Server\]/) }
-    in_server && $1 == key { gsub(/[ \r"]/, "", $2); print $2; found = 1; exit }
-    END { if (!found) print def }' "$ini"
+  awk -v key="$1" -v def="$2" '
+    function trim(s) { gsub(/^[ \t\r]+|[ \t\r]+$/, "", s); return s }
+    { line = trim($0) }
+    line ~ /^\[.*\]$/ { group = trim(substr(line, 2, length(line) - 2)); next }
+    group == "Server" && index(line, "=") > 1 {
+      eq = index(line, "=")
+      if (trim(substr(line, 1, eq - 1)) != key) next
+      value = trim(substr(line, eq + 1))
+      if (value ~ /^".*"$/ && length(value) >= 2) value = substr(value, 2, length(value) - 2)
+      found = 1
+    }
+    END { print (found ? value : def) }' "$ini"
 }
 
 start_standin build/tools/virtual-instrument/virtual-instrument

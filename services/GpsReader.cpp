@@ -78,6 +78,11 @@ void GpsReader::handleError(QSerialPort::SerialPortError error)
 
 void GpsReader::readData()
 {
+    if (!m_port.canReadLine() && m_port.bytesAvailable() > MaxLineBytes) {
+        // Not NMEA (a wrong rate, a binary protocol): nothing here is ever a line.
+        qDebug() << "GPS: no line end in" << m_port.readAll().size() << "bytes, dropped";
+        return;
+    }
     while (m_port.canReadLine()) {
         QByteArray line = m_port.readLine().trimmed();
         ++m_linesRead;
@@ -92,15 +97,32 @@ void GpsReader::readData()
                 qDebug() << "GPS: sentence without a usable fix:" << line.left(82);
             continue;
         }
+        // Only GGA gives the altitude and the satellites. RMC leads a receiver's
+        // burst, so the fix that passes the hourly throttle is mostly an RMC: it
+        // takes them from the latest GGA rather than reporting an altitude of 0.
+        if (line.contains("GPGGA")) {
+            m_haveGga = true;
+            m_ggaAltitude = fix.altitude;
+            m_ggaSatellites = fix.satellites;
+        } else if (m_haveGga) {
+            fix.altitude = m_ggaAltitude;
+            fix.satellites = m_ggaSatellites;
+        } else if (m_fixesWithoutGga++ < FixesWithoutGga) {
+            continue;
+        }
         if (m_dropped > 1)
             qDebug() << "GPS:" << m_dropped << "sentences without a usable fix before this one";
         m_dropped = 0;
-        qDebug() << "Time:" << fix.time.toString(Qt::ISODate);
-        qDebug() << "Lat:" << fix.latitude;
-        qDebug() << "Lon:" << fix.longitude;
-        qDebug() << "Speed(kph):" << fix.speed;
-        qDebug() << "altitude:" << fix.altitude;
-        qDebug() << "satelliteCount:" << fix.satellites;
+        // Several fixes a second: the output shows one a minute.
+        if (!m_fixShown.isValid() || m_fixShown.hasExpired(60000)) {
+            m_fixShown.start();
+            qDebug() << "Time:" << fix.time.toString(Qt::ISODate);
+            qDebug() << "Lat:" << fix.latitude;
+            qDebug() << "Lon:" << fix.longitude;
+            qDebug() << "Speed(kph):" << fix.speed;
+            qDebug() << "altitude:" << fix.altitude;
+            qDebug() << "satelliteCount:" << fix.satellites;
+        }
         emit newGpsData(fix.latitude, fix.longitude, fix.altitude, fix.satellites);
     }
 }

@@ -6,6 +6,7 @@
 // every slot stay there.
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -25,6 +26,12 @@ class GpsReader : public QObject
 {
     Q_OBJECT
 public:
+    // RMC and GLL fixes that wait for a GGA (with the altitude) before they pass
+    // without one: a receiver that sends no GGA still gets its fixes through.
+    static constexpr int FixesWithoutGga = 5;
+    // Bytes kept without a line end: beyond them the line is not NMEA.
+    static constexpr qint64 MaxLineBytes = 4096;
+
     explicit GpsReader(QObject* parent = nullptr);
     ~GpsReader() override;
 
@@ -61,4 +68,9 @@ private:
     QSerialPort m_port;
     std::atomic<int> m_linesRead{0};
     int m_dropped = 0; // sentences dropped in a row, told once the next fix arrives
+    bool m_haveGga = false;
+    double m_ggaAltitude = 0;
+    int m_ggaSatellites = 0;
+    int m_fixesWithoutGga = 0;
+    QElapsedTimer m_fixShown; // the debug lines of a fix: one fix a minute
 };

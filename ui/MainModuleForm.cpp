@@ -5,6 +5,8 @@
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
 #include "ui/pages/MonitorModuleForm.h"
+#include "ui/InfoBox.h"
+#include "ui/widgets/ColumnLineGraph.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
@@ -12,7 +14,7 @@
 
 #include <QDateTime>
 #include <QDebug>
-#include <QMessageBox>
+#include <QPainter>
 #include <QTimer>
 #include <qcustomplot.h>
 
@@ -48,6 +50,13 @@ int clampedChartTime(const QString& text)
     if (value < 2)
         return 1;
     return int(value);
+}
+
+// A line edit repaints on every setText, also with the text it shows.
+void setTextIfChanged(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
 }
 } // namespace
 
@@ -103,6 +112,8 @@ void MainModuleForm::connectHub()
 {
     connect(m_hub, &ParamManager::sig_updateForm, this, &MainModuleForm::slots_updateForm);
     connect(m_hub, &ParamManager::sig_connected, this, &MainModuleForm::slots_connected);
+    connect(m_hub, &ParamManager::sig_connectFailed, this, &MainModuleForm::slots_connectFailed);
+    connect(m_hub, &ParamManager::sig_disconnect, this, [this] { m_linkOpen = false; });
     connect(m_hub, &ParamManager::sig_updateProgress, this, &MainModuleForm::slots_updateProgress);
     connect(m_hub, &ParamManager::sig_updateProgressEx, this,
             &MainModuleForm::slots_updateProgressEx);
@@ -164,7 +175,7 @@ void MainModuleForm::setActive(bool active)
 
 void MainModuleForm::clearPlot()
 {
-    m_windowData.clear();
+    m_window.clear();
     m_sampleQueue.clear();
     if (m_graph)
         m_graph->data()->clear();
@@ -176,6 +187,7 @@ void MainModuleForm::clearPlot()
 
 void MainModuleForm::reset()
 {
+    m_linkOpen = false;
     stopPolling();
     clearPlot();
     loadPortMenu();
@@ -191,8 +203,7 @@ void MainModuleForm::reset()
     ui->edt_samples->setText(QStringLiteral("0"));
     ui->edt_mear->setText(QStringLiteral("0"));
     ui->edt_svg->setText(QStringLiteral("0"));
-    m_chosenPort.clear();
-    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
+    showPortChoice();
     ui->btn_com->setEnabled(true);
     ui->edt_devName->clear();
 
@@ -270,6 +281,7 @@ void MainModuleForm::updateLightStatus(int status)
 
 void MainModuleForm::slots_connected()
 {
+    m_linkOpen = true;
     m_hub->requestDeviceParams();
     QTimer::singleShot(200, this, [this] {
         // The debug page's set values; without a debug page they are its defaults.
@@ -286,6 +298,24 @@ void MainModuleForm::slots_connected()
             m_connectTime);
         emit m_hub->sig_sendModbusData(Addr40000Identity);
     });
+}
+
+void MainModuleForm::slots_connectFailed(QString portName, QString reason)
+{
+    m_linkOpen = false;
+    // A later choice may already be on its way; its own answer will tell.
+    if (portName == m_chosenPort)
+        showPortChoice();
+    const QString text = m_hub->isChinese == 1
+                             ? QStringLiteral("串口%1打开失败!").arg(portName)
+                             : QStringLiteral("Cannot open the serial port %1.").arg(portName);
+    InfoBox::open(reason.isEmpty() ? text : text + QLatin1Char('\n') + reason, windowIcon());
+}
+
+void MainModuleForm::showPortChoice()
+{
+    m_chosenPort.clear();
+    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
 }
 
 void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
@@ -382,21 +412,14 @@ void MainModuleForm::slot_handleActionTriggered(QString text, QVariant data)
 
 // ---- commands ----------------------------------------------------------------
 
-void MainModuleForm::showInfoBox(const QString& text)
-{
-    auto* box = new QMessageBox();
-    box->setWindowIcon(windowIcon());
-    box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("提示"));
-    box->setText(text);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-}
-
 void MainModuleForm::restartDevice(int status, int request, const QString& refusal)
 {
     if (m_hub->isSaving()) {
-        showInfoBox(refusal);
+        InfoBox::open(refusal, windowIcon());
+        return;
+    }
+    if (!m_linkOpen) {
+        qDebug() << "main page: no open port, request" << request << "not sent";
         return;
     }
     updateLightStatus(status);
@@ -480,13 +503,47 @@ void MainModuleForm::slot_setLanguage(int num)
 
 void MainModuleForm::initPlot()
 {
-    m_graph = m_plot->addGraph();
+    // Each batch redraws only what it changes: the graph and, above it, the
+    // read-out texts, which share the overlay, the one layer with a buffer of
+    // its own. The background and the boxes stay drawn in the buffer below
+    // until the plot is resized or cleared.
+    m_graph = new ColumnLineGraph(m_plot->xAxis, m_plot->yAxis);
+    m_graph->setLayer(QStringLiteral("overlay"));
     QPen pen(QColor(QStringLiteral("#1667BA")));
     pen.setWidthF(0.5);
     pen.setStyle(Qt::SolidLine);
     pen.setCapStyle(Qt::SquareCap);
     pen.setJoinStyle(Qt::BevelJoin);
     m_graph->setPen(pen);
+
+    // The gradient as a stretched image under the boxes, drawn into the
+    // background's buffer once per full replot; what the plot paints at every
+    // repaint is a plain fill.
+    QImage gradientImage(1, 256, QImage::Format_RGB32);
+    {
+        QLinearGradient background(0, 0, 0, 1);
+        background.setCoordinateMode(QGradient::ObjectBoundingMode);
+        background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
+        background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
+        QPainter painter(&gradientImage);
+        painter.fillRect(gradientImage.rect(), background);
+    }
+    auto* background = new QCPItemPixmap(m_plot);
+    background->setLayer(QStringLiteral("background"));
+    background->setClipToAxisRect(false);
+    background->topLeft->setType(QCPItemPosition::ptViewportRatio);
+    background->topLeft->setCoords(0, 0);
+    background->bottomRight->setType(QCPItemPosition::ptViewportRatio);
+    background->bottomRight->setCoords(1, 1);
+    background->setPixmap(QPixmap::fromImage(gradientImage));
+    // 256 rows hold every colour of this gradient: plain stretching loses none.
+    background->setScaled(true, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    background->setPen(Qt::NoPen);
+    background->setAntialiased(false); // no half-pixel shift: it covers every pixel
+    // QCustomPlot clips its layers one row short of the bottom: that row keeps
+    // the plot's own background, the gradient's last colour (a plain fill).
+    m_plot->setBackground(QBrush(QColor(QStringLiteral("#EDF6FF"))));
+    m_plot->axisRect()->setBackground(Qt::transparent);
 
     auto makeBox = [this](QPointF topLeft, QPointF bottomRight, const QString& initial) {
         auto* box = new QCPItemRoundedRect(m_plot);
@@ -517,13 +574,6 @@ void MainModuleForm::initPlot()
     m_maxText = makeBox({0.005, 0.005}, {0.08, 0.07}, QStringLiteral("35186.7"));
     m_minText = makeBox({0.005, 0.93}, {0.08, 0.995}, QStringLiteral("35138.7"));
     m_lastText = makeBox({0.917, 0.005}, {0.998, 0.07}, QStringLiteral("35179.26"));
-
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-    background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-    m_plot->setBackground(QBrush(background));
-    m_plot->axisRect()->setBackground(Qt::transparent);
 
     for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis}) {
         axis->setVisible(false);
@@ -562,16 +612,16 @@ void MainModuleForm::onRefreshTimer()
                                  ? std::numeric_limits<int>::max()
                                  : std::max(0, int(span));
 
-    m_windowData += batch;
-    if (m_windowData.size() > windowLength)
-        m_windowData.remove(0, m_windowData.size() - windowLength);
+    m_window.append(batch);
+    m_window.trimTo(windowLength);
 
-    if (m_hub->isPaused() || !m_active || m_windowData.isEmpty())
+    if (m_hub->isPaused() || !m_active || m_window.isEmpty())
         return;
 
     // Keys are i * step, so while the step stays the same only the values of
     // the points change: rewrite them in place and add or drop the tail.
-    const int count = m_windowData.size();
+    const int count = m_window.size();
+    const double* values = m_window.data();
     QSharedPointer<QCPGraphDataContainer> data = m_graph->data();
     if (step != m_graphStep) {
         data->clear();
@@ -582,24 +632,22 @@ void MainModuleForm::onRefreshTimer()
     const int kept = data->size();
     auto point = data->begin();
     for (int i = 0; i < kept; ++i, ++point)
-        point->value = m_windowData.at(i);
+        point->value = values[i];
     if (kept < count) {
         QVector<QCPGraphData> tail(count - kept);
         for (int i = kept; i < count; ++i)
-            tail[i - kept] = QCPGraphData(i * step, m_windowData.at(i));
+            tail[i - kept] = QCPGraphData(i * step, values[i]);
         data->add(tail, true);
     }
 
-    const auto [minIt, maxIt] =
-        std::minmax_element(m_windowData.constBegin(), m_windowData.constEnd());
-    const double minimum = *minIt;
-    const double maximum = *maxIt;
+    const double minimum = m_window.minimum();
+    const double maximum = m_window.maximum();
     const double range = maximum - minimum;
     const double last = batch.last();
 
-    ui->edt_samples->setText(QString::number(windowLength));
-    ui->edt_mear->setText(QString::number(last, 'f', 2));
-    ui->edt_svg->setText(QString::number(std::llround(range)));
+    setTextIfChanged(ui->edt_samples, QString::number(windowLength));
+    setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
+    setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
 
     m_maxText->setText(QString::number(maximum, 'g', 6));
     m_minText->setText(QString::number(minimum, 'g', 6));
@@ -608,5 +656,5 @@ void MainModuleForm::onRefreshTimer()
     if (range > 0.0)
         m_plot->yAxis->setRange(minimum - range / 10, maximum + range / 10);
     m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
-    m_plot->replot(QCustomPlot::rpQueuedReplot);
+    m_graph->layer()->replot();
 }

@@ -6,6 +6,7 @@
 
 #include "ui/PageHooks.h"
 #include "ui/widgets/RingBuffer.h"
+#include "ui/widgets/SampleWindow.h"
 
 #include <QPixmap>
 #include <QPointer>
@@ -56,6 +57,7 @@ public slots:
     void slots_updateProgress(int iStatus);
     void slots_updateProgressEx(int iStatus);
     void slots_connected();
+    void slots_connectFailed(QString portName, QString reason);
     void slots_updateSerialNumber(QString serialNumber);
     void slot_setLanguage(int num);
     void slots_lineEditIsOK();
@@ -84,7 +86,7 @@ private:
     void initStyle();
     void onRefreshTimer();
     void restartDevice(int status, int request, const QString& refusal);
-    void showInfoBox(const QString& text);
+    void showPortChoice(); // btn_com back to its "select" text
     void updatePauseText();
     bool isConnectablePort(const QString& name) const;
 
@@ -98,7 +100,7 @@ private:
     bool m_paused = false;
     bool m_active = true;
     CustomMenu* m_portMenu = nullptr;
-    QVector<double> m_windowData;
+    SampleWindow m_window; // the samples on screen, oldest first
     QTimer* m_refreshTimer = nullptr;
     RingBuffer<QVector<double>> m_sampleQueue{256};
     QVector<QPixmap> m_batteryImages;
@@ -108,7 +110,8 @@ private:
 
     EnglishTexts m_english; // the form's English texts, taken at construction
     bool m_portMenuWired = false;
-    QString m_chosenPort; // shown on btn_com until the next reset
+    QString m_chosenPort;    // shown on btn_com until the next reset
+    bool m_linkOpen = false; // from sig_connected until the link is lost or reset
     int m_shownBattery = -1;
     double m_graphStep = 0.0; // key step of the points in the graph
 

@@ -1,25 +1,27 @@
 #pragma once
-// The frameless main window: title bar, page buttons over the page stack, the
-// bottom bar of processing controls, the data-rate and language menus, the
-// sampling-rate change, the reset road and the lock-loss box.
+// The frameless main window: title bar, page buttons over the page stack, and
+// the bottom bar. It registers the pages with the hooks they supply, switches
+// between them, changes the sampling rate, runs the reset road and the language
+// switch, and shows the lock-loss box. The bottom bar's controls are BottomBar's,
+// the language menu LanguageMenu's, move and resize FramelessFrame's, the look
+// MainWindowStyles'.
 // GUI thread only: the hub re-emits the workers' signals in the GUI thread.
 
 #include <QMainWindow>
 #include <QMap>
-#include <QPoint>
-#include <QRect>
 #include <QVector>
 
+#include "ui/FramelessFrame.h"
 #include "ui/PageHooks.h"
 
 #include <functional>
 
-class CustomMenu;
+class BottomBar;
+class LanguageMenu;
 class MainModuleForm;
 class ParamManager;
 class QMessageBox;
 class QPushButton;
-class RoundedMenu;
 class Ui_MainWindow;
 
 class MainWindow : public QMainWindow
@@ -36,7 +38,7 @@ public:
     // The watchdog's message: one reused box, shown without blocking.
     void showLockLossMessage(const QString& text);
 
-    int hitTestEdge(const QPoint& pos) const;
+    int hitTestEdge(const QPoint& pos) const { return frame.hitTestEdge(pos); }
     int currentPage() const { return currentPageIndex; }
 
 signals:
@@ -50,10 +52,10 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override { frame.mousePress(event); }
+    void mouseReleaseEvent(QMouseEvent*) override { frame.mouseRelease(); }
+    void mouseMoveEvent(QMouseEvent* event) override { frame.mouseMove(event); }
+    void leaveEvent(QEvent*) override { frame.leave(); }
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -63,24 +65,17 @@ private:
     void initLineEdits();
     void initMenus();
     void initStyle();
-    void initTitleButton(QPushButton* button, const QString& normalIcon,
-                         const QString& pressedIcon);
     void initWindow();
     void initLockLossMessage();
-    void setMouseTrackingRecursive(QWidget* widget);
-    void setMaxButtonStyle();
 
     void onPageButtonClicked();
-    void checkPageButton(int index);
-    void showBottomBar(PageHooks::BottomBar edits);
     void showFrequencyChangeAdvice(const QString& text, int rate);
     void onLanguageChosen(const QString& text);
-    void popUpLanguageMenu();
-    void showInfo(const QString& text);
-    void updateResizeCursor(const QPoint& pos);
     void scheduleReset();
     void resetDevice();
-    void callHook(int index, const std::function<void(const PageHooks&)>& call) const;
+    // Runs one hook of the page at index, when the page supplies it.
+    void callHook(int index, std::function<void()> PageHooks::*hook) const;
+    void callHook(int index, std::function<void(int)> PageHooks::*hook, int value) const;
 
     Ui_MainWindow* ui;
     ParamManager* paramManager;
@@ -90,15 +85,9 @@ private:
     int targetPageIndex = 0;
     QMap<int, QWidget*> pageMap;
     QMap<int, PageHooks> pageHooks;
-    RoundedMenu* dataRateMenu = nullptr;
-    CustomMenu* languageMenu = nullptr;
-    int chineseMenuWidth = 111;
-    int englishMenuWidth = 136;
-    int resizeMargin = 8;
-    bool isPressed = false;
-    QPoint pressGlobalPos;
-    QRect pressGeometry;
-    int pressRegion = 0;
+    BottomBar* bottomBar = nullptr; // with the data-rate menu
+    LanguageMenu* languageMenu = nullptr;
+    FramelessFrame frame{this};
 
     bool resetPending = false;
     // Widgets whose text follows the language, with their Chinese and the

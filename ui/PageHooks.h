@@ -5,6 +5,8 @@
 
 #include <functional>
 
+class QWidget;
+
 struct PageHooks
 {
     // Page indexes: fixed, shared by the page buttons and the page map.
@@ -37,4 +39,7 @@ struct PageHooks
     std::function<void(int rate)> dataRateChosen; // data-rate menu
     std::function<void()> reset;                  // reset road
     std::function<void(int num)> setLanguage;     // 1 Chinese, other values English
+    // Another page of the window, called for each page registered before and
+    // after this one (a page that needs another one keeps it here).
+    std::function<void(int index, QWidget* page)> pageAdded;
 };

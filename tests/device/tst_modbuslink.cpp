@@ -275,9 +275,13 @@ private slots:
     {
         ParamManager hub;
         QSignalSpy connected(&hub, &ParamManager::sig_connected);
+        QSignalSpy failed(&hub, &ParamManager::sig_connectFailed);
         emit hub.getModbusWorkThread()->sig_connectDevice("COM77", 921600);
         QTRY_VERIFY_WITH_TIMEOUT(logText().contains("SerialPort  COM77 open failed"),
                                  LinkTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, LinkTimeoutMs);
+        QCOMPARE(failed.at(0).at(0).toString(), QString("COM77"));
+        QVERIFY(!failed.at(0).at(1).toString().isEmpty());
         QCOMPARE(connected.count(), 0);
         hub.shutdown();
     }

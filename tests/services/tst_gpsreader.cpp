@@ -150,13 +150,21 @@ void TestGpsReader::receiverOnTheLine_data()
     QTest::addColumn<bool>("emitted");
     QTest::addColumn<double>("latitude");
     QTest::addColumn<double>("longitude");
-    QTest::newRow("valid fixes") << QStringList{} << true << -33.8688 << 151.2093;
-    QTest::newRow("no decimal point")
-        << QStringList{"--no-decimal-point"} << true << -(33 + 52.0 / 60) << 151 + 13.0 / 60;
-    QTest::newRow("bad checksum") << QStringList{"--bad-checksum"} << false << 0.0 << 0.0;
-    QTest::newRow("void fix") << QStringList{"--void-fix"} << false << 0.0 << 0.0;
-    QTest::newRow("GN talker") << QStringList{"--talker", "GN"} << false << 0.0 << 0.0;
-    QTest::newRow("on the equator") << QStringList{"--lat", "0"} << false << 0.0 << 0.0;
+    QTest::addColumn<double>("altitude");
+    QTest::addColumn<int>("satellites");
+    const double south = -33.8688, east = 151.2093;
+    // RMC leads each burst; the fix passed on still has the altitude and the
+    // satellites, which only GGA gives.
+    QTest::newRow("valid fixes") << QStringList{} << true << south << east << 4.5 << 8;
+    QTest::newRow("no decimal point") << QStringList{"--no-decimal-point"} << true
+                                      << -(33 + 52.0 / 60) << 151 + 13.0 / 60 << 4.5 << 8;
+    QTest::newRow("a receiver without GGA still reports")
+        << QStringList{"--no-gga"} << true << south << east << 0.0 << 0;
+    QTest::newRow("bad checksum") << QStringList{"--bad-checksum"} << false << 0.0 << 0.0 << 0.0
+                                  << 0;
+    QTest::newRow("void fix") << QStringList{"--void-fix"} << false << 0.0 << 0.0 << 0.0 << 0;
+    QTest::newRow("GN talker") << QStringList{"--talker", "GN"} << false << 0.0 << 0.0 << 0.0 << 0;
+    QTest::newRow("on the equator") << QStringList{"--lat", "0"} << false << 0.0 << 0.0 << 0.0 << 0;
 }
 
 void TestGpsReader::receiverOnTheLine()
@@ -165,6 +173,8 @@ void TestGpsReader::receiverOnTheLine()
     QFETCH(bool, emitted);
     QFETCH(double, latitude);
     QFETCH(double, longitude);
+    QFETCH(double, altitude);
+    QFETCH(int, satellites);
     GpsReceiver receiver;
     // The setting's default "Com4" names the receiver's COM4.
     QCOMPARE(receiver.start(
@@ -178,7 +188,7 @@ void TestGpsReader::receiverOnTheLine()
     QCOMPARE(opened.count(), 1);
     QCOMPARE(opened.at(0).at(0).toBool(), true);
     GpsReader* reader = gps.reader();
-    // Three bursts of three sentences have been read.
+    // Three bursts of sentences have been read.
     QTRY_VERIFY_WITH_TIMEOUT(reader->linesRead() >= 9, 10000);
     if (!emitted) {
         QCOMPARE(fixes.count(), 0);
@@ -187,6 +197,8 @@ void TestGpsReader::receiverOnTheLine()
     QTRY_COMPARE_WITH_TIMEOUT(fixes.count(), 1, 5000); // then the hourly throttle holds
     QVERIFY(std::abs(fixes.at(0).at(0).toDouble() - latitude) < 1e-4);
     QVERIFY(std::abs(fixes.at(0).at(1).toDouble() - longitude) < 1e-4);
+    QCOMPARE(fixes.at(0).at(2).toDouble(), altitude);
+    QCOMPARE(fixes.at(0).at(3).toInt(), satellites);
 }
 
 void TestGpsReader::emptyPortNameLeavesThePortClosed()

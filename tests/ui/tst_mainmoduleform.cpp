@@ -117,6 +117,7 @@ private slots:
     void hiddenPageDrawsNothing();
     void clearPlotEmptiesEverything();
     void unusableStepDrawsNothing();
+    void batchRedrawShowsTheWholePlot();
     void statusSequenceLogs_data();
     void statusSequenceLogs();
     void statusOutsideRangeChangesNothing_data();
@@ -132,6 +133,8 @@ private slots:
     void mockButtonStartsTheReplay();
     void portMenuEntries_data();
     void portMenuEntries();
+    void portThatCannotOpen_data();
+    void portThatCannotOpen();
     void languageRoundTrip_data();
     void languageRoundTrip();
     void resetRestoresTheIdleState();
@@ -349,6 +352,46 @@ void TestMainModuleForm::unusableStepDrawsNothing()
     QCOMPARE(p.text("edt_samples"), QString("0"));
 }
 
+// A tick redraws only what a batch changes; the picture must still be the one
+// a full replot paints, and it must change with each batch.
+void TestMainModuleForm::batchRedrawShowsTheWholePlot()
+{
+    Page p;
+    p.page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p.page));
+    p.hub.setDeviceReady(true);
+    QImage before = p.plot->grab().toImage();
+    const auto step = [&](const char* what) {
+        QCoreApplication::processEvents();
+        const QImage drawn = p.plot->grab().toImage();
+        p.plot->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage full = p.plot->grab().toImage();
+        QVERIFY2(drawn == full, what);
+        QVERIFY2(drawn != before, what);
+        before = drawn;
+    };
+
+    p.page.slots_updateForm(ramp(35000, 50));
+    p.tick();
+    step("first batch");
+    p.page.slots_updateForm(ramp(36000, 50)); // the y range grows
+    p.tick();
+    step("wider range");
+    p.setChartTime("1"); // the x range shrinks
+    p.page.slots_updateForm(ramp(36050, 50));
+    p.tick();
+    step("shorter chart");
+    p.setChartTime("10");
+    QVector<double> noise(3000);
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = 35000 + (i * 7919 % 101) * 0.01; // several points per pixel column
+    p.page.slots_updateForm(noise);
+    p.tick();
+    step("dense line");
+    p.page.clearPlot();
+    step("cleared");
+}
+
 void TestMainModuleForm::statusSequenceLogs_data()
 {
     // The link comes up at t = 1000 s; then each status arrives at its time.
@@ -498,8 +541,15 @@ void TestMainModuleForm::restartCommands_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<int>("request");
     QTest::addColumn<int>("status");
-    QTest::newRow("restart") << "btn_ReStart" << int(Addr40118Restart) << 1;
-    QTest::newRow("re-track") << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3;
+    QTest::addColumn<QString>("link"); // what the link did before the click
+    QTest::newRow("restart") << "btn_ReStart" << int(Addr40118Restart) << 1 << "open";
+    QTest::newRow("re-track") << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3 << "open";
+    QTest::newRow("restart, no port opened")
+        << "btn_ReStart" << int(Addr40118Restart) << 1 << "never opened";
+    QTest::newRow("re-track, port lost")
+        << "btn_ddsReTrack" << int(Addr40118ReTrack) << 3 << "lost";
+    QTest::newRow("restart after a reset")
+        << "btn_ReStart" << int(Addr40118Restart) << 1 << "reset";
 }
 
 void TestMainModuleForm::restartCommands()
@@ -507,7 +557,14 @@ void TestMainModuleForm::restartCommands()
     QFETCH(QString, button);
     QFETCH(int, request);
     QFETCH(int, status);
+    QFETCH(QString, link);
     Page p;
+    if (link != "never opened")
+        emit p.hub.sig_connected();
+    if (link == "lost")
+        emit p.hub.sig_disconnect();
+    if (link == "reset")
+        p.page.reset();
     p.hub.setDeviceReady(true);
     p.hub.setStreamStarted(true);
     p.page.slots_updateForm(ramp(0, 50));
@@ -515,14 +572,27 @@ void TestMainModuleForm::restartCommands()
     QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
     QSignalSpy pollStarted(&p.hub, &ParamManager::sig_devStatusWorkerStart);
 
+    if (link != "open")
+        QTest::ignoreMessage(
+            QtDebugMsg,
+            qPrintable(QString("main page: no open port, request %1 not sent").arg(request)));
     p.page.findChild<QPushButton*>(button)->click();
 
-    QCOMPARE(requestsOf(requests), QList<int>{request});
-    QCOMPARE(pollStarted.count(), 1);
-    QVERIFY(!p.hub.isDeviceReady());
-    QVERIFY(!p.hub.isStreamStarted());
-    QCOMPARE(SharedState::instance().lightStatus(), status);
-    QCOMPARE(p.points(), 0);
+    if (link == "open") {
+        QCOMPARE(requestsOf(requests), QList<int>{request});
+        QCOMPARE(pollStarted.count(), 1);
+        QVERIFY(!p.hub.isDeviceReady());
+        QVERIFY(!p.hub.isStreamStarted());
+        QCOMPARE(SharedState::instance().lightStatus(), status);
+        QCOMPARE(p.points(), 0);
+    } else {
+        // Nothing to restart: no write to a closed port, no lock display, no poll.
+        QVERIFY(requests.isEmpty());
+        QCOMPARE(pollStarted.count(), 0);
+        QVERIFY(p.hub.isDeviceReady());
+        QCOMPARE(SharedState::instance().lightStatus(), 0);
+        QCOMPARE(p.points(), 50);
+    }
     p.page.updateLightStatus(0);
 }
 
@@ -636,6 +706,41 @@ void TestMainModuleForm::portMenuEntries()
     const QList<QPushButton*> items = menu->findChildren<QPushButton*>();
     QCOMPARE(items.size(), entriesBefore);
     QCOMPARE(items.last()->text(), QString("刷新"));
+}
+
+void TestMainModuleForm::portThatCannotOpen_data()
+{
+    QTest::addColumn<int>("isChinese");
+    QTest::addColumn<QString>("select");
+    QTest::newRow("English") << 0 << "select";
+    QTest::newRow("Chinese") << 1 << "选择";
+}
+
+// The port is listed but cannot be opened (no such device here): the operator
+// is told, and the button asks for a port again.
+void TestMainModuleForm::portThatCannotOpen()
+{
+    QFETCH(int, isChinese);
+    QFETCH(QString, select);
+    Page p;
+    p.hub.isChinese = isChinese;
+    p.page.slot_setLanguage(isChinese);
+    auto* com = p.child<QPushButton>("btn_com");
+    QSignalSpy connected(&p.hub, &ParamManager::sig_connected);
+
+    p.page.slot_handleActionTriggered("COM77", QVariant());
+    QCOMPARE(com->text(), QString("COM77"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(openInfoBox(), 10000);
+    QMessageBox* box = openInfoBox();
+    QVERIFY(box->text().contains("COM77"));
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QCOMPARE(box->parent(), nullptr);
+    QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
+    QCOMPARE(com->text(), select);
+    QVERIFY(p.page.isComButtonEnabled());
+    QCOMPARE(connected.count(), 0);
 }
 
 void TestMainModuleForm::languageRoundTrip_data()

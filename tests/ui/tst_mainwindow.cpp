@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -81,6 +82,7 @@ private slots:
     void changeSamplingRateStepOrder();
     void rateOutsideTableIsIgnored();
     void dataRateEditDisabledOpensNothing();
+    void dataRateBoxOnlyOpensTheMenu();
     void resetRunsOnce_data();
     void resetRunsOnce();
     void language_data();
@@ -584,6 +586,32 @@ void TstMainWindow::dataRateEditDisabledOpensNothing()
     // Saving would answer an enabled edit with a box; the disabled one swallows the press.
     sendMouse(edit, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
     QVERIFY(openBoxes().isEmpty());
+}
+
+// Typing changes nothing in the box; a press still opens the menu, and the box
+// does not look disabled.
+void TstMainWindow::dataRateBoxOnlyOpensTheMenu()
+{
+    makeWindow();
+    window->show();
+    auto* edit = child<QLineEdit>("edt_dataRate");
+    edit->setFocus();
+    QTest::keyClicks(edit, "abc");
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QCOMPARE(edit->text(), QStringLiteral("0.001"));
+    edit->ensurePolished();
+    QCOMPARE(edit->palette().color(QPalette::Text), QColor("#2B3B50"));
+
+    QStringList shown;
+    QTimer::singleShot(0, window.get(), [&shown] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* action : menu->actions())
+                shown << action->text();
+            menu->close();
+        }
+    });
+    sendMouse(edit, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
+    QCOMPARE(shown, (QStringList{"0.001", "0.05", "1"}));
 }
 
 void TstMainWindow::resetRunsOnce_data()

@@ -49,9 +49,10 @@ QList<QByteArray> NmeaSource::sentences(const QDateTime& utc) const
     out << withChecksum(o.talker + "RMC," + time + "," + status + "," + lat + "," + lon +
                             ",0.0,0.0," + date + ",,," + (o.voidFix ? "N" : "A"),
                         o.badChecksum);
-    out << withChecksum(o.talker + "GGA," + time + "," + lat + "," + lon + "," + quality + "," +
-                            sats + ",0.9," + alt + ",M,0.0,M,,",
-                        o.badChecksum);
+    if (!o.noGga)
+        out << withChecksum(o.talker + "GGA," + time + "," + lat + "," + lon + "," + quality + "," +
+                                sats + ",0.9," + alt + ",M,0.0,M,,",
+                            o.badChecksum);
     out << withChecksum(o.talker + "GLL," + lat + "," + lon + "," + time + "," + status + "," +
                             (o.voidFix ? "N" : "A"),
                         o.badChecksum);

@@ -16,6 +16,7 @@ struct NmeaOptions
     bool badChecksum = false;    // every checksum off by one
     bool voidFix = false;        // RMC and GLL status V, GGA fix quality 0
     bool noDecimalPoint = false; // coordinates as whole minutes without "."
+    bool noGga = false;          // RMC and GLL only: no altitude, no satellites
 };
 
 class NmeaSource
@@ -23,7 +24,8 @@ class NmeaSource
 public:
     explicit NmeaSource(const NmeaOptions& options) : m_options(options) {}
 
-    // RMC, GGA and GLL for the given UTC time, each ending in CR LF.
+    // RMC, GGA and GLL (GGA left out with noGga) for the given UTC time, each ending
+    // in CR LF.
     QList<QByteArray> sentences(const QDateTime& utc) const;
 
     // "$" + body + "*" + the XOR of the body's bytes in two hex digits.

@@ -70,9 +70,11 @@ int main(int argc, char** argv)
                                     "GP");
     const QCommandLineOption noDecimal(
         "no-decimal-point", "Coordinates as whole degrees and minutes, without a decimal point.");
+    const QCommandLineOption noGga("no-gga",
+                                   "Send RMC and GLL only (no altitude, no satellite count).");
     const QCommandLineOption verbose("verbose", "Print every sentence sent on stderr.");
-    parser.addOptions(
-        {name, lat, lon, alt, sats, interval, badChecksum, voidFix, talker, noDecimal, verbose});
+    parser.addOptions({name, lat, lon, alt, sats, interval, badChecksum, voidFix, talker, noDecimal,
+                       noGga, verbose});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument %1 (see --help)")
@@ -95,6 +97,7 @@ int main(int argc, char** argv)
     options.badChecksum = parser.isSet(badChecksum);
     options.voidFix = parser.isSet(voidFix);
     options.noDecimalPoint = parser.isSet(noDecimal);
+    options.noGga = parser.isSet(noGga);
     const QString portName = parser.value(name);
     if (portName.isEmpty() || portName.contains(QLatin1Char('/')))
         return fail(QStringLiteral("--name must be a plain name such as COM4"));

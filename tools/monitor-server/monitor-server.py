@@ -353,6 +353,7 @@ def state_json(app):
                 "vectorDuplicates": d["vectorDuplicates"],
                 "gps": list(d["gps"]),
                 "uploads": list(d["uploads"]),
+                "lastSeen": d["lastSeen"],
             }
         return {"mode": app.control.mode, "only": app.control.only, "refuseFile": app.control.refuse_file,
                 "registered": list(STORE.registered), "requests": dict(STORE.requests),
@@ -371,6 +372,14 @@ def fmt_ms(ms):
     return time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(ms / 1000.0)) + ".%03d" % (ms % 1000)
 
 
+NONE = "<tr><td class=none colspan=%d>none</td></tr>"
+
+
+def ago(t):
+    s = int(time.time() - t)
+    return "just now" if s < 2 else "%d s ago" % s if s < 120 else "%d min ago" % (s // 60)
+
+
 def render_page(app):
     state = state_json(app)
     esc = html.escape
@@ -384,23 +393,26 @@ def render_page(app):
         minutes = "".join("<tr><td>%s</td><td>%d</td></tr>" % (esc(k), v)
                           for k, v in sorted(per_minute.items())[-30:])
         gap_rows = "".join("<tr><td>%s</td><td>%s</td><td>%d</td></tr>" % (fmt_ms(a), fmt_ms(b), n)
-                           for a, b, n in gaps(times)[-50:]) or "<tr><td colspan=3>none</td></tr>"
+                           for a, b, n in gaps(times)[-50:]) or NONE % 3
         gps_rows = "".join("<tr><td>%s</td><td>%s</td><td>%s</td><td>%s</td></tr>" % (
             time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(g["at"])), g["latitude"], g["longitude"], g["altitude"])
-            for g in d["gps"][-20:]) or "<tr><td colspan=4>none</td></tr>"
+            for g in d["gps"][-20:]) or NONE % 4
         up_rows = "".join("<tr><td>%s</td><td>%s</td><td>%s</td><td>%s</td><td>%s</td></tr>" % (
             time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(u["at"])), esc(str(u["file"])), u["bytes"],
-            u.get("batches", "-"), esc(u["result"])) for u in d["uploads"][-20:]) or "<tr><td colspan=5>none</td></tr>"
+            u.get("batches", "-"), esc(u["result"])) for u in d["uploads"][-20:]) or NONE % 5
         rows.append("""
 <h2>Device %s (%s)</h2>
+<p>Last request %s UTC, %s.</p>
 <p>Scalar batches: <b>%d</b> (%d through backlog uploads, %d received twice);
 first %s, last %s. Vector samples: %d.</p>
 <div class=cols>
 <div><h3>Batches per minute (UTC)</h3><table><tr><th>minute</th><th>batches</th></tr>%s</table></div>
 <div><h3>Gaps in the batch times</h3><table><tr><th>from</th><th>to</th><th>missing</th></tr>%s</table></div>
-<div><h3>GPS positions</h3><table><tr><th>received</th><th>latitude</th><th>longitude</th><th>altitude</th></tr>%s</table></div>
-<div><h3>Uploads</h3><table><tr><th>received</th><th>file</th><th>bytes</th><th>batches</th><th>result</th></tr>%s</table></div>
-</div>""" % (esc(guid), esc(d["deviceType"]), len(times), d["viaUpload"], d["duplicates"],
+<div><h3>GPS positions</h3><table><tr><th>received (UTC)</th><th>latitude</th><th>longitude</th><th>altitude</th></tr>%s</table></div>
+<div><h3>Uploads</h3><table><tr><th>received (UTC)</th><th>file</th><th>bytes</th><th>batches</th><th>result</th></tr>%s</table></div>
+</div>""" % (esc(guid), esc(d["deviceType"]),
+             time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(d["lastSeen"])), ago(d["lastSeen"]),
+             len(times), d["viaUpload"], d["duplicates"],
              fmt_ms(times[0]) if times else "-", fmt_ms(times[-1]) if times else "-",
              len(d["vectorSampleTimes"]), minutes, gap_rows, gps_rows, up_rows))
     return """<!DOCTYPE html>
@@ -408,11 +420,15 @@ first %s, last %s. Vector samples: %d.</p>
 <title>Monitoring server stand-in</title>
 <style>body{font-family:sans-serif;margin:1.5em} table{border-collapse:collapse;margin-bottom:1em}
 td,th{border:1px solid #bbb;padding:2px 8px;text-align:right} .cols{display:flex;flex-wrap:wrap;gap:2em}
-h2{border-top:2px solid #446;padding-top:.5em}</style></head>
+h2{border-top:2px solid #446;padding-top:.5em} td.none{text-align:center;color:#777}</style></head>
 <body><h1>Monitoring server stand-in</h1>
-<p>Mode: <b>%s</b>%s. Registered devices: %d. Requests: %s. Refreshes every 5 s.</p>%s
-</body></html>""" % (esc(state["mode"]), (" (refusing %s)" % esc(state["refuseFile"])) if state["refuseFile"] else "",
-                     len(state["registered"]), esc(json.dumps(state["requests"])),
+<p>Mode: <b>%s</b>%s. Devices: %d (%d registered since this stand-in started).
+Requests: %s. Refreshes every 5 s.</p>%s
+</body></html>""" % (esc(state["mode"] + ((" (" + state["only"] + " only)") if state["only"] else "")),
+                     (" (refusing %s)" % esc(state["refuseFile"])) if state["refuseFile"] else "",
+                     len(state["devices"]), len(state["registered"]),
+                     esc(", ".join("%s %d" % (k.replace("/api/v1/", ""), v)
+                                   for k, v in sorted(state["requests"].items()))) or "none",
                      "".join(rows) or "<p>No device has sent anything yet.</p>")
 
 

@@ -1,0 +1,18 @@
+#include "ui/InfoBox.h"
+
+#include <QMessageBox>
+
+namespace InfoBox {
+
+void open(const QString& text, const QIcon& windowIcon)
+{
+    auto* box = new QMessageBox;
+    box->setIcon(QMessageBox::Information);
+    box->setWindowIcon(windowIcon);
+    box->setWindowTitle(QStringLiteral("提示"));
+    box->setText(text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace InfoBox
