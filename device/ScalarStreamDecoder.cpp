@@ -1,6 +1,7 @@
 #include "device/ScalarStreamDecoder.h"
 
 #include "device/SamplingRates.h"
+#include "device/SpectrumWorker.h"
 #include "dsp/Spectrum.h"
 
 #include <QThread>
@@ -44,8 +45,11 @@ void dropOldest(QVector<double>& buffer, int keep)
 } // namespace
 
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
-    : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this)
+    : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this),
+      m_spectrumWorker(std::make_unique<SpectrumWorker>())
 {
+    connect(m_spectrumWorker.get(), &SpectrumWorker::sig_spectrumReady, this,
+            &ScalarStreamDecoder::spectrumReady);
     m_handoutTimer.setInterval(HandoutIntervalMs);
     connect(&m_handoutTimer, &QTimer::timeout, this, [this] {
         if (m_pending.empty())
@@ -55,8 +59,11 @@ ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
     });
 }
 
+ScalarStreamDecoder::~ScalarStreamDecoder() = default;
+
 void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 {
+    ++m_spectrumGeneration; // a spectrum of the old rate is not shown after the change
     const SamplingRates::Entry& stream = SamplingRates::streamEntry(rate, bChange);
     m_samplingRate = rate;
     m_frameDataBytes = stream.frameLength - SamplingRates::FrameOverhead;
@@ -84,6 +91,8 @@ void ScalarStreamDecoder::reboot()
     m_filterBuffer.clear();
     m_assembler.clear();
     m_frameFaults.finish();
+    m_spectrumWanted = false;
+    ++m_spectrumGeneration;
 }
 
 // ---- input ---------------------------------------------------------------
@@ -215,7 +224,7 @@ void ScalarStreamDecoder::directRoad(const QVector<double>& samples)
 void ScalarStreamDecoder::spectrumAfterDirectBatch()
 {
     dropOldest(m_spectrumBuffer, m_directRate * m_dataParam.fftTime);
-    filterData(m_spectrumBuffer, m_directRate);
+    requestSpectrum(m_directRate);
 }
 
 // Applies the user filters, converts to nT, keeps the batch as the last form and
@@ -228,6 +237,7 @@ void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate)
     m_lastForm = batch;
     if (rate == Freq1000Hz || rate == Freq20Hz)
         emit sig_updateForm(batch, FrequencyType(rate));
+    emit sig_updateFormEx(batch, QVector<double>(), QVector<double>());
 }
 
 // ---- filters -------------------------------------------------------------
@@ -247,17 +257,42 @@ QVector<double> ScalarStreamDecoder::userFilters(const QVector<double>& batch, i
     return out;
 }
 
-void ScalarStreamDecoder::filterData(const QVector<double>& samples, int rate)
+// ---- spectrum ------------------------------------------------------------
+
+void ScalarStreamDecoder::requestSpectrum(int rate)
 {
-    if (samples.isEmpty())
+    if (m_spectrumBuffer.isEmpty())
         return;
-    QVector<double> freqs;
-    QVector<double> amps;
-    Spectrum::density(m_filters, samples, rate, rate, m_dataParam.lowPass, m_dataParam.highPass,
-                      freqs, amps);
-    for (double& a : amps)
-        a = toNanoTesla(a);
-    emit sig_updateFormEx(m_lastForm, freqs, amps);
+    m_spectrumRate = rate;
+    m_spectrumWanted = true;
+    if (!m_spectrumRunning)
+        startSpectrum();
+}
+
+void ScalarStreamDecoder::startSpectrum()
+{
+    m_spectrumWanted = false;
+    if (m_spectrumBuffer.isEmpty())
+        return;
+    SpectrumWorker::Job job;
+    job.samples = m_spectrumBuffer; // shared until the next batch changes the buffer
+    job.rate = m_spectrumRate;
+    job.lowPass = m_dataParam.lowPass;
+    job.highPass = m_dataParam.highPass;
+    job.tag = m_spectrumGeneration;
+    m_spectrumRunning = true;
+    m_spectrumWorker->submit(job);
+}
+
+void ScalarStreamDecoder::spectrumReady(quint64 tag, const QVector<double>& freqs,
+                                        const QVector<double>& amps)
+{
+    m_spectrumRunning = false;
+    if (tag == m_spectrumGeneration && !freqs.isEmpty())
+        emit sig_updateFormEx(QVector<double>(), freqs, amps);
+    // Batches came in meanwhile: the newest window is next.
+    if (m_spectrumWanted)
+        startSpectrum();
 }
 
 // ---- hand-out ------------------------------------------------------------
@@ -290,5 +325,5 @@ void ScalarStreamDecoder::emitNextPiece()
     const int limit = qMax(0, m_dataParam.fftTime * piece.rate);
     dropOldest(m_spectrumBuffer, limit);
     if (m_spectrumBuffer.size() == limit)
-        filterData(m_spectrumBuffer, piece.rate);
+        requestSpectrum(piece.rate);
 }

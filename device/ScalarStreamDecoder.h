@@ -5,6 +5,10 @@
 //
 // Threads: lives in the decoder's thread (a child of ModbusDataHandler); every
 // method is called there and the hand-out timer runs there. Not thread-safe.
+// The spectrum step runs beside it in a SpectrumWorker of its own: every batch
+// goes out at once (sig_updateForm, and sig_updateFormEx with empty spectrum
+// vectors); a spectrum follows as sig_updateFormEx with an empty batch, taken
+// over the newest window whenever the previous one is done.
 //
 // Rates: the stream's own rate (samples per second that arrive) and the output
 // rate (what the user chose) are kept apart; every batch handed on carries the
@@ -20,6 +24,9 @@
 #include <QTimer>
 #include <QVector>
 #include <deque>
+#include <memory>
+
+class SpectrumWorker;
 
 class ScalarStreamDecoder : public QObject
 {
@@ -36,6 +43,7 @@ public:
     static constexpr int HandoutIntervalMs = 40;
 
     explicit ScalarStreamDecoder(QObject* parent = nullptr);
+    ~ScalarStreamDecoder() override;
 
     // mHz -> nT.
     static double toNanoTesla(double milliHertz) { return milliHertz * 0.001 / GyromagneticRatio; }
@@ -56,7 +64,8 @@ public:
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
     void syncDataByteCount(int rate, bool bChange);
     // Forgets everything from before a reset: the spectrum and filter buffers, the
-    // last batch, the pieces still waiting and a kept frame start.
+    // last batch, the pieces still waiting and a kept frame start; a spectrum still
+    // being computed is not handed on.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }
@@ -68,8 +77,8 @@ public:
     // Tests shorten the pacing.
     void setHandoutInterval(int ms) { m_handoutTimer.setInterval(ms); }
 
-    // The spectrum step over `samples` (mHz) at `rate`; emits sig_updateFormEx.
-    void filterData(const QVector<double>& samples, int rate);
+    // True while a spectrum is being computed.
+    bool spectrumRunning() const { return m_spectrumRunning; }
 
 signals:
     void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
@@ -93,6 +102,10 @@ private:
     void filteredRoad(const QVector<double>& samples);
     void directRoad(const QVector<double>& samples);
     void spectrumAfterDirectBatch();
+    // Asks for the spectrum of the newest window; it starts when the worker is free.
+    void requestSpectrum(int rate);
+    void startSpectrum();
+    void spectrumReady(quint64 tag, const QVector<double>& freqs, const QVector<double>& amps);
 
     int averageBlock() const;
     int outputRateFor(int block) const { return m_streamRate / block; }
@@ -121,4 +134,10 @@ private:
     FaultSpell m_frameFaults{QStringLiteral("Stream frame faults")};
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;
+
+    std::unique_ptr<SpectrumWorker> m_spectrumWorker;
+    bool m_spectrumRunning = false;
+    bool m_spectrumWanted = false;
+    int m_spectrumRate = 0;
+    quint64 m_spectrumGeneration = 0; // results of an older generation are dropped
 };

@@ -6,8 +6,18 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 namespace Spectrum {
+
+namespace {
+// FFTW's planner is not re-entrant; executing a plan is.
+std::mutex& plannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+} // namespace
 
 void computeFft(const QVector<double>& data, double fs, QVector<double>& freqs,
                 QVector<double>& amps)
@@ -19,7 +29,11 @@ void computeFft(const QVector<double>& data, double fs, QVector<double>& freqs,
     double* in = static_cast<double*>(fftw_malloc(sizeof(double) * size_t(n)));
     fftw_complex* out = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * size_t(n)));
     // ESTIMATE leaves `in` untouched while planning, so it may be filled before or after.
-    fftw_plan plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    fftw_plan plan;
+    {
+        std::lock_guard<std::mutex> lock(plannerMutex());
+        plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    }
     std::memcpy(in, data.constData(), sizeof(double) * size_t(n));
     fftw_execute(plan);
 
@@ -39,7 +53,10 @@ void computeFft(const QVector<double>& data, double fs, QVector<double>& freqs,
         a[j] = std::sqrt(re * re + im * im) * scale;
     }
 
-    fftw_destroy_plan(plan);
+    {
+        std::lock_guard<std::mutex> lock(plannerMutex());
+        fftw_destroy_plan(plan);
+    }
     fftw_free(in);
     fftw_free(out);
 }

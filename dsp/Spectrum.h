@@ -1,8 +1,8 @@
 #pragma once
 // One-sided amplitude spectral density of a block of samples (FFTW 3, double).
 //
-// FFTW's planner is not re-entrant: call from one thread at a time (in the
-// program, the decoder's thread).
+// Any thread may call these: the FFTW planner, which is not re-entrant, is
+// guarded inside.
 
 #include <QVector>
 

@@ -11,6 +11,7 @@
 #include "ui/LanguageMenu.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindowStyles.h"
+#include "ui/SensitivityModuleForm.h"
 #include "ui/VectorModuleWidget.h"
 #include "ui/pages/ConfigModuleForm.h"
 #include "ui/pages/HelpModuleForm.h"
@@ -53,6 +54,8 @@ void MainWindow::initPages()
 {
     mainForm = new MainModuleForm(paramManager, this);
     addPage(PageHooks::MainPage, mainForm, mainForm->pageHooks());
+    auto* sensitivityForm = new SensitivityModuleForm(paramManager, this);
+    addPage(PageHooks::SensitivityPage, sensitivityForm, sensitivityForm->pageHooks());
     auto* vectorForm = new VectorModuleWidget(paramManager, this);
     addPage(PageHooks::VectorPage, vectorForm, vectorForm->pageHooks());
     auto* saveForm = new SaveModuleForm(paramManager, this);

@@ -55,6 +55,19 @@ struct Batch
     int rate;
 };
 
+// The spectra among sig_updateFormEx's emissions (frequencies, densities).
+QList<QPair<QVector<double>, QVector<double>>> spectra(const QSignalSpy& formEx)
+{
+    QList<QPair<QVector<double>, QVector<double>>> out;
+    for (const QList<QVariant>& args : formEx) {
+        const QVector<double> f = args.at(1).value<QVector<double>>();
+        // A spectrum comes alone, without a batch.
+        if (!f.isEmpty() && args.at(0).value<QVector<double>>().isEmpty())
+            out.append({f, args.at(2).value<QVector<double>>()});
+    }
+    return out;
+}
+
 QList<Batch> batches(const QSignalSpy& spy)
 {
     QList<Batch> out;
@@ -163,8 +176,9 @@ void TestScalarStream::directRoad()
     d.handleStreamFrame(frame);
 
     QCOMPARE(form.count(), expected.isEmpty() ? 0 : 1);
-    // The spectrum step runs after every direct batch, shown or not.
+    // Every direct batch goes on to the spectrum page at once, shown or not.
     QCOMPARE(formEx.count(), 1);
+    QVERIFY(formEx.first().at(1).value<QVector<double>>().isEmpty());
     if (expected.isEmpty())
         return;
     const Batch b = batches(form).first();
@@ -301,9 +315,11 @@ void TestScalarStream::filteredRoadHandsOutInPieces()
     // The 50 Hz notch removes most of the tone (SciPy leaves an rms of 5 % on this signal;
     // at 20 Hz the means of 50 samples cancel it further).
     QVERIFY2(std::sqrt(sumSq / n) < 0.08 * tone, qPrintable(QString::number(std::sqrt(sumSq / n))));
-    // With a one-second spectrum window, the spectrum runs once the window is exactly full.
-    QCOMPARE(formEx.count(), 1);
-    QCOMPARE(formEx.first().at(1).value<QVector<double>>().size(), rate / 2);
+    // Each piece goes on to the spectrum page too; with a one-second window the
+    // spectrum runs once the window is exactly full.
+    QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), 1, 10000);
+    QCOMPARE(formEx.count(), 21);
+    QCOMPARE(spectra(formEx).first().first.size(), rate / 2);
 
     // The next 1000 samples bring the buffer to 1600 again.
     for (int i = 0; i < 20; ++i)
@@ -478,32 +494,54 @@ void TestScalarStream::spectrumFollowsDirectBatches()
 
     ScalarStreamDecoder d;
     configure(d, rate, bChange, dataRate, fftTime);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
     QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
     int t = 0;
     const int dataBytes = d.frameLength() - 9;
-    for (int i = 0; i < frames; ++i) {
-        QVector<quint32> s(dataBytes / 4);
-        for (quint32& v : s)
-            v = mainsSample(t++);
-        d.handleStreamFrame(streamFrame(s, dataBytes));
-    }
+    auto feed = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            QVector<quint32> s(dataBytes / 4);
+            for (quint32& v : s)
+                v = mainsSample(t++);
+            d.handleStreamFrame(streamFrame(s, dataBytes));
+        }
+    };
+    // The batches leave at once, without waiting for a spectrum: the first is
+    // still being computed while the others come in.
+    feed(frames);
+    QCOMPARE(form.count(), frames);
+    QCOMPARE(formEx.count(), frames);
+    QCOMPARE(formEx.last().at(0).value<QVector<double>>(), d.lastForm());
     QCOMPARE(d.spectrumBuffer().size(), window);
-    QCOMPARE(formEx.count(), window > 0 ? frames : 0);
-    if (window == 0)
+    QCOMPARE(d.spectrumRunning(), window > 0);
+
+    // Once the first is done, the next spectrum is taken over the newest window.
+    QTRY_VERIFY_WITH_TIMEOUT(!d.spectrumRunning(), 10000);
+    QCoreApplication::processEvents();
+    const auto shown = spectra(formEx);
+    if (window == 0) {
+        QVERIFY(shown.isEmpty());
         return;
-    const QList<QVariant> last = formEx.last();
-    QCOMPARE(last.at(0).value<QVector<double>>(), d.lastForm());
-    const QVector<double> freqs = last.at(1).value<QVector<double>>();
+    }
+    QVERIFY2(shown.size() >= 1 && shown.size() <= 2, qPrintable(QString::number(shown.size())));
+    const QVector<double> freqs = shown.last().first;
     QCOMPARE(freqs.size(), window - window / 2);
     QCOMPARE(freqs.last(), (window - window / 2 - 1) * double(rate) / window);
-    QCOMPARE(last.at(2).value<QVector<double>>().size(), freqs.size());
+    QCOMPARE(shown.last().second.size(), freqs.size());
 
-    // reboot() empties the spectrum: the next frame starts it afresh.
+    // reboot() empties the spectrum, and one still being computed is not handed on.
+    feed(1);
+    QVERIFY(d.spectrumRunning());
     d.reboot();
     QVERIFY(d.spectrumBuffer().isEmpty());
     QVERIFY(d.lastForm().isEmpty());
-    d.handleStreamFrame(streamFrame(QVector<quint32>(dataBytes / 4, 10000), dataBytes));
+    QTRY_VERIFY_WITH_TIMEOUT(!d.spectrumRunning(), 10000);
+    QCoreApplication::processEvents();
+    QCOMPARE(spectra(formEx).size(), shown.size());
+    // The next frame starts it afresh.
+    feed(1);
     QCOMPARE(d.spectrumBuffer().size(), qMin(window, rate == 20 ? 1 : 50));
+    QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), shown.size() + 1, 10000);
 }
 
 void TestScalarStream::batchesCarryTheirRealRate_data()

@@ -225,7 +225,6 @@ void TstMainWindow::clicksThatSwitchNothing_data()
 {
     QTest::addColumn<QString>("button");
     QTest::newRow("current page again") << "btnMain";
-    QTest::newRow("page not built") << "btnSensitivity";
     QTest::newRow("debug page outside test mode") << "btnMonitor";
 }
 

@@ -1,0 +1,135 @@
+// The program's main window on a virtual X server, with the virtual instrument
+// streaming: writes a PNG of the sensitivity page with a real spectrum into the
+// build tree and checks that both charts are drawn.
+
+#include "app/ParamManager.h"
+#include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestSandbox.h"
+#include "ui/Fonts.h"
+#include "ui/MainModuleForm.h"
+#include "ui/MainWindow.h"
+#include "ui/SensitivityModuleForm.h"
+#include "ui/widgets/CustomPlot.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+// Pixels of the graph's blue inside the middle of a chart's axis rectangle.
+int tracePixels(const QImage& shot, QWidget* window, CustomPlot* chart)
+{
+    const QRect rect = chart->axisRect()->rect().translated(chart->mapTo(window, QPoint(0, 0)));
+    const QRect middle = rect.adjusted(rect.width() / 20, rect.height() / 20, -rect.width() / 20,
+                                       -rect.height() / 20);
+    int trace = 0;
+    for (int y = middle.top(); y <= middle.bottom(); ++y)
+        for (int x = middle.left(); x <= middle.right(); ++x) {
+            const QRgb p = shot.pixel(x, y);
+            trace += qBlue(p) - qRed(p) > 60 ? 1 : 0;
+        }
+    return trace;
+}
+} // namespace
+
+class TestSensitivityPageScreenshot : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sensitivityPageShowsTheSpectrum();
+
+private:
+    InstrumentProcess m_instrument;
+    QString m_port;
+};
+
+void TestSensitivityPageScreenshot::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+    m_port = m_instrument.start({"--lock-step-ms", "300", "--seed", "5"});
+    QVERIFY2(!m_port.isEmpty(), "the virtual instrument published no port");
+    QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
+}
+
+void TestSensitivityPageScreenshot::sensitivityPageShowsTheSpectrum()
+{
+    ParamManager hub;
+    MainWindow window(&hub);
+    window.resize(1280, 720);
+    window.move(0, 0);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    window.findChild<MainModuleForm*>()->slot_handleActionTriggered(m_port, QVariant());
+    QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+    QTest::mouseClick(window.findChild<QPushButton*>("btnSensitivity"), Qt::LeftButton);
+    QCOMPARE(window.currentPage(), 1);
+
+    auto* page = window.findChild<SensitivityModuleForm*>();
+    auto* chart1 = page->findChild<CustomPlot*>("chart1");
+    auto* chart2 = page->findChild<CustomPlot*>("chart2");
+    // The default FFT time: ten seconds of field values and 0.1 Hz bins.
+    QTRY_COMPARE_WITH_TIMEOUT(chart1->graph(0)->dataCount(), 10000, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(chart2->graph(0)->dataCount(), 5000, 10000);
+    // Draw the newest state now, so the grab does not race the queued replot.
+    chart1->replot(QCustomPlot::rpImmediateRefresh);
+    chart2->replot(QCustomPlot::rpImmediateRefresh);
+    window.repaint();
+    QCoreApplication::processEvents();
+
+    const QImage shot =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage.png");
+    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
+    qInfo("screenshot: %s", qPrintable(path));
+    QCOMPARE(shot.size(), window.size());
+
+    // Both charts are drawn, and the spectrum's line reaches across its chart.
+    const int timeTrace = tracePixels(shot, &window, chart1);
+    const int spectrumTrace = tracePixels(shot, &window, chart2);
+    QVERIFY2(timeTrace > 500, qPrintable(QString("%1 trace pixels in chart1").arg(timeTrace)));
+    QVERIFY2(spectrumTrace > 500,
+             qPrintable(QString("%1 trace pixels in chart2").arg(spectrumTrace)));
+
+    // The same page in Chinese, for the longer axis titles.
+    emit window.sig_ChangeLanguage(1);
+    chart2->replot(QCustomPlot::rpImmediateRefresh);
+    window.repaint();
+    QCoreApplication::processEvents();
+    const QString chinese = QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage_zh.png");
+    QVERIFY(window.screen()->grabWindow(window.winId()).save(chinese));
+    qInfo("screenshot: %s", qPrintable(chinese));
+}
+
+// Runs itself again under a virtual X server unless it already is on one.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
+        setenv("MAG_UNDER_XVFB", "1", 1);
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
+                                   const_cast<char*>("-screen 0 1600x1000x24")};
+        for (int i = 0; i < argc; ++i)
+            args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("xvfb-run");
+        return 1;
+    }
+    registerMainMetaTypes();
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
+    TestSandbox sandbox;
+    TestSensitivityPageScreenshot test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_sensitivitypage_screenshot.moc"
