@@ -372,6 +372,10 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
     rebaseCheck(arrival, m_vectorFirstBatch);
     m_vectorFirstBatch = false;
+    // Nothing else tells this road that the line lost frames or the stream
+    // paused (no request is sent while it runs): the stamps follow the arrivals
+    // once they fall more than the slack behind, instead of drifting for good.
+    rebase(arrival);
     const qint64 first = m_baseMs + m_offset;
     m_vectorStamps.resize(m_vectorPending.size());
     for (int i = 0; i < m_vectorPending.size(); ++i) {

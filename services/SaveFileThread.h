@@ -19,9 +19,11 @@
 // the countdown and the clean-up: they are gathered 50 at a time and stamped 9 ms
 // apart (the instrument's record spacing); a batch of 50 goes to the server client
 // and, while recording, to "<path>_FIDVector_111Hz.CSV" with the time and thirteen
-// numbers per row. A record the decoder marked invalid, or one holding a value
-// that is not finite, keeps its 9 ms slot but is neither written nor sent; the
-// valid records around it go to the server as runs of consecutive samples.
+// numbers per row. Records lost on the line leave no trace in the count, so the
+// clock moves to a batch's arrival whenever it has fallen more than the slack
+// behind. A record the decoder marked invalid, or one holding a value that is
+// not finite, keeps its 9 ms slot but is neither written nor sent; the valid
+// records around it go to the server as runs of consecutive samples.
 //
 // A recording file that cannot be written: the rows are held in memory (up to
 // MaxHeldBytes, the oldest dropped first) and tried again with the next batch,

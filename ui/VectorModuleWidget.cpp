@@ -192,12 +192,14 @@ void VectorModuleWidget::initTimePlots()
         }
         plot->setBackground(Qt::transparent);
         plot->axisRect()->setBackground(cardGradient());
-        addText(plot, 0.01, 0.01, Qt::AlignLeft | Qt::AlignTop, font)
-            ->setText(QLatin1String(ChannelNames[c]));
+        QCPItemText* name = addText(plot, 0.01, 0.01, Qt::AlignLeft | Qt::AlignTop, font);
+        name->setText(QLatin1String(ChannelNames[c]));
         m_valueLabels[c] = {addText(plot, 0.99, 0.01, Qt::AlignRight | Qt::AlignTop, font),
                             addText(plot, 0.99, 0.99, Qt::AlignRight | Qt::AlignBottom, font),
                             addText(plot, 0.04, 0.01, Qt::AlignLeft | Qt::AlignTop, font)};
-        // The trace runs under the read-outs; they stay legible on a veil.
+        // The trace runs under the name and the read-outs; they stay legible on
+        // a veil.
+        name->setBrush(QColor(255, 255, 255, 200));
         for (QCPItemText* label : qAsConst(m_valueLabels[c]))
             label->setBrush(QColor(255, 255, 255, 200));
     }

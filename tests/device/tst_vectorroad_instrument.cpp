@@ -10,70 +10,21 @@
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/RecordLog.h"
 #include "tests/support/TestMain.h"
 
-#include <QFile>
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int LinkTimeoutMs = 20000;
-constexpr double Tolerance = 0.01; // nT
 
-// One line of the instrument's record log.
-struct Truth
-{
-    qint64 index = 0;
-    QVector<double> values; // x, y, z, s (vector) or s (FID)
-    bool corrupt = false;   // its count value2 was zeroed
-    bool lostByte = false;  // its frame lost a byte on the way
-};
-
-QVector<Truth> readRecordLog(const QString& path)
-{
-    QVector<Truth> truths;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return truths;
-    while (!file.atEnd()) {
-        const QList<QByteArray> words = file.readLine().trimmed().split(' ');
-        if (words.size() < 2)
-            continue;
-        Truth t;
-        t.index = words[0].toLongLong();
-        for (int i = 1; i < words.size(); ++i) {
-            bool ok = false;
-            const double v = words[i].toDouble(&ok);
-            if (ok)
-                t.values << v;
-            t.corrupt = t.corrupt || words[i] == "corrupt";
-            t.lostByte = t.lostByte || words[i] == "lost-byte";
-        }
-        truths << t;
-    }
-    return truths;
-}
-
-bool near(const QVector<double>& a, const QVector<double>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int i = 0; i < a.size(); ++i) {
-        if (!(std::abs(a[i] - b[i]) < Tolerance))
-            return false;
-    }
-    return true;
-}
-
-QString text(const QVector<double>& v)
-{
-    QStringList parts;
-    for (const double d : v)
-        parts << QString::number(d, 'f', 4);
-    return parts.join(' ');
-}
+using RecordLog::near;
+using RecordLog::text;
+using RecordLog::Truth;
 
 // What the pages, the recorder and the server client would receive.
 class Receiver : public QObject
@@ -172,7 +123,7 @@ void TestVectorRoadInstrument::vectorRecords()
     // About 3 s of records at 111 a second.
     QTRY_VERIFY_WITH_TIMEOUT(pages.records.size() >= 320, LinkTimeoutMs);
     instrument.stop();
-    const QVector<Truth> truths = readRecordLog(logPath);
+    const QVector<Truth> truths = RecordLog::read(logPath);
 
     // The first record is one the instrument sent; from there every record sent
     // comes back in order, none added: a frame that lost a byte is missing whole,
@@ -258,7 +209,7 @@ void TestVectorRoadInstrument::fidFrequencies()
     // Handed out a second at a time as pieces of 50 at 1000 Hz.
     QTRY_VERIFY_WITH_TIMEOUT(pages.batches.size() >= 50, LinkTimeoutMs);
     instrument.stop();
-    const QVector<Truth> truths = readRecordLog(logPath);
+    const QVector<Truth> truths = RecordLog::read(logPath);
 
     QVector<double> values;
     for (int i = 0; i < pages.batches.size(); ++i) {

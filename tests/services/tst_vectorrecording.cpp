@@ -91,6 +91,8 @@ private slots:
     void batchesOfFifty();
     void invalidRecordsKeepTheirSlot_data();
     void invalidRecordsKeepTheirSlot();
+    void lostRecordsAndPauses_data();
+    void lostRecordsAndPauses();
     void hourlyRoll();
     void countdownAndLostFolder();
     void throughTheHubToTheServer();
@@ -124,9 +126,9 @@ void TestVectorRecording::batchesOfFifty()
     // The 50th completes the batch; it is stamped from its arrival, 9 ms apart.
     feed(r, 49, 1, t0);
     QCOMPARE(server.count(), 1);
-    // The next batches are stamped on, whatever their arrival.
+    // The next batches are stamped on, whatever their arrival within a second.
     feed(r, 50, 50, t0.addMSecs(300));
-    feed(r, 100, 50, t0.addMSecs(1700));
+    feed(r, 100, 50, t0.addMSecs(1300));
     QCOMPARE(server.count(), 3);
     QCOMPARE(finished.count(), 0);
 
@@ -219,6 +221,47 @@ void TestVectorRecording::invalidRecordsKeepTheirSlot()
     // The next batch goes on 450 ms later.
     feed(r, 50, 50, t0.addMSecs(450));
     QCOMPARE(server.last().at(0).toLongLong(), base + 450);
+}
+
+void TestVectorRecording::lostRecordsAndPauses_data()
+{
+    QTest::addColumn<int>("lateMs");          // the third batch's arrival beyond its stamps
+    QTest::addColumn<bool>("followsArrival"); // the third batch is stamped from it
+    QTest::newRow("a few frames lost") << 900 << false;
+    QTest::newRow("many frames lost") << 1200 << true;
+    QTest::newRow("the stream paused a minute") << 60000 << true;
+}
+
+// The count of records is the clock; when the line loses frames or the stream
+// pauses, the stamps must not stay behind for good.
+void TestVectorRecording::lostRecordsAndPauses()
+{
+    QFETCH(int, lateMs);
+    QFETCH(bool, followsArrival);
+    const QString folder = QDir::currentPath() + "/late/" + QTest::currentDataTag();
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_090000.CSV";
+    Recorder r;
+    QSignalSpy server(&r.recorder, &SaveFileThread::sig_SendServerVectorData);
+    r.sync(true, 0, path);
+    const QDateTime t0 = utc("2025-01-01 09:00:00.000");
+    feed(r, 0, 50, t0.addMSecs(-441));
+    feed(r, 50, 50, t0.addMSecs(450 - 441));
+    const QDateTime late = t0.addMSecs(900 + lateMs);
+    feed(r, 100, 50, late.addMSecs(-441));
+    feed(r, 150, 50, late.addMSecs(450 - 441));
+
+    const qint64 base = t0.toMSecsSinceEpoch();
+    const qint64 third = followsArrival ? late.toMSecsSinceEpoch() : base + 900;
+    QCOMPARE(server.count(), 4);
+    QCOMPARE(server.at(1).at(0).toLongLong(), base + 450);
+    QCOMPARE(server.at(2).at(0).toLongLong(), third);
+    QCOMPARE(server.at(3).at(0).toLongLong(), third + 450);
+    const QList<QByteArray> rows = lines(RecordingFormat::vectorFileName(path));
+    QCOMPARE(rows.size(), 200);
+    QCOMPARE(rows[99], expectedRow(99, base + 9 * 99));
+    QCOMPARE(rows[100], expectedRow(100, third));
+    QCOMPARE(rows[199], expectedRow(199, third + 9 * 99));
 }
 
 void TestVectorRecording::hourlyRoll()

@@ -80,14 +80,16 @@ class Store:
         d["scalar"][t] = {"values": count, "rate": rate, "via": via, "at": time.time()}
         return True
 
-    def add_vector_samples(self, d, t, count, interval):
+    def add_vector_samples(self, d, t, vectors, interval):
+        """Stores each sample of a vector batch by its own time: x, y, z, s."""
         new = 0
-        for k in range(count):
+        for k, v in enumerate(vectors):
             st = t + k * interval
             if st in d["vector"]:
                 d["vectorDuplicates"] += 1
             else:
-                d["vector"][st] = 1
+                item = v if isinstance(v, dict) else {}
+                d["vector"][st] = [item.get(key) for key in ("xValue", "yValue", "zValue", "sValue")]
                 new += 1
         return new
 
@@ -257,7 +259,7 @@ class Handler(BaseHTTPRequestHandler):
             d = STORE.device(guid)
             d["deviceType"] = str(req.get("deviceType", d["deviceType"]))
             if sd["dataType"] == "VECTOR":
-                STORE.add_vector_samples(d, t, len(sd["vectors"]), int(sd["intervalMs"]))
+                STORE.add_vector_samples(d, t, sd["vectors"], int(sd["intervalMs"]))
             else:
                 STORE.add_scalar(d, t, len(sd["values"]), int(sd["samplingRate"]), "post")
         self.send_json({"success": True, "message": "ok"})
@@ -305,7 +307,7 @@ class Handler(BaseHTTPRequestHandler):
                 records += 1
                 if sd.get("dataType") == "VECTOR":
                     batches += 1
-                    STORE.add_vector_samples(d, t, len(sd["vectors"]), int(sd["intervalMs"]))
+                    STORE.add_vector_samples(d, t, sd["vectors"], int(sd["intervalMs"]))
                 else:
                     for bt, count in scalar_batches(t, sd["values"], int(sd["samplingRate"])):
                         batches += 1
@@ -350,6 +352,7 @@ def state_json(app):
                 "viaUpload": sum(1 for b in d["scalar"].values() if b["via"] == "upload"),
                 "duplicates": d["duplicates"],
                 "vectorSampleTimes": sorted(d["vector"].keys()),
+                "vectorSamples": [[t] + d["vector"][t] for t in sorted(d["vector"].keys())],
                 "vectorDuplicates": d["vectorDuplicates"],
                 "gps": list(d["gps"]),
                 "uploads": list(d["uploads"]),
