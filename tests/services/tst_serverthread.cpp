@@ -152,7 +152,9 @@ void TestServerThread::stateTable()
     QSignalSpy begin(client, &ServerThread::sig_beginGPS);
     QMetaObject::invokeMethod(client, &ServerThread::slot_init, Qt::BlockingQueuedConnection);
     QCOMPARE(begin.count(), begins ? 1 : 0);
-    QCOMPARE(inServer(client, [client] { return client->hasTimer(); }), begins);
+    // A refusal of the GUID may already have stopped the timer by now.
+    if (state != 3 || !begins)
+        QCOMPARE(inServer(client, [client] { return client->hasTimer(); }), begins);
     if (!begins) {
         // Nothing was posted, and nothing will be: there is no timer.
         QCOMPARE(inServer(client, [client] { return client->pendingCount(); }), 0);
