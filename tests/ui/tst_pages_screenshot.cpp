@@ -1,6 +1,8 @@
 // The debug and help pages in the program's main window on a virtual X server,
 // with the virtual instrument: PNGs of the debug page (both languages) and of
 // each help topic go into the build tree, and no text of either page is cut off.
+// The help files are the ones the build installs; each topic's images load,
+// match the language of their part, and fit the window at its smallest size.
 
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
@@ -19,8 +21,11 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -109,6 +114,27 @@ QStringList brokenImages(QTextBrowser* browser, int* count)
         }
     }
     return broken;
+}
+// Images of one language in the other language's part of a help file (a
+// Chinese part, then from the anchor "en" on an English one).
+QStringList wrongLanguageImages(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {path + " unreadable"};
+    const QString html = QString::fromUtf8(file.readAll());
+    const int english = html.indexOf(QStringLiteral("<a name=\"en\">"));
+    if (english < 0)
+        return {path + " has no English part"};
+    QStringList wrong;
+    static const QRegularExpression source(QStringLiteral("src=\"images/([^\"]+)\""));
+    for (auto it = source.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const char* other = m.capturedStart() < english ? "-en.png" : "-zh.png";
+        if (m.captured(1).endsWith(QLatin1String(other)))
+            wrong << m.captured(1);
+    }
+    return wrong;
 }
 } // namespace
 
@@ -215,12 +241,38 @@ void TestPagesScreenshot::helpTopics()
         const QStringList broken = brokenImages(browser, &images);
         QVERIFY2(images > 0, names[i]);
         QVERIFY2(broken.isEmpty(), qPrintable(broken.join(", ")));
+        const QStringList wrong = wrongLanguageImages(QStringLiteral("help/%1.html").arg(names[i]));
+        QVERIFY2(wrong.isEmpty(),
+                 qPrintable(QStringLiteral("%1: %2").arg(names[i], wrong.join(", "))));
         save(grab(&window), QStringLiteral("help-%1.png").arg(names[i]));
     }
     chooseLanguage(window, 1);
     const QStringList clipped = clippedTexts(page);
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
     save(grab(&window), "help-config-zh.png");
+
+    // At the window's smallest size every topic still fits the browser's width
+    // (no sideways scrolling); each topic is also saved whole, as laid out there.
+    window.resize(window.minimumSize());
+    QTRY_COMPARE(window.size(), window.minimumSize());
+    QStringList tooWide;
+    for (int i = 0; i < 5; ++i) {
+        page->findChild<QPushButton*>(topics[i])->click();
+        QCoreApplication::processEvents();
+        QTextDocument* doc = browser->document();
+        if (browser->horizontalScrollBar()->isVisible())
+            tooWide << QStringLiteral("%1 (%2 px in %3)")
+                           .arg(names[i])
+                           .arg(doc->size().width())
+                           .arg(browser->viewport()->width());
+        QImage whole(browser->viewport()->width(), int(doc->size().height()), QImage::Format_RGB32);
+        whole.fill(Qt::white);
+        QPainter painter(&whole);
+        doc->drawContents(&painter);
+        painter.end();
+        save(whole, QStringLiteral("help-%1-whole.png").arg(names[i]));
+    }
+    QVERIFY2(tooWide.isEmpty(), qPrintable(tooWide.join("; ")));
 }
 
 // Runs itself again under a virtual X server unless it already is on one.

@@ -1,55 +1,53 @@
 // help-shots --out DIR [--instrument PATH]
 //
-// Draws the images of the help pages into DIR: the program's main window with
-// the virtual instrument streaming, in English and in Chinese, with numbered
-// marks that the help texts refer to; the debug page; the two charts of the
-// sensitivity page drawn from the decoder's own spectrum; and figures of the
-// lock progress, the frequency sweep and the recording files. Needs a display
-// (scripts/help_images.sh runs it under Xvfb).
+// Draws the images of the help pages into DIR: screenshots of the program's
+// own window driving the virtual instrument, in English and in Chinese, with
+// numbered marks that the help texts refer to (the window, the main page, the
+// bottom bar, the sensitivity page with its spectrum and a read-out, the
+// spectrum with filtering on and off, the save page idle and recording, the
+// settings page and the debug page), and figures of what a screenshot cannot
+// show (lock levels, the sweep, a recording split into files). The window is
+// as narrow as it goes and as tall as it opens, so that the pictures keep
+// their texts legible at the width the help browser has at its smallest.
+// Needs a display (scripts/help_images.sh runs it under Xvfb).
+
+#include "Figures.h"
+#include "Shot.h"
 
 #include "app/ParamManager.h"
 #include "app/RuntimePaths.h"
+#include "services/SaveModuleForm.h"
 #include "ui/Fonts.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
+#include "ui/SensitivityModuleForm.h"
+#include "ui/pages/ConfigModuleForm.h"
 #include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
+#include "ui/widgets/CustomPlot.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
-#include <QStackedWidget>
 #include <QTemporaryDir>
-#include <qcustomplot.h>
+#include <QTextEdit>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
-namespace {
-constexpr int ImageWidth = 860; // the help pages show the images at this width
-const QColor MarkColour(232, 89, 12);
-const QColor Ink(43, 59, 80);
-const QColor Blue(22, 103, 186);
+using namespace HelpShot;
 
-struct Language
-{
-    const char* suffix;
-    bool chinese;
-    QString text(const char* english, const char* chineseText) const
-    {
-        return QString::fromUtf8(chinese ? chineseText : english);
-    }
-};
+namespace {
+const Language Languages[] = {{"en", false}, {"zh", true}};
 
 bool waitUntil(const std::function<bool()>& done, int ms)
 {
@@ -68,295 +66,336 @@ void settle(int ms)
     waitUntil([] { return false; }, ms);
 }
 
-QFont font(int pixels, bool bold = false)
+// Starts the virtual instrument and returns the port it publishes.
+QString startInstrument(QProcess& instrument, const QString& path)
 {
-    QFont f(QStringLiteral("MiSans"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
+    instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    instrument.start(path, {"--lock-step-ms", "400", "--seed", "5"});
+    QString port;
+    waitUntil(
+        [&] {
+            if (instrument.canReadLine()) {
+                const QList<QByteArray> words = instrument.readLine().trimmed().split(' ');
+                if (words.size() == 3 && words[0] == "PORT")
+                    port = QString::fromLatin1(words[1]);
+            }
+            return !port.isEmpty() || instrument.state() == QProcess::NotRunning;
+        },
+        10000);
+    return port;
 }
 
-// A numbered mark centred on the point.
-void mark(QPainter& p, const QPointF& at, int number)
+// The program's window, as narrow as it goes, linked to the instrument.
+struct Program
 {
-    p.save();
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::white, 2));
-    p.setBrush(MarkColour);
-    p.drawEllipse(at, 13, 13);
-    p.setFont(font(16, true));
-    p.drawText(QRectF(at.x() - 13, at.y() - 13, 26, 26), Qt::AlignCenter, QString::number(number));
-    p.restore();
-}
+    ParamManager hub;
+    MainWindow* window = nullptr;
 
-enum class Side
-{
-    Above,  // in a band above the picture, with a line down to the widget
-    Below,  // in a band below it, with a line up to the widget
-    Centre, // on the widget's centre
+    explicit Program(bool testMode)
+    {
+        hub.isTest = testMode ? 1 : 0;
+        window = new MainWindow(&hub);
+        window->resize(window->minimumWidth(), 720);
+        window->move(0, 0);
+        window->show();
+    }
+    ~Program()
+    {
+        window->close();
+        delete window;
+    }
+    bool connect(const QString& port)
+    {
+        window->findChild<MainModuleForm*>()->slot_handleActionTriggered(port, QVariant());
+        return waitUntil([this] { return hub.isDeviceReady(); }, 30000);
+    }
+    // The language menu's choice, as the operator makes it.
+    void chooseLanguage(const Language& lang)
+    {
+        auto* menu = window->findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly);
+        emit menu->triggered(lang.chinese ? QStringLiteral("中文") : QStringLiteral("English"),
+                             QVariant());
+        settle(300);
+    }
+    void showPage(const char* button)
+    {
+        window->findChild<QPushButton*>(button)->click();
+        settle(300);
+    }
+    template <typename T = QWidget> T* child(const char* name, QObject* in = nullptr) const
+    {
+        return (in ? in : window)->findChild<T*>(QString::fromLatin1(name));
+    }
+    // Rectangles in the window's coordinates, of a widget or of a named child.
+    QRectF rect(const QWidget* w) const { return HelpShot::rectOf(window, w); }
+    QRectF rectOf(const char* name, QObject* in = nullptr) const { return rect(child(name, in)); }
+    QRectF textRectOf(const char* name, QObject* in = nullptr) const
+    {
+        return HelpShot::textRectOf(window, child(name, in));
+    }
+    QRect region(const QWidget* w) const { return rect(w).toRect(); }
+    QRect regionOf(const char* name, QObject* in = nullptr) const
+    {
+        return region(child(name, in));
+    }
 };
 
-struct Mark
+void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& at, Qt::MouseButton button)
 {
-    QWidget* widget;
-    int number;
-    Side side;
-};
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : button, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
 
-// The region of `root` shown by `area`, scaled to the help width, with marks
-// that cover nothing of it but the centre marks.
-QImage shot(QWidget* root, const QRect& region, const QVector<Mark>& marks, int width = ImageWidth)
+// The visible texts of a plot's read-out, in window coordinates.
+QRectF readOutRect(const Program& program, CustomPlot* plot)
 {
-    constexpr int Band = 34;
-    root->repaint();
-    QCoreApplication::processEvents();
-    const QImage full = root->screen()->grabWindow(root->winId()).toImage();
-    const QImage picture = full.copy(region).scaledToWidth(width, Qt::SmoothTransformation);
-    const double scale = double(width) / region.width();
-    bool above = false, below = false;
-    for (const Mark& m : marks) {
-        above |= m.side == Side::Above;
-        below |= m.side == Side::Below;
+    QRectF area;
+    for (int i = 0; i < plot->itemCount(); ++i) {
+        auto* text = qobject_cast<QCPItemText*>(plot->item(i));
+        if (!text || !text->visible() || text->text().isEmpty())
+            continue;
+        const QFontMetrics metrics(text->font());
+        QRectF r(QPointF(), QSizeF(metrics.horizontalAdvance(text->text()), metrics.height()));
+        r.moveCenter(text->position->pixelPosition());
+        area = area.united(r.translated(program.rect(plot).topLeft()));
     }
-    const int top = above ? Band : 0;
-    QImage image(width, picture.height() + top + (below ? Band : 0), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.drawImage(0, top, picture);
-    p.setRenderHint(QPainter::Antialiasing);
-    for (const Mark& m : marks) {
-        const QRectF r(QPointF(m.widget->mapTo(root, QPoint(0, 0)) - region.topLeft()) * scale,
-                       QSizeF(m.widget->size()) * scale);
-        const double x = qBound(14.0, r.center().x(), width - 14.0);
-        QPointF at(x, top + r.center().y());
-        if (m.side == Side::Above) {
-            at.setY(Band / 2);
-            p.setPen(QPen(MarkColour, 2));
-            p.drawLine(QPointF(x, Band / 2 + 12), QPointF(x, top + std::max(0.0, r.top())));
-        } else if (m.side == Side::Below) {
-            at.setY(image.height() - Band / 2);
-            p.setPen(QPen(MarkColour, 2));
-            p.drawLine(QPointF(x, image.height() - Band / 2 - 12),
-                       QPointF(x, top + std::min<double>(picture.height(), r.bottom())));
-        }
-        mark(p, at, m.number);
+    return area;
+}
+
+bool mainWindowShots(Program& program, const QString& out)
+{
+    auto* mainPage = program.window->findChild<MainModuleForm*>();
+    bool ok = true;
+    for (const Language& lang : Languages) {
+        program.chooseLanguage(lang);
+        const QString suffix = QString::fromLatin1(lang.suffix);
+        QWidget* window = program.window;
+        ok &= save(shot(window, window->rect(),
+                        {{program.rectOf("widget_topButtons"), 1, Side::Above},
+                         {program.rectOf("btn_Language"), 2, Side::Above},
+                         {program.rectOf("btn_Min"), 3, Side::Above},
+                         {program.rectOf("stackedWidget"), 4, Side::On},
+                         {program.rectOf("bottomWidget"), 5, Side::Below}}),
+                   out, "window-" + suffix + ".png");
+        ok &= save(shot(window, program.regionOf("stackedWidget"),
+                        {{program.rectOf("btn_com", mainPage), 1, Side::Above},
+                         {program.rectOf("edt_devName", mainPage), 2, Side::Above},
+                         {program.rectOf("lableBattery", mainPage), 3, Side::Above},
+                         {program.rectOf("btn_ReStart", mainPage), 4, Side::Above},
+                         {program.rectOf("btn_pause", mainPage), 5, Side::Above},
+                         {program.rectOf("frameStatus", mainPage), 6, Side::Above},
+                         {program.rectOf("mainChart", mainPage), 7, Side::On},
+                         {program.rectOf("edt_setTime", mainPage), 8, Side::Below},
+                         {program.rectOf("edt_samples", mainPage), 9, Side::Below},
+                         {program.rectOf("edt_mear", mainPage), 10, Side::Below},
+                         {program.rectOf("edt_svg", mainPage), 11, Side::Below}}),
+                   out, "mainpage-" + suffix + ".png");
+        ok &= save(shot(window, program.regionOf("bottomWidget"),
+                        {{program.rectOf("btn_clearPlot"), 1, Side::Above},
+                         {program.rectOf("edt_lowPass"), 2, Side::Above},
+                         {program.rectOf("edt_highPass"), 3, Side::Above},
+                         {program.rectOf("edt_dataRate"), 4, Side::Above},
+                         {program.rectOf("btn_reboot"), 5, Side::Above}}),
+                   out, "bottombar-" + suffix + ".png");
     }
-    return image;
+    return ok;
 }
 
-QRect regionOf(QWidget* root, QWidget* area)
+// The sensitivity page with a full window, its spectrum and a read-out; then
+// the spectrum alone with filtering on (as the program starts) and off.
+bool sensitivityShots(Program& program, const QString& out)
 {
-    return QRect(area->mapTo(root, QPoint(0, 0)), area->size());
-}
-
-QImage shot(QWidget* root, QWidget* area, const QVector<Mark>& marks, int width = ImageWidth)
-{
-    return shot(root, regionOf(root, area), marks, width);
-}
-
-bool save(const QImage& image, const QString& dir, const QString& name)
-{
-    const QString path = QDir(dir).filePath(name);
-    if (!image.convertToFormat(QImage::Format_RGB32).save(path, "PNG", 0)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    program.showPage("btnSensitivity");
+    auto* page = program.window->findChild<SensitivityModuleForm*>();
+    auto* chart1 = program.child<CustomPlot>("chart1", page);
+    auto* chart2 = program.child<CustomPlot>("chart2", page);
+    const auto spectrumShown = [&] {
+        return chart1->graph(0)->dataCount() == 10000 && chart2->graph(0)->dataCount() == 5000;
+    };
+    if (!waitUntil(spectrumShown, 40000)) {
+        std::fprintf(stderr, "the sensitivity page shows no spectrum\n");
         return false;
     }
-    std::printf("%s\n", qPrintable(path));
-    return true;
-}
-
-void styleAxes(QCustomPlot& plot)
-{
-    QLinearGradient background(0, 0, 0, 1);
-    background.setCoordinateMode(QGradient::ObjectBoundingMode);
-    background.setColorAt(0, QColor("#FFFFFF"));
-    background.setColorAt(1, QColor("#EDF6FF"));
-    plot.axisRect()->setBackground(QBrush(background));
-    for (QCPAxis* axis : {plot.xAxis, plot.yAxis}) {
-        axis->setBasePen(QPen(QColor("#CDDBEB")));
-        axis->setTickPen(QPen(QColor("#CDDBEB")));
-        axis->setSubTickPen(QPen(QColor("#CDDBEB")));
-        axis->setTickLength(0);
-        axis->setSubTickLength(0);
-        axis->grid()->setSubGridVisible(true);
-        axis->setTickLabelColor(Ink);
-        axis->setLabelColor(Ink);
-        axis->setTickLabelFont(font(14));
-        axis->setLabelFont(font(15));
+    // A right-button press on the noise floor at 60 Hz shows the read-out.
+    double floor = 0.0;
+    {
+        QVector<double> values;
+        for (auto it = chart2->graph(0)->data()->findBegin(55.0);
+             it != chart2->graph(0)->data()->constEnd() && it->key < 65.0; ++it)
+            values << it->value;
+        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+        floor = values.isEmpty() ? 1e-3 : values.at(values.size() / 2);
     }
-}
+    const QPoint pressAt(int(chart2->xAxis->coordToPixel(60.0)),
+                         int(chart2->yAxis->coordToPixel(floor)));
+    sendMouse(chart2, QEvent::MouseButtonPress, pressAt, Qt::RightButton);
 
-// The sensitivity page's two charts: the field samples of the last FFT window
-// and their amplitude spectral density.
-QImage spectrumFigure(const Language& lang, const QVector<double>& window,
-                      const QVector<double>& freqs, const QVector<double>& amps, int xAxisUpper)
-{
-    QCustomPlot top, bottom;
-    for (QCustomPlot* plot : {&top, &bottom}) {
-        styleAxes(*plot);
-        plot->addGraph()->setPen(QPen(Blue, 1));
+    const auto spectrumChart = [&] {
+        chart2->replot(QCustomPlot::rpImmediateRefresh);
+        return shot(program.window, program.region(chart2), {});
+    };
+    bool ok = true;
+    QImage filteredChart[2];
+    for (int i = 0; i < 2; ++i) {
+        const Language& lang = Languages[i];
+        program.chooseLanguage(lang);
+        chart1->replot(QCustomPlot::rpImmediateRefresh);
+        chart2->replot(QCustomPlot::rpImmediateRefresh);
+        const QRect region =
+            program.regionOf("stackedWidget").united(program.regionOf("bottomWidget"));
+        const QRectF readOut = readOutRect(program, chart2);
+        ok &= save(shot(program.window, region,
+                        {{program.rect(chart1), 1, Side::Above},
+                         {program.rect(chart2), 2, Side::On, {0.5, 0.12}},
+                         {readOut, 3, Side::Right},
+                         {program.rectOf("edt_fftTime"), 4, Side::Below},
+                         {program.rectOf("edt_dataRate"), 5, Side::Below},
+                         {program.rectOf("btn_clearPlot"), 6, Side::Below}}),
+                   out, QStringLiteral("sensitivitypage-%1.png").arg(lang.suffix));
     }
-    QVector<double> keys(window.size());
-    for (int i = 0; i < window.size(); ++i)
-        keys[i] = i * 0.001;
-    top.graph(0)->setData(keys, window, true);
-    top.rescaleAxes();
-    top.xAxis->setRange(0, 10);
-    bottom.graph(0)->setData(freqs, amps);
-    bottom.xAxis->setLabel(lang.text("Frequency(Hz)", "频率(Hz)"));
-    bottom.yAxis->setLabel(lang.text("Sens(nT/Hz^0.5)", "灵敏度(nT/Hz^0.5)"));
-    bottom.xAxis->setRange(0, xAxisUpper);
-    QSharedPointer<QCPAxisTickerFixed> fixed(new QCPAxisTickerFixed);
-    fixed->setTickStep(25);
-    fixed->setScaleStrategy(QCPAxisTickerFixed::ssNone);
-    bottom.xAxis->setTicker(fixed);
-    bottom.yAxis->setScaleType(QCPAxis::stLogarithmic);
-    bottom.yAxis->setTicker(QSharedPointer<QCPAxisTickerLog>(new QCPAxisTickerLog));
-    bottom.yAxis->setNumberFormat("eb");
-    bottom.yAxis->setNumberPrecision(0);
-    bottom.yAxis->setRange(1e-5, 1);
-
-    QImage image(ImageWidth, 560, QImage::Format_RGB32);
-    image.fill(QColor("#F4F8FC"));
-    QPainter p(&image);
-    p.drawPixmap(0, 0, top.toPixmap(ImageWidth, 220));
-    p.drawPixmap(0, 230, bottom.toPixmap(ImageWidth, 330));
-    return image;
-}
-
-// The five lock levels of the battery icon, with the status light.
-QImage lockFigure()
-{
-    QImage image(ImageWidth, 130, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const int cell = ImageWidth / 5;
-    for (int s = 0; s <= 4; ++s) {
-        const int x = s * cell + (cell - 75 - 12 - 44) / 2;
-        p.drawPixmap(x, 30, QPixmap(QStringLiteral(":/battery%1.png").arg(s)));
-        p.drawPixmap(x + 75 + 12, 28,
-                     QPixmap(s == 4 ? QStringLiteral(":/greenlight.png")
-                                    : QStringLiteral(":/yellowlight.png")));
-        p.setPen(Ink);
-        p.setFont(font(20, true));
-        p.drawText(QRect(s * cell, 84, cell, 30), Qt::AlignCenter, QString::number(s));
+    sendMouse(chart2, QEvent::MouseButtonRelease, pressAt, Qt::RightButton);
+    chart2->hideCrosshair();
+    for (int i = 0; i < 2; ++i) {
+        program.chooseLanguage(Languages[i]);
+        filteredChart[i] = spectrumChart();
     }
-    return image;
+
+    // The settings page's switch, turned as the operator turns it there.
+    auto* filter = program.child<QCheckBox>("chk_filter");
+    filter->setChecked(false);
+    int batches = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(&program.hub, &ParamManager::sig_updateForm, program.window,
+                         [&batches](const QVector<double>&, FrequencyType) { ++batches; });
+    // A whole window of unfiltered values: 10 s at 1000 Hz, 50 values a batch.
+    if (!waitUntil([&] { return batches > 220; }, 30000)) {
+        std::fprintf(stderr, "no unfiltered window after the filter was switched off\n");
+        ok = false;
+    }
+    QObject::disconnect(counting);
+    for (int i = 0; i < 2; ++i) {
+        const Language& lang = Languages[i];
+        program.chooseLanguage(lang);
+        const QImage unfiltered = spectrumChart();
+        ok &=
+            save(stackedFigure({{lang.text("Enable filtering: on (as the program starts)",
+                                           "启用滤波：开（程序启动时）"),
+                                 filteredChart[i]},
+                                {lang.text("Enable filtering: off", "启用滤波：关"), unfiltered}}),
+                 out, QStringLiteral("filter-%1.png").arg(lang.suffix));
+    }
+    filter->setChecked(true);
+    return ok;
 }
 
-// The sweep: start, end and step on the frequency axis, and the resonance the
-// instrument looks for between them.
-QImage sweepFigure(const Language& lang)
+bool savePageShots(Program& program, const QString& out)
 {
-    QImage image(ImageWidth, 250, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const int left = 80, right = ImageWidth - 110, axisY = 170;
-    // Photodiode signal against frequency: a dip at the resonance.
-    QPainterPath curve;
-    for (int x = left; x <= right; ++x) {
-        const double u = (x - left) / double(right - left);
-        const double y = 40 + 90 * (0.12 / ((u - 0.58) * (u - 0.58) * 60 + 0.12));
-        if (x == left)
-            curve.moveTo(x, y);
+    program.showPage("btnSave");
+    auto* page = program.window->findChild<SaveModuleForm*>();
+    auto* comments = program.child<QTextEdit>("textEdit", page);
+    auto* panel = program.child<QTextEdit>("textEdit_console", page);
+    const QRect region = program.regionOf("stackedWidget");
+    const auto commentsFor = [](const Language& lang) {
+        return lang.text("Sensor 2 m north of the hut, cable to the east.",
+                         "传感器在小屋北侧 2 米，电缆向东。");
+    };
+    bool ok = true;
+    for (const Language& lang : Languages) {
+        program.chooseLanguage(lang);
+        comments->setPlainText(commentsFor(lang));
+        const QRectF openButton = program.rectOf("btnOpen", page);
+        ok &= save(shot(program.window, region,
+                        {{program.textRectOf("label", page), 1, Side::Right},
+                         {program.textRectOf("label_2", page), 2, Side::Right},
+                         {openButton, 3, Side::On, {0.5, -0.55}},
+                         {program.textRectOf("label_3", page), 4, Side::Right},
+                         {program.textRectOf("label_4", page), 5, Side::Right},
+                         {program.rectOf("btn_Save", page), 6, Side::Below},
+                         {program.rectOf("edt_saveTime", page), 7, Side::Below},
+                         {program.rectOf("chk_saveFiles", page), 8, Side::Below},
+                         {program.rect(panel), 9, Side::Above}}),
+                   out, QStringLiteral("savepage-%1.png").arg(lang.suffix));
+    }
+
+    program.child<QPushButton>("btn_Save", page)->click();
+    if (!waitUntil([&] { return panel->document()->lineCount() > 200; }, 20000)) {
+        std::fprintf(stderr, "the save page shows no values while recording\n");
+        ok = false;
+    }
+    for (const Language& lang : Languages) {
+        program.chooseLanguage(lang);
+        comments->setPlainText(commentsFor(lang));
+        ok &= save(shot(program.window, region,
+                        {{program.rectOf("btn_Save", page), 6, Side::Below},
+                         {program.rect(panel), 9, Side::Above}}),
+                   out, QStringLiteral("recordingpage-%1.png").arg(lang.suffix));
+    }
+    program.child<QPushButton>("btn_Save", page)->click();
+    return ok;
+}
+
+bool settingsPageShots(Program& program, const QString& out)
+{
+    program.showPage("btnConfig");
+    auto* page = program.window->findChild<ConfigModuleForm*>();
+    bool ok = true;
+    for (const Language& lang : Languages) {
+        program.chooseLanguage(lang);
+        const QRect card = program.regionOf("frame_3", page).adjusted(-14, -12, 14, 20);
+        const QRect region(card.topLeft(), QSize(card.width() + 48, card.height()));
+        ok &= save(shot(program.window, region,
+                        {{program.textRectOf("label_19", page), 1, Side::Right},
+                         {program.textRectOf("label_20", page), 2, Side::Right},
+                         {program.textRectOf("label_24", page), 3, Side::Right},
+                         {program.rectOf("btn_changeSamplingRate", page), 4, Side::Right},
+                         {program.rectOf("btn_changeBaudRate", page), 5, Side::Right},
+                         {program.textRectOf("chk_filter", page), 6, Side::Right}}),
+                   out, QStringLiteral("settingspage-%1.png").arg(lang.suffix));
+    }
+    program.showPage("btnMain");
+    return ok;
+}
+
+// The debug page, in test mode, with its read-backs and set points filled.
+bool debugPageShots(Program& program, const QString& out)
+{
+    program.showPage("btnMonitor");
+    auto* page = program.window->findChild<MonitorModuleForm*>();
+    waitUntil([&] { return program.child<QLineEdit>("edt_laserTempSet", page)->text() != "0"; },
+              10000);
+    bool ok = true;
+    for (const Language& lang : Languages) {
+        program.chooseLanguage(lang);
+        settle(1200); // a read-back or two in the new language
+        const QRect cards = program.regionOf("frame", page)
+                                .united(program.regionOf("frame_2", page))
+                                .adjusted(-16, -12, 16, 20);
+        ok &= save(shot(program.window, cards, {}), out,
+                   QStringLiteral("debugpage-%1.png").arg(lang.suffix));
+    }
+    program.showPage("btnMain");
+    return ok;
+}
+
+// Runs `shots` with the program linked to a virtual instrument of its own; the
+// program goes before its instrument does.
+bool withProgram(const QString& instrumentPath, bool testMode,
+                 const std::function<bool(Program&)>& shots)
+{
+    QProcess instrument;
+    const QString port = startInstrument(instrument, instrumentPath);
+    bool ok = false;
+    {
+        Program program(testMode);
+        if (port.isEmpty() || !program.connect(port))
+            std::fprintf(stderr, "no link to the virtual instrument\n");
         else
-            curve.lineTo(x, y);
+            ok = shots(program);
     }
-    p.setPen(QPen(Blue, 2.5));
-    p.drawPath(curve);
-    p.setFont(font(15));
-    p.setPen(Ink);
-    p.drawText(QRect(left + int((right - left) * 0.58) + 20, 118, 200, 24), Qt::AlignLeft,
-               lang.text("resonance", "共振"));
-
-    p.setPen(QPen(Ink, 2));
-    p.drawLine(left - 30, axisY, right + 40, axisY);
-    p.drawLine(right + 40, axisY, right + 30, axisY - 6);
-    p.drawLine(right + 40, axisY, right + 30, axisY + 6);
-    p.drawText(QRect(right + 46, axisY - 12, 120, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               lang.text("mHz", "毫赫兹"));
-    // The sweep points.
-    const int steps = 24;
-    const auto xAt = [&](int i) { return left + (right - left) * i / steps; };
-    p.setPen(QPen(MarkColour, 2));
-    for (int i = 0; i <= steps; ++i)
-        p.drawLine(xAt(i), axisY - 7, xAt(i), axisY + 7);
-    p.setPen(Ink);
-    p.drawText(QRect(left - 80, axisY + 12, 160, 24), Qt::AlignCenter,
-               lang.text("FS Start", "起始采样频率"));
-    p.drawText(QRect(right - 80, axisY + 12, 160, 24), Qt::AlignCenter,
-               lang.text("FS End", "终止采样频率"));
-    // One step, measured between two neighbouring points.
-    const int x0 = xAt(6), x1 = xAt(7), y = axisY + 26;
-    p.setPen(QPen(MarkColour, 1.5));
-    p.drawLine(x0, axisY + 8, x0, y + 4);
-    p.drawLine(x1, axisY + 8, x1, y + 4);
-    p.drawLine(x0, y, x1, y);
-    p.drawLine(x0, y, x0 + 5, y - 4);
-    p.drawLine(x0, y, x0 + 5, y + 4);
-    p.drawLine(x1, y, x1 - 5, y - 4);
-    p.drawLine(x1, y, x1 - 5, y + 4);
-    p.setPen(Ink);
-    p.drawText(QRect(x0 - 80, y + 6, x1 - x0 + 160, 24), Qt::AlignCenter,
-               lang.text("FS Step", "采样频率步长"));
-    return image;
-}
-
-// Recording files: one per full hour at 1000 Hz, one per UTC day at the others.
-QImage recordingFigure(const Language& lang)
-{
-    QImage image(ImageWidth, 270, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const int left = 40, right = ImageWidth - 40, axisY = 230;
-    const double start = 10.38, end = 13.6; // hours of the day, UTC
-    const auto xOf = [&](double h) { return left + (right - left) * (h - 10.0) / 4.0; };
-    p.setFont(font(14));
-    p.setPen(QPen(Ink, 1.5));
-    p.drawLine(left, axisY, right, axisY);
-    for (int h = 10; h <= 14; ++h) {
-        const int x = int(xOf(h));
-        p.drawLine(x, axisY - 5, x, axisY + 5);
-        p.drawText(QRect(x - 40, axisY + 8, 80, 20), Qt::AlignCenter,
-                   QStringLiteral("%1:00").arg(h));
-    }
-    const QString names[] = {"20250301_102248_MZ_1000Hz.CSV", "20250301_110000_MZ_1000Hz.CSV",
-                             "20250301_120000_MZ_1000Hz.CSV", "20250301_130000_MZ_1000Hz.CSV"};
-    double from = start;
-    for (int i = 0; i < 4; ++i) {
-        const double to = std::min(end, std::floor(from) + 1.0);
-        const QRectF bar(xOf(from) + 1, 110, xOf(to) - xOf(from) - 2, 30);
-        p.setPen(Qt::NoPen);
-        p.setBrush(i % 2 ? QColor("#4293E8") : QColor("#2C7ED3"));
-        p.drawRoundedRect(bar, 5, 5);
-        // The names stand in two rows under the bars, so that each has room.
-        const double y = 150 + (i % 2) * 26;
-        p.setPen(QPen(Ink, 1));
-        p.drawLine(QPointF(bar.left() + 6, bar.bottom()), QPointF(bar.left() + 6, y + 4));
-        p.setFont(font(13));
-        p.drawText(QRectF(bar.left() + 10, y - 6, 300, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                   names[i]);
-        from = to;
-    }
-    p.setPen(Ink);
-    p.setFont(font(15, true));
-    p.drawText(QRectF(xOf(start) - 80, 14, 160, 22), Qt::AlignCenter, lang.text("Save", "保存"));
-    p.drawText(QRectF(xOf(end) - 80, 14, 160, 22), Qt::AlignCenter, lang.text("Stop", "停止"));
-    p.setPen(QPen(MarkColour, 2, Qt::DashLine));
-    p.drawLine(QPointF(xOf(start), 40), QPointF(xOf(start), axisY - 6));
-    p.drawLine(QPointF(xOf(end), 40), QPointF(xOf(end), axisY - 6));
-    p.setPen(Ink);
-    p.setFont(font(14));
-    p.drawText(QRectF(left, 50, right - left, 22), Qt::AlignCenter,
-               lang.text("1000 Hz: a new file at every full hour (UTC)",
-                         "1000 Hz：每个整点（UTC）开始一个新文件"));
-    p.drawText(QRectF(left, 74, right - left, 22), Qt::AlignCenter,
-               lang.text("1 Hz and 20 Hz: a new file at every midnight (UTC)",
-                         "1 Hz 和 20 Hz：每天零点（UTC）开始一个新文件"));
-    return image;
+    instrument.terminate();
+    instrument.waitForFinished(5000);
+    return ok;
 }
 } // namespace
 
@@ -379,129 +418,38 @@ int main(int argc, char** argv)
     const QString out = QDir(parser.value("out")).absolutePath();
     QDir().mkpath(out);
 
-    // A working folder of its own, so that no config.ini or log is touched.
-    QTemporaryDir work;
-    QDir::setCurrent(work.path());
-    RuntimePaths::setAppDir(work.path());
+    // A program folder of its own, so that no config.ini, log or recording
+    // lands anywhere else; the save page shows it.
+    QTemporaryDir work(QDir::tempPath() + "/help-shots-XXXXXX");
+    const QString programDir = work.filePath("magnetometer");
+    QDir().mkpath(programDir);
+    QDir::setCurrent(programDir);
+    RuntimePaths::setAppDir(programDir);
     qputenv("MAG_PORT_DIR", work.filePath("ports").toLocal8Bit());
+    GuiPause::setScalePercent(20);
 
-    QProcess instrument;
-    instrument.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    instrument.start(parser.value("instrument"), {"--lock-step-ms", "400", "--seed", "5"});
-    QString port;
-    waitUntil(
-        [&] {
-            if (instrument.canReadLine()) {
-                const QList<QByteArray> words = instrument.readLine().trimmed().split(' ');
-                if (words.size() == 3 && words[0] == "PORT")
-                    port = QString::fromLatin1(words[1]);
-            }
-            return !port.isEmpty() || instrument.state() == QProcess::NotRunning;
-        },
-        10000);
-    if (port.isEmpty()) {
-        std::fprintf(stderr, "the virtual instrument did not start\n");
-        return 1;
-    }
-
-    ParamManager hub;
-    hub.isTest = 1;
-    MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVector<double> lastWindow, freqs, amps;
-    QObject::connect(
-        &hub, &ParamManager::sig_updateFormEx, &window,
-        [&](const QVector<double>& datas, const QVector<double>& f, const QVector<double>& a) {
-            lastWindow += datas;
-            if (lastWindow.size() > 10000)
-                lastWindow.remove(0, lastWindow.size() - 10000);
-            if (!f.isEmpty()) {
-                freqs = f;
-                amps = a;
-            }
-        });
-
-    auto* mainPage = window.findChild<MainModuleForm*>();
-    mainPage->slot_handleActionTriggered(port, QVariant());
-    const bool streaming = waitUntil(
-        [&] {
-            auto* plot = mainPage->findChild<QCustomPlot*>("mainChart");
-            return hub.isDeviceReady() && plot->graph(0)->dataCount() >= 10000 &&
-                   !freqs.isEmpty() && lastWindow.size() >= 10000;
-        },
-        60000);
-    if (!streaming) {
-        std::fprintf(stderr, "no stream from the virtual instrument\n");
-        return 1;
-    }
-
-    auto* languageMenu = window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly);
-    const auto child = [&](const char* name) { return window.findChild<QWidget*>(name); };
-    // Pages share object names; the main page's own are looked up in it.
-    const auto onMain = [&](const char* name) { return mainPage->findChild<QWidget*>(name); };
     bool ok = true;
-    const Language languages[] = {{"en", false}, {"zh", true}};
-    for (const Language& lang : languages) {
-        emit languageMenu->triggered(
-            lang.chinese ? QStringLiteral("中文") : QStringLiteral("English"), QVariant());
-        settle(300);
+    for (const Language& lang : Languages) {
         const QString suffix = QString::fromLatin1(lang.suffix);
-        ok &= save(shot(&window, &window,
-                        {{child("widget_topButtons"), 1, Side::Above},
-                         {child("btn_Language"), 2, Side::Above},
-                         {child("btn_Min"), 3, Side::Above},
-                         {child("stackedWidget"), 4, Side::Centre},
-                         {child("bottomWidget"), 5, Side::Below}}),
-                   out, "window-" + suffix + ".png");
-        ok &= save(shot(&window, child("stackedWidget"),
-                        {{onMain("btn_com"), 1, Side::Above},
-                         {onMain("edt_devName"), 2, Side::Above},
-                         {onMain("lableBattery"), 3, Side::Above},
-                         {onMain("btn_ReStart"), 4, Side::Above},
-                         {onMain("btn_pause"), 5, Side::Above},
-                         {onMain("frameStatus"), 6, Side::Above},
-                         {onMain("mainChart"), 7, Side::Centre},
-                         {onMain("edt_setTime"), 8, Side::Below},
-                         {onMain("edt_samples"), 9, Side::Below},
-                         {onMain("edt_mear"), 10, Side::Below},
-                         {onMain("edt_svg"), 11, Side::Below}}),
-                   out, "mainpage-" + suffix + ".png");
-        ok &= save(shot(&window, child("bottomWidget"),
-                        {{child("btn_clearPlot"), 1, Side::Above},
-                         {child("edt_lowPass"), 2, Side::Above},
-                         {child("edt_highPass"), 3, Side::Above},
-                         {child("edt_dataRate"), 4, Side::Above},
-                         {child("btn_reboot"), 5, Side::Above}}),
-                   out, "bottombar-" + suffix + ".png");
-        ok &= save(spectrumFigure(lang, lastWindow, freqs, amps, hub.xAxisUpper), out,
-                   "spectrum-" + suffix + ".png");
         ok &= save(sweepFigure(lang), out, "sweep-" + suffix + ".png");
         ok &= save(recordingFigure(lang), out, "recording-" + suffix + ".png");
     }
     ok &= save(lockFigure(), out, "lock.png");
-
-    // The debug page, in test mode, with its read-backs and set points filled.
-    GuiPause::setScalePercent(20);
-    window.findChild<QPushButton*>("btnMonitor")->click();
-    auto* debugPage = window.findChild<MonitorModuleForm*>();
-    waitUntil([&] { return debugPage->findChild<QLineEdit*>("edt_laserTempSet")->text() != "0"; },
-              10000);
-    for (const Language& lang : languages) {
-        emit languageMenu->triggered(
-            lang.chinese ? QStringLiteral("中文") : QStringLiteral("English"), QVariant());
-        settle(1500);
-        const QRect cards =
-            regionOf(&window, debugPage->findChild<QWidget*>("frame"))
-                .united(regionOf(&window, debugPage->findChild<QWidget*>("frame_2")))
-                .adjusted(-16, -12, 16, 20);
-        ok &= save(shot(&window, cards, {}), out,
-                   QStringLiteral("debugpage-%1.png").arg(lang.suffix));
-    }
-    window.findChild<QPushButton*>("btnMain")->click();
-    window.close();
-    instrument.terminate();
-    instrument.waitForFinished(5000);
+    const QString instrumentPath = parser.value("instrument");
+    ok &= withProgram(instrumentPath, false, [&](Program& program) {
+        auto* mainChart = program.child<QCustomPlot>("mainChart");
+        if (!waitUntil([&] { return mainChart->graph(0)->dataCount() >= 10000; }, 40000)) {
+            std::fprintf(stderr, "no stream from the virtual instrument\n");
+            return false;
+        }
+        bool shots = mainWindowShots(program, out);
+        shots &= sensitivityShots(program, out);
+        program.showPage("btnMain");
+        shots &= savePageShots(program, out);
+        shots &= settingsPageShots(program, out);
+        return shots;
+    });
+    ok &= withProgram(instrumentPath, true,
+                      [&](Program& program) { return debugPageShots(program, out); });
     return ok ? 0 : 1;
 }
