@@ -5,7 +5,7 @@
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/TestSandbox.h"
-#include "ui/Fonts.h"
+#include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 #include "ui/pages/ConfigModuleForm.h"
@@ -19,10 +19,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-#include <vector>
 
 class TestConfigPageScreenshot : public QObject
 {
@@ -118,29 +114,6 @@ void TestConfigPageScreenshot::settingsPage()
     menu->close();
 }
 
-// Runs itself again under a virtual X server unless it already is on one.
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
-        setenv("MAG_UNDER_XVFB", "1", 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
-                                   const_cast<char*>("-s"),
-                                   const_cast<char*>("-screen 0 1600x1000x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::perror("xvfb-run");
-        return 1;
-    }
-    registerMainMetaTypes();
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
-    TestSandbox sandbox;
-    TestConfigPageScreenshot test;
-    return QTest::qExec(&test, argc, argv);
-}
+MAG_TEST_MAIN_XVFB(TestConfigPageScreenshot)
 
 #include "tst_configpage_screenshot.moc"

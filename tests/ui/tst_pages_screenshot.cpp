@@ -7,7 +7,7 @@
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/TestSandbox.h"
-#include "ui/Fonts.h"
+#include "tests/support/XvfbMain.h"
 #include "ui/GuiPause.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -32,10 +32,6 @@
 #include <QTextFragment>
 #include <QTextImageFormat>
 
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-#include <vector>
 
 namespace {
 // The operator's road to a language: the title bar's language menu.
@@ -275,29 +271,6 @@ void TestPagesScreenshot::helpTopics()
     QVERIFY2(tooWide.isEmpty(), qPrintable(tooWide.join("; ")));
 }
 
-// Runs itself again under a virtual X server unless it already is on one.
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
-        setenv("MAG_UNDER_XVFB", "1", 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
-                                   const_cast<char*>("-s"),
-                                   const_cast<char*>("-screen 0 1600x1000x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::perror("xvfb-run");
-        return 1;
-    }
-    registerMainMetaTypes();
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    registerFontSubstitutions();
-    TestSandbox sandbox;
-    TestPagesScreenshot test;
-    return QTest::qExec(&test, argc, argv);
-}
+MAG_TEST_MAIN_XVFB(TestPagesScreenshot)
 
 #include "tst_pages_screenshot.moc"

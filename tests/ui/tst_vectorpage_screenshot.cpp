@@ -5,8 +5,8 @@
 
 #include "app/ParamManager.h"
 #include "tests/support/TestSandbox.h"
+#include "tests/support/XvfbMain.h"
 #include "tests/ui/VectorFrames.h"
-#include "ui/Fonts.h"
 #include "ui/MainWindow.h"
 #include "ui/VectorModuleWidget.h"
 
@@ -18,10 +18,6 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-#include <vector>
 
 class TestVectorPageScreenshot : public QObject
 {
@@ -132,29 +128,6 @@ void TestVectorPageScreenshot::filledPage()
         QVERIFY2(colourPixels(combined, &window, xyz, QColor(colours[c])) > 200, colours[c]);
 }
 
-// Runs itself again under a virtual X server unless it already is on one.
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("MAG_UNDER_XVFB")) {
-        setenv("MAG_UNDER_XVFB", "1", 1);
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
-        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
-                                   const_cast<char*>("-s"),
-                                   const_cast<char*>("-screen 0 1600x1000x24")};
-        for (int i = 0; i < argc; ++i)
-            args.push_back(argv[i]);
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        std::perror("xvfb-run");
-        return 1;
-    }
-    registerMainMetaTypes();
-    QApplication app(argc, argv);
-    app.setAttribute(Qt::AA_Use96Dpi, true);
-    registerFontSubstitutions(); // as the program does, so the picture shows its fonts
-    TestSandbox sandbox;
-    TestVectorPageScreenshot test;
-    return QTest::qExec(&test, argc, argv);
-}
+MAG_TEST_MAIN_XVFB(TestVectorPageScreenshot)
 
 #include "tst_vectorpage_screenshot.moc"

@@ -17,7 +17,7 @@
 #include "tests/services/StandIns.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/RecordLog.h"
-#include "tests/ui/XvfbMain.h"
+#include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 #include "ui/VectorModuleWidget.h"

@@ -3,6 +3,7 @@
 // itself again under a virtual X server (xvfb-run) unless it already is on one,
 // with the program's font substitutions, in a sandbox folder.
 
+#include "app/SharedTypes.h"
 #include "tests/support/TestSandbox.h"
 #include "ui/Fonts.h"
 
