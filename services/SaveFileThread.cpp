@@ -108,6 +108,10 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
 
     rebaseCheck(arrival, false);
+    // Samples lost on the line leave no trace in the count: once the clock has
+    // fallen more than the slack behind the arrivals, it follows them instead of
+    // staying behind for good.
+    rebase(arrival);
 
     const int step = 1000 / data_frequency;
     // Samples left over from another rate never complete a batch of this one.
@@ -215,7 +219,10 @@ void SaveFileThread::writeMzCsv(const QString& path, int rate, int from, int to)
 void SaveFileThread::writeRows(const QString& fileName, int rows,
                                const std::function<void(QByteArray&)>& appendRows)
 {
-    if (m_held.isEmpty() || m_held.last().fileName != fileName)
+    // Held rows go in chunks, so that the cap can drop the oldest of them also
+    // while one file keeps failing.
+    if (m_held.isEmpty() || m_held.last().fileName != fileName ||
+        m_held.last().bytes.size() >= HeldChunkBytes)
         m_held.append({fileName, QByteArray(), 0});
     HeldRows& held = m_held.last();
     const int before = held.bytes.size();
@@ -372,9 +379,8 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
     rebaseCheck(arrival, m_vectorFirstBatch);
     m_vectorFirstBatch = false;
-    // Nothing else tells this road that the line lost frames or the stream
-    // paused (no request is sent while it runs): the stamps follow the arrivals
-    // once they fall more than the slack behind, instead of drifting for good.
+    // As on the scalar road: the stamps follow the arrivals once they fall
+    // more than the slack behind.
     rebase(arrival);
     const qint64 first = m_baseMs + m_offset;
     m_vectorStamps.resize(m_vectorPending.size());

@@ -11,7 +11,9 @@
 // starts at the arrival time of the first batch. At a re-base (a recording starts,
 // or the transport sent the instrument another request than the stream start) it
 // moves to the arrival time of the batch only when that lies more than one second
-// beyond the running clock: the stream was interrupted. It never moves back.
+// beyond the running clock: the stream was interrupted. Samples lost on the line
+// leave no trace in the count, so the clock also moves to any batch's arrival
+// once it has fallen more than that second behind. It never moves back.
 // Rolls go by the rows' own stamps: the first row at or past the limit opens the
 // new file, named after that row's time.
 //
@@ -19,9 +21,7 @@
 // the countdown and the clean-up: they are gathered 50 at a time and stamped 9 ms
 // apart (the instrument's record spacing); a batch of 50 goes to the server client
 // and, while recording, to "<path>_FIDVector_111Hz.CSV" with the time and thirteen
-// numbers per row. Records lost on the line leave no trace in the count, so the
-// clock moves to a batch's arrival whenever it has fallen more than the slack
-// behind. A record the decoder marked invalid, or one holding a value that is
+// numbers per row. A record the decoder marked invalid, or one holding a value that is
 // not finite, keeps its 9 ms slot but is neither written nor sent; the valid
 // records around it go to the server as runs of consecutive samples.
 //
@@ -53,6 +53,7 @@ class SaveFileThread : public QObject
 public:
     // Rows held while their file cannot be written.
     static constexpr qint64 MaxHeldBytes = 32 * 1024 * 1024;
+    static constexpr int HeldChunkBytes = 1024 * 1024;
     // A re-base moves the clock only to an arrival this much beyond it.
     static constexpr qint64 ReanchorSlackMs = 1000;
     static constexpr qint64 CleanupPeriodSecs = 86401;

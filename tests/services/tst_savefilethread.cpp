@@ -139,6 +139,7 @@ private slots:
     void cleanupAfter120Days();
     void writeFailure_data();
     void writeFailure();
+    void heldRowsAreCapped();
     void eventLog();
 };
 
@@ -180,9 +181,12 @@ void TestSaveFileThread::stamping_data()
     QTest::newRow("a re-base never moves the clock back")
         << QVector<Call>{{1000, 1000, "10:00:00.000", 0}, {1000, 1000, "10:00:00.400", 2}}
         << QStringList{"10:00:00.000", "10:00:01.000"} << 2000;
-    QTest::newRow("a late batch without a re-base keeps the clock")
-        << QVector<Call>{{20, 20, "10:00:00.000", 0}, {20, 20, "10:00:05.000", 0}}
+    QTest::newRow("a batch under a second late keeps the clock")
+        << QVector<Call>{{20, 20, "10:00:00.000", 0}, {20, 20, "10:00:01.900", 0}}
         << QStringList{"10:00:00.000", "10:00:01.000"} << 40;
+    QTest::newRow("samples lost on the line: the clock follows the arrivals")
+        << QVector<Call>{{20, 20, "10:00:00.000", 0}, {20, 20, "10:00:05.000", 0}}
+        << QStringList{"10:00:00.000", "10:00:05.000"} << 40;
 }
 
 void TestSaveFileThread::stamping()
@@ -449,11 +453,14 @@ void TestSaveFileThread::cleanupAfter120Days()
     Recorder r;
     r.sync(true, 0, folder + "/" + name(start, ".CSV"));
     r.batch(ramp(20, 0), 20, start);
-    r.batch(ramp(20, 0), 20, dayLater.addSecs(-1)); // not yet a day
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), removed.size() + kept.size() + 1);
+    // Not yet a day; the clock follows the late arrival into the next day's file.
+    const QDateTime nextDay = dayLater.addSecs(-1);
+    r.batch(ramp(20, 0), 20, nextDay);
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), removed.size() + kept.size() + 2);
     r.batch(ramp(20, 0), 20, dayLater);
     QStringList left = QDir(folder).entryList(QDir::Files);
     left.removeAll(RecordingFormat::mzFileName(name(start, ".CSV"), 20));
+    left.removeAll(RecordingFormat::mzFileName(name(nextDay, ".CSV"), 20));
     QStringList expected = kept;
     left.sort();
     expected.sort();
@@ -555,6 +562,49 @@ void TestSaveFileThread::writeFailure()
     QCOMPARE(spell.size(), 2);
     QVERIFY2(spell[1].contains(QString("after %1 failed writes, 0 rows lost").arg(failures)),
              qPrintable(spell[1]));
+}
+
+// A file that keeps failing for longer than the held rows may cover: the oldest
+// rows go, the newest land in order once the file can be written, and the log
+// counts what was lost.
+void TestSaveFileThread::heldRowsAreCapped()
+{
+    const QString folder = QDir::currentPath() + "/failure/capped";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_100000.CSV";
+    const QString file = RecordingFormat::mzFileName(path, 1000);
+    const QDateTime t0 = utc("2025-01-01 10:00:00.000");
+    const int logBefore = loggerLines().size();
+
+    Recorder r;
+    r.sync(true, 0, path);
+    ReadOnlyFolder readOnly(folder);
+    QVERIFY(readOnly.ok());
+    // About 21 bytes a row: 2000 s at 1000 Hz are well beyond the cap.
+    const int seconds = 2000;
+    for (int s = 0; s < seconds; ++s)
+        r.batch(ramp(1000, 1000.0 * s), 1000, t0.addSecs(s));
+    readOnly.release();
+    r.batch(ramp(1000, 1000.0 * seconds), 1000, t0.addSecs(seconds));
+
+    bool wellFormed = false;
+    const QVector<Row> rows = readRows(file, &wellFormed);
+    QVERIFY(wellFormed);
+    qint64 bytes = 0;
+    for (const Row& row : rows)
+        bytes += row.time.size() + row.value.size() + 2;
+    QVERIFY2(bytes <= SaveFileThread::MaxHeldBytes + 25000,
+             qPrintable(QString("%1 bytes were held").arg(bytes)));
+    QVERIFY2(rows.size() > 1000000, qPrintable(QString("only %1 rows kept").arg(rows.size())));
+    // The newest rows, without a gap, up to the batch that found the file writable.
+    const qint64 total = qint64(seconds + 1) * 1000;
+    const qint64 first = total - rows.size();
+    for (int i = 0; i < rows.size(); i += 997)
+        QCOMPARE(rows[i].value, QByteArray::number(first + i));
+    QCOMPARE(rows.last().value, QByteArray::number(total - 1));
+    const QStringList spell = loggerLines().mid(logBefore);
+    QCOMPARE(spell.size(), 2);
+    QVERIFY2(spell[1].contains(QString("%1 rows lost").arg(first)), qPrintable(spell[1]));
 }
 
 void TestSaveFileThread::eventLog()
