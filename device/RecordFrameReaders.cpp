@@ -180,18 +180,16 @@ void FidFrameReader::restartSearch()
 }
 
 namespace {
-// An FID record starts with a marker and the high byte 00 of its value1. The
-// marker alone does not do: in a steady field a byte of value2 repeats in every
-// record and may look like one.
-bool fidRecordStart(const char* record)
-{
-    return VectorDecoding::isMarker(quint8(record[0])) && record[1] == 0;
-}
-
+// An FID frame starts with a marker and the high byte 00 of its first value1;
+// the other records need only their markers (a negative value1 has the high
+// byte FF). A marker alone does not start a frame: in a steady field a byte of
+// value2 repeats in every record and may look like one.
 bool fidRecordStarts(const char* data, int records)
 {
+    if (data[1] != 0)
+        return false;
     for (int r = 0; r < records; ++r) {
-        if (!fidRecordStart(data + r * VectorDecoding::RecordBytes))
+        if (!VectorDecoding::isMarker(quint8(data[r * VectorDecoding::RecordBytes])))
             return false;
     }
     return true;

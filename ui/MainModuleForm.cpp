@@ -145,6 +145,11 @@ PageHooks MainModuleForm::pageHooks()
     hooks.clearPlot = [this] { clearPlot(); };
     hooks.reset = [this] { reset(); };
     hooks.setLanguage = [this](int num) { slot_setLanguage(num); };
+    // The connect log line carries the debug page's set values.
+    hooks.pageAdded = [this](int index, QWidget* page) {
+        if (index == PageHooks::MonitorPage)
+            setMonitorForm(qobject_cast<MonitorModuleForm*>(page));
+    };
     return hooks;
 }
 

@@ -64,7 +64,6 @@ void MainWindow::initPages()
     addPage(PageHooks::HelpPage, helpForm, helpForm->pageHooks());
     auto* monitorForm = new MonitorModuleForm(paramManager, this);
     addPage(PageHooks::MonitorPage, monitorForm, monitorForm->pageHooks());
-    mainForm->setMonitorForm(monitorForm);
     auto* configForm = new ConfigModuleForm(paramManager, this);
     addPage(PageHooks::ConfigPage, configForm, configForm->pageHooks());
 
