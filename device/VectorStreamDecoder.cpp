@@ -183,7 +183,9 @@ void VectorStreamDecoder::decodeVectorData(const QVector<double>& freqs)
         const FIDVectorNum& n = rec.num;
         if (++m_recordCounter % 5000 == 0)
             qDebug() << "vector x:" << n.x << " y:" << n.y << " z:" << n.z << " s:" << n.s;
-        if (!rec.finite)
+        // An invalid record (no frequency, or an axis without a field) stays out
+        // of the page, its spectra and the batches, as it stays out of the file.
+        if (!n.valid)
             continue;
         data.x.append(n.x);
         data.y.append(n.y);

@@ -261,6 +261,8 @@ void TestVectorDecoding::badFramesAndNegativeRadicands()
     VectorStreamDecoder decoder(nullptr, &state);
     QSignalSpy records(&decoder, &VectorStreamDecoder::sig_saveVectorXYZS);
     QSignalSpy crashLog(&decoder, &VectorStreamDecoder::sig_saveCrashLog);
+    QSignalSpy forms(&decoder, &VectorStreamDecoder::sig_updateVectorForm);
+    QSignalSpy batches(&decoder, &VectorStreamDecoder::sig_updateForm);
 
     QByteArray wrongMarker = frameNumber(0);
     wrongMarker[8] = char(0xEE);
@@ -284,6 +286,13 @@ void TestVectorDecoding::badFramesAndNegativeRadicands()
     QCOMPARE(crashLog.count(), 1);
     QVERIFY(
         crashLog.at(0).at(0).toString().startsWith(QString::fromUtf8("分母中根号下出现负数:-")));
+    // Nothing of them reaches the page or the scalar batches.
+    QCOMPARE(forms.count(), 2);
+    for (const QList<QVariant>& form : forms) {
+        const FIDVectorData data = form.at(0).value<FIDVectorData>();
+        QVERIFY(data.x.isEmpty() && data.y.isEmpty() && data.z.isEmpty() && data.s.isEmpty());
+    }
+    QCOMPARE(batches.count(), 0);
 }
 
 void TestVectorDecoding::fidRoadThroughTheHandout()
