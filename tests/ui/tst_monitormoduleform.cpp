@@ -486,6 +486,15 @@ void TstMonitorModuleForm::refreshSkipsEditsInUse()
     p.page.slots_updateFormParam(p.block(0.61, 7000000));
     QCOMPARE(e->text(), expected);
     QVERIFY(p.frames.isEmpty());
+
+    // An edit that only had the focus is filled by the next block once left.
+    if (use == "focus") {
+        p.child<QPushButton>("btn_workMode")->setFocus();
+        QTRY_VERIFY(!e->hasFocus());
+        p.page.slots_updateFormParam(p.block(0.61, 7000000));
+        QCOMPARE(e->text(), edit == "edt_ddsFreq" ? QString("7000000") : QString("0.78"));
+        QVERIFY(p.frames.isEmpty());
+    }
 }
 
 void TstMonitorModuleForm::readBacks()

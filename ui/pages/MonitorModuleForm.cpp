@@ -323,11 +323,15 @@ void MonitorModuleForm::slots_updateFormParam(RefreshData refreshData)
             {ui->edt_laserTempSet, refreshData.vcselSet},
             {ui->edt_airTempSet, refreshData.vaporCellSet},
             {ui->edt_laserElectricSet, refreshData.vcselDefaultSet}};
+        // An edit that only had the focus is filled by a later block.
+        bool pending = false;
         for (const auto& fill : fills) {
             if (untouched(fill.first))
                 fill.first->setText(DebugInputRules::readBackText(fill.second));
+            else if (!fill.first->isModified())
+                pending = true;
         }
-        fillSetPoints = false;
+        fillSetPoints = pending;
     }
 }
 
