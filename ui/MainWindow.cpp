@@ -200,7 +200,6 @@ void MainWindow::showFrequencyChangeAdvice(const QString& text, int rate)
 {
     ui->edt_dataRate->setText(text);
     changeSamplingRate(rate, false);
-    callHook(PageHooks::SensitivityPage, &PageHooks::dataRateChosen, rate);
     if (!mainForm->isComButtonEnabled())
         InfoBox::open(QStringLiteral("修改频率后，建议等待图像稳定再保存数据，以确保数据准确!"),
                       windowIcon());
@@ -240,6 +239,9 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     // The box always shows the rate now in force (the identity block also
     // lands here with rates the menu does not offer).
     bottomBar->showDataRate(entry->step, !bChange || rate == 1000);
+    // The spectrum's axis follows every road to a new rate (menu, settings page,
+    // identity block), not only the menu.
+    callHook(PageHooks::SensitivityPage, &PageHooks::dataRateChosen, rate);
     GuiPause::pause(200);
 
     callHook(page, &PageHooks::startPolling, rate);

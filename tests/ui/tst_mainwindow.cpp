@@ -5,6 +5,7 @@
 #include "ui/Fonts.h"
 #include "ui/GuiPause.h"
 #include "ui/MainWindow.h"
+#include "ui/SensitivityModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
 
 #include <QCheckBox>
@@ -490,6 +491,12 @@ void TstMainWindow::changeSamplingRate()
     // The main page's status poll is stopped around the change and restarted.
     QCOMPARE(pollStops.count(), 1);
     QCOMPARE(pollStarts.count(), 1);
+    // The spectrum's frequency axis fits the new rate, whichever road chose it.
+    // (Rates without an axis of their own keep the one the page starts with.)
+    const QCPRange spectrum = window->findChild<SensitivityModuleForm*>()
+                                  ->findChild<QCustomPlot*>("chart2")
+                                  ->xAxis->range();
+    QCOMPARE(spectrum.upper, rate == 1 ? 1.0 : rate == 20 ? 10.0 : double(hub->xAxisUpper));
 }
 
 // The stream or the status poll stops before the pipeline adopts the rate and
