@@ -28,6 +28,8 @@ private slots:
     void entriesPerBatch();
     void lockLoss_data();
     void lockLoss();
+    void oldEntriesLeaveTheWindow_data();
+    void oldEntriesLeaveTheWindow();
     void noData_data();
     void noData();
     void statusLeavingFourForgetsTheWindow_data();
@@ -172,6 +174,27 @@ void TestDataCheckerThread::lockLoss()
     QCOMPARE(m_messages->count(), messages);
     for (const QList<QVariant>& m : qAsConst(*m_messages))
         QCOMPARE(m.at(0).toString(), QString("设备失锁中，请检查设备"));
+}
+
+// 59 rising values, then the 60th after a pause: entries older than the window's
+// 70 s no longer count.
+void TestDataCheckerThread::oldEntriesLeaveTheWindow_data()
+{
+    QTest::addColumn<qint64>("pause");
+    QTest::addColumn<int>("messages");
+    QTest::newRow("60th after 69 s") << qint64(69) << 1;
+    QTest::newRow("60th after 71 s") << qint64(71) << 0;
+}
+
+void TestDataCheckerThread::oldEntriesLeaveTheWindow()
+{
+    QFETCH(qint64, pause);
+    QFETCH(int, messages);
+    for (int i = 0; i < 59; ++i)
+        send({50000.0 + 0.001 * i}, 20);
+    m_now += pause;
+    send({50001.0}, 20);
+    QCOMPARE(m_messages->count(), messages);
 }
 
 void TestDataCheckerThread::noData_data()
