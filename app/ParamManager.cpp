@@ -228,6 +228,8 @@ void ParamManager::initDefaults()
 void ParamManager::slots_updateSamplingRate(int iSamplingRate)
 {
     samplingRate = iSamplingRate;
+    if (const SamplingRates::Entry* entry = SamplingRates::find(iSamplingRate))
+        streamRate = entry->streamRate;
     emit sig_updateSamplingRate(iSamplingRate);
 }
 

@@ -5,6 +5,7 @@
 // thread, except the saving flag, which the recorder's thread also clears.
 
 #include "app/SharedTypes.h"
+#include "device/SamplingRates.h"
 
 #include <QDateTime>
 #include <QList>
@@ -43,6 +44,9 @@ public:
     int isTest = 0;
     int baudRate = 0;
     int samplingRate = 0;
+    // Samples per second the instrument streams at, as its identity block or the
+    // last rate write says; the stream's framing follows it.
+    int streamRate = SamplingRates::DefaultRate;
     int isMockData = 0;
     int isFSMode = 0;
     int isChinese = 0;

@@ -226,7 +226,12 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     paramManager->setDataParam(param);
     emit paramManager->sig_syncDataParam(param);
     emit paramManager->sig_setOneHz(rate == 1);
-    if (rate == 1)
+    if (bChange)
+        paramManager->streamRate = entry->streamRate; // from the next stream start
+    if (!bChange && paramManager->streamRate != SamplingRates::DefaultRate)
+        // Only the shown rate changes; the instrument goes on streaming at its own.
+        emit paramManager->sig_syncDataByteCount(paramManager->streamRate, true);
+    else if (rate == 1)
         emit paramManager->sig_syncDataByteCount(1000, false);
     else
         emit paramManager->sig_syncDataByteCount(rate, bChange);

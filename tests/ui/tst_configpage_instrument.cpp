@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 
 #include <cmath>
@@ -150,6 +151,20 @@ void TestConfigPageInstrument::rateChangeTo20Hz()
     QTRY_VERIFY_WITH_TIMEOUT(s->runOf(20, reconnected) >= 40, 10000);
     check20Hz(*s, reconnected);
     QCOMPARE(rateButton->text(), QString("20"));
+
+    // The data-rate menu's 0.05 changes only what is shown: the stream goes on,
+    // framed at the instrument's 20 Hz.
+    bool chosen = false;
+    for (QMenu* menu : s->window.findChildren<QMenu*>())
+        for (QAction* action : menu->actions())
+            if (action->text() == "0.05") {
+                action->trigger();
+                chosen = true;
+            }
+    QVERIFY(chosen);
+    const qint64 shown = s->clock.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(s->runOf(20, shown) >= 40, 10000);
+    check20Hz(*s, shown);
 
     // A new run starts at 1000 Hz with filtering on; the instrument still streams
     // at 20 Hz and says so in its identity block.

@@ -82,6 +82,7 @@ private slots:
     void changeSamplingRateStepOrder_data();
     void changeSamplingRateStepOrder();
     void rateOutsideTableIsIgnored();
+    void shownRateKeepsTheInstrumentsFraming();
     void dataRateEditDisabledOpensNothing();
     void dataRateBoxOnlyOpensTheMenu();
     void resetRunsOnce_data();
@@ -581,6 +582,32 @@ void TstMainWindow::rateOutsideTableIsIgnored()
     QCOMPARE(stops.count(), 0);
     QCOMPARE(hub->samplingRate, 1000);
     QCOMPARE(hub->dataParam().dataRate, 0.001);
+}
+
+// Once the instrument streams at 20 Hz, a rate chosen only for the display (the
+// data-rate menu, an identity block) keeps the stream framed at 20 Hz; a rate
+// written to the instrument moves it.
+void TstMainWindow::shownRateKeepsTheInstrumentsFraming()
+{
+    makeWindow();
+    QSignalSpy counts(hub.get(), &ParamManager::sig_syncDataByteCount);
+    const auto framing = [&] {
+        return QPair<int, bool>(counts.last().at(0).toInt(), counts.last().at(1).toBool());
+    };
+    window->changeSamplingRate(20, true);
+    QCOMPARE(framing(), qMakePair(20, true));
+    for (const int shown : {20, 1000, 1}) {
+        window->changeSamplingRate(shown, false);
+        QCOMPARE(framing(), qMakePair(20, true));
+    }
+    window->changeSamplingRate(1000, true);
+    QCOMPARE(framing(), qMakePair(1000, true));
+    window->changeSamplingRate(20, false);
+    QCOMPARE(framing(), qMakePair(20, false)); // the 1000 Hz defaults
+    // The instrument reports its rate: the hub follows it.
+    hub->slots_updateSamplingRate(20);
+    window->changeSamplingRate(20, false);
+    QCOMPARE(framing(), qMakePair(20, true));
 }
 
 void TstMainWindow::dataRateEditDisabledOpensNothing()

@@ -163,11 +163,8 @@ void ConfigModuleForm::slots_updateSamplingRate(int iSamplingRate)
     if (iSamplingRate == FilterlessRate && ui->chk_filter->isChecked())
         ui->chk_filter->setChecked(false);
     ui->chk_filter->setEnabled(iSamplingRate != FilterlessRate);
+    // The hub knows the rate the instrument streams at, and the framing follows it.
     emit m_hub->sig_changeSamplingRate(m_hub->samplingRate, false);
-    // That adoption puts the stream on the 1000 Hz framing; the instrument
-    // streams at the rate it reported, so the framing follows that rate.
-    if (const SamplingRates::Entry* entry = SamplingRates::find(m_hub->samplingRate))
-        emit m_hub->sig_syncDataByteCount(entry->streamRate, true);
 }
 
 // ---- operator ---------------------------------------------------------------------
