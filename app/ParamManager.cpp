@@ -178,6 +178,9 @@ void ParamManager::init()
     m_dataCheckerThread = new DataCheckerThread();
     connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
             &DataCheckerThread::slot_DataCheck, Qt::UniqueConnection);
+    // A stream the program stopped itself is not missing data.
+    connect(this, &ParamManager::sig_sendModbusData, m_dataCheckerThread,
+            &DataCheckerThread::slot_streamRequest);
 }
 
 void ParamManager::shutdown()

@@ -54,9 +54,19 @@ int DataCheckerThread::observeStatus()
     return light.status;
 }
 
+void DataCheckerThread::slot_streamRequest(ModbusAddr modbusAddr)
+{
+    if (modbusAddr == AddrStopStream) {
+        m_streamStopped = true;
+        m_window.clear();
+    } else if (modbusAddr == AddrStartStream) {
+        m_streamStopped = false;
+    }
+}
+
 void DataCheckerThread::slot_onCheckData()
 {
-    if (observeStatus() != StatusStreaming || m_window.isEmpty())
+    if (observeStatus() != StatusStreaming || m_streamStopped || m_window.isEmpty())
         return;
     if (m_clock() - m_window.last().time > NoDataSeconds)
         emit sig_dataCheckMsg(noDataText());
@@ -64,7 +74,8 @@ void DataCheckerThread::slot_onCheckData()
 
 void DataCheckerThread::slot_DataCheck(QVector<double> datas, FrequencyType fre)
 {
-    if (observeStatus() != StatusStreaming)
+    // Batches still handed out after a stop are not a running stream.
+    if (observeStatus() != StatusStreaming || m_streamStopped)
         return;
     const int step = RateMap.value(int(fre), 0);
     if (step <= 0) {

@@ -4,7 +4,10 @@
 // rises or only falls, or values far outside the geomagnetic range). Both checks
 // run only while the status light shows 4 (the stream runs); whenever the light
 // leaves 4 the recent values are forgotten, so old ones never raise a warning
-// after the device has locked again.
+// after the device has locked again. While the program itself has stopped the
+// stream (request 8, for example on the settings and debug pages) nothing is
+// checked, and the values of before are forgotten; the next stream start arms it
+// again.
 //
 // Threads: constructed and destroyed in the GUI thread; runs in a thread of its
 // own, where its timer lives and slot_DataCheck arrives queued from the hub. The
@@ -66,6 +69,8 @@ signals:
 
 public slots:
     void slot_DataCheck(QVector<double> datas, FrequencyType fre);
+    // Every request the pages send; only the stream's start and stop matter here.
+    void slot_streamRequest(ModbusAddr modbusAddr);
 
 private slots:
     void slot_initTimer();
@@ -83,6 +88,7 @@ private:
     int m_checkIntervalMs;
     quint64 m_seenStatusChanges = 0;
     int m_ignoredRate = 0; // rate of the batches being ignored, 0 when none
+    bool m_streamStopped = false; // by the program, until its next start
 
     WorkerThread m_thread; // last: started at the end of the constructor
 };

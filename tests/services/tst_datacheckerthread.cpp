@@ -32,6 +32,7 @@ private slots:
     void oldEntriesLeaveTheWindow();
     void noData_data();
     void noData();
+    void streamStoppedByTheProgram();
     void statusLeavingFourForgetsTheWindow_data();
     void statusLeavingFourForgetsTheWindow();
     void timerChecksInItsThread();
@@ -221,6 +222,32 @@ void TestDataCheckerThread::noData()
     QCOMPARE(m_messages->count(), messages);
     for (const QList<QVariant>& m : qAsConst(*m_messages))
         QCOMPARE(m.at(0).toString(), QString("没有数据发过来，请检查设备"));
+}
+
+// The settings and debug pages stop the stream with the light still at 4: no
+// warning then, also for batches still handed out after the stop; the next
+// start arms the check again.
+void TestDataCheckerThread::streamStoppedByTheProgram()
+{
+    const auto request = [this](ModbusAddr addr) {
+        QMetaObject::invokeMethod(m_checker.get(), "slot_streamRequest",
+                                  Qt::BlockingQueuedConnection, Q_ARG(ModbusAddr, addr));
+    };
+    send({50000.0}, 20);
+    request(AddrStopStream);
+    send({50000.1}, 20);
+    m_now += 60;
+    tick();
+    for (int i = 0; i < 60; ++i)
+        send({50000.0 + i}, 20); // would look like a lost lock
+    QCOMPARE(m_messages->count(), 0);
+
+    request(AddrStartStream);
+    send({50000.0}, 20);
+    m_now += 11;
+    tick();
+    QCOMPARE(m_messages->count(), 1);
+    QCOMPARE(m_messages->first().at(0).toString(), QString("没有数据发过来，请检查设备"));
 }
 
 // Old entries never count once the status has been away from 4, even when the

@@ -1,6 +1,7 @@
 // The watchdog in the whole program, against the virtual instrument: a lost lock
 // and a silent instrument raise the main window's box within the watchdog's own
-// limits, a healthy instrument never does.
+// limits, a healthy instrument never does, also while the settings page has
+// stopped the stream.
 
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
@@ -11,6 +12,7 @@
 #include "ui/MainWindow.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 class TestWatchdogInstrument : public QObject
 {
@@ -79,6 +81,19 @@ void TestWatchdogInstrument::boxFollowsTheInstrument()
         // Two of the watchdog's 5 s checks and some 240 batches pass.
         QTest::qWait(12000);
         QVERIFY(lastBatch > clock.elapsed() - 1000);
+        QVERIFY(messages.isEmpty());
+        QVERIFY(!box->isVisible());
+
+        // The settings page stops the stream, the light stays at 4: that is no
+        // missing data. Back on the main page the stream and the checks go on.
+        window.findChild<QPushButton*>("btnConfig")->click();
+        QTest::qWait(12000);
+        QVERIFY(lastBatch < clock.elapsed() - 9000);
+        QCOMPARE(SharedState::instance().lightStatus(), 4);
+        window.findChild<QPushButton*>("btnMain")->click();
+        const qint64 back = clock.elapsed();
+        QTRY_VERIFY_WITH_TIMEOUT(lastBatch > back, 10000);
+        QTest::qWait(6000);
         QVERIFY(messages.isEmpty());
         QVERIFY(!box->isVisible());
         return;
