@@ -22,18 +22,34 @@ struct AppendResult
     QString logLine; // what the Logger gets when the spell begins
 };
 
+// A file that does not end with a line end holds the start of a row that a
+// killed program left behind: it goes, so that the next rows do not join it.
+void dropPartialRow(QFile& file)
+{
+    const qint64 size = file.size();
+    char last = '\n';
+    if (size == 0 || !file.seek(size - 1) || !file.getChar(&last) || last == '\n')
+        return;
+    const qint64 tail = qMin<qint64>(size, 4096);
+    if (!file.seek(size - tail))
+        return;
+    const int end = file.read(tail).lastIndexOf('\n');
+    file.resize(end < 0 ? size - tail : size - tail + end + 1);
+}
+
 // Appends the bytes in one write. A short write is cut back to the old end, so
 // that a full disk leaves no half row behind.
 AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
 {
     AppendResult result;
     QFile file(fileName);
-    if (!file.open(QIODevice::Append | QIODevice::Unbuffered)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         result.ok = false;
         result.error = file.errorString();
         result.logLine = QStringLiteral("Failed to open file for writing:") + result.error;
         return result;
     }
+    dropPartialRow(file);
     const qint64 before = file.size();
     const qint64 written = file.write(bytes);
     if (written != bytes.size()) {

@@ -136,6 +136,7 @@ private slots:
     void rollsSplitAtTheBoundary_data();
     void rollsSplitAtTheBoundary();
     void namesAndRows();
+    void halfRowOfAKilledRunIsCut();
     void cleanupAfter120Days();
     void writeFailure_data();
     void writeFailure();
@@ -428,6 +429,30 @@ void TestSaveFileThread::namesAndRows()
     r.sync(true, 0, folder + "/20250101_120000.CSV");
     r.batch(ramp(20, 0), 20, utc("2025-01-01 12:00:01.000"));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"20250101_120000_MZ_20Hz.CSV"});
+}
+
+// A run killed in the middle of a write left the start of a row; the next run
+// that appends to the file cuts it off first.
+void TestSaveFileThread::halfRowOfAKilledRunIsCut()
+{
+    const QString folder = QDir::currentPath() + "/halfrow";
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_120000.CSV";
+    const QString file = RecordingFormat::mzFileName(path, 20);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("12:00:00.000,7\n12:00:00.050,8\n12:00:00.1");
+    }
+    Recorder r;
+    r.sync(true, 0, path);
+    r.batch(ramp(20, 100), 20, utc("2025-01-01 12:00:01.000"));
+    bool wellFormed = false;
+    const QVector<Row> rows = readRows(file, &wellFormed);
+    QVERIFY(wellFormed);
+    QCOMPARE(rows.size(), 22);
+    QCOMPARE(rows[1].value, QByteArray("8"));
+    QCOMPARE(rows[2].value, QByteArray("100"));
 }
 
 void TestSaveFileThread::cleanupAfter120Days()
