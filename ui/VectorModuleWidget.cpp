@@ -264,8 +264,8 @@ void VectorModuleWidget::initCombinedPlot()
     for (int c = 0; c < 3; ++c) {
         m_combinedGraphs[c] = plot->addGraph();
         m_combinedGraphs[c]->setName(QLatin1String(ChannelNames[c]));
-        // The colours of the channel buttons beside the plot.
-        m_combinedGraphs[c]->setPen(QPen(m_colors[c], 1));
+        static const Qt::GlobalColor pens[3] = {Qt::red, Qt::green, Qt::cyan};
+        m_combinedGraphs[c]->setPen(QPen(pens[c], 1));
     }
     plot->xAxis->grid()->setVisible(false);
     plot->yAxis->grid()->setVisible(false);

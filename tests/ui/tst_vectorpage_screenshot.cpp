@@ -124,8 +124,9 @@ void TestVectorPageScreenshot::filledPage()
     const QImage combined = grab(window, "vectorpage_combined.png");
     auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
     QVERIFY(xyz->isVisible());
+    const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)
-        QVERIFY2(colourPixels(combined, &window, xyz, QColor(colours[c])) > 200, colours[c]);
+        QVERIFY2(colourPixels(combined, &window, xyz, QColor(pens[c])) > 200, plots[c]);
 }
 
 MAG_TEST_MAIN_XVFB(TestVectorPageScreenshot)
