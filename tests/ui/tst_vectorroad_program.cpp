@@ -415,9 +415,9 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     QVERIFY(xyz->isVisible());
     QTest::qWait(50);
     const QImage combined = grab(program.window, "vectorpage_instrument_combined.png");
+    const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)
-        QVERIFY2(colourPixels(combined, &program.window, xyz, QColor(Colours[c])) > 200,
-                 Colours[c]);
+        QVERIFY2(colourPixels(combined, &program.window, xyz, QColor(pens[c])) > 200, plots[c]);
 }
 
 void TestVectorRoadProgram::fidFrequenciesToMainPage()
