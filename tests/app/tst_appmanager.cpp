@@ -166,16 +166,23 @@ void TestAppManager::startAndShutdown()
     QVERIFY(manager.mainWindow()->isVisible());
     QVERIFY(!manager.mainWindow()->parent());
 
-    // The link's workers run from the start; they are stopped and gone before the
-    // hub itself goes.
+    // The link's workers, the recorder and the watchdog run from the start; the
+    // server client and the GPS worker only with "isServer" 1 (no file here).
+    // Every worker is stopped and gone before the hub itself goes.
     const ParamManager* hub = manager.paramManager();
     QVERIFY(hub->getModbusManager());
     QVERIFY(hub->getModbusDataHandler());
+    QVERIFY(hub->getSaveFileThread());
+    QVERIFY(hub->getDataCheckerThread());
+    QVERIFY(!hub->getServerThread());
+    QVERIFY(!hub->getGPSThread());
     manager.mainWindow()->close();
     manager.shutdown();
     QVERIFY(!manager.mainWindow());
     QVERIFY(!hub->getModbusManager());
     QVERIFY(!hub->getModbusDataHandler());
+    QVERIFY(!hub->getSaveFileThread());
+    QVERIFY(!hub->getDataCheckerThread());
     manager.shutdown(); // twice is harmless
 }
 
