@@ -82,6 +82,7 @@ private slots:
     void init();
     void fixResourcePaths_data();
     void fixResourcePaths();
+    void sourcesUnderADriveKeepTheDrive();
     void topicsShowTheirFiles();
     void opensOnTheIndex();
     void missingOrUnreadableFileKeepsThePage_data();
@@ -148,6 +149,16 @@ void TstHelpModuleForm::fixResourcePaths()
     QFETCH(QString, expected);
     HelpModuleForm::fixResourcePaths(html, "/opt/app/help");
     QCOMPARE(html, expected);
+}
+
+// On a system with drive letters the folder keeps its drive, as a file URL.
+void TstHelpModuleForm::sourcesUnderADriveKeepTheDrive()
+{
+    const QString web = "<img a=\"1\" src=\"http://x/c.png\">";
+    QString html = "<img class=\"shot\" src=\"img/a%20b.png\">" + web;
+    HelpModuleForm::fixResourcePaths(html, "C:/Program Files/app/help");
+    QCOMPARE(html,
+             "<img class=\"shot\" src=\"file:///C:/Program Files/app/help/img/a b.png\">" + web);
 }
 
 void TstHelpModuleForm::topicsShowTheirFiles()

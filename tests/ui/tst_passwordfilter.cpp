@@ -84,6 +84,8 @@ private slots:
     void lockedEditTakesNothing_data();
     void lockedEditTakesNothing();
     void contextMenuAndDropAreGuarded();
+    void lockedCompositionIsNotShown();
+    void everyKeyAsksOnItsOwn();
     void clicksAndFocusDoNotAsk();
     void rightPasswordUnlocksEveryEditForAWhile();
     void refusedEntries_data();
@@ -191,6 +193,44 @@ void TstPasswordFilter::contextMenuAndDropAreGuarded()
                                   Qt::NoModifier);
     QApplication::sendEvent(edit, &enterUnlocked);
     QVERIFY(enterUnlocked.isAccepted());
+}
+
+// An input method's composition is drawn in the edit before it is committed:
+// while locked nothing of it shows.
+void TstPasswordFilter::lockedCompositionIsNotShown()
+{
+    QLineEdit* edit = edits.at(0);
+    edit->resize(120, 30);
+    const auto compose = [edit] {
+        QInputMethodEvent composing(QStringLiteral("55"), {});
+        QApplication::sendEvent(edit, &composing);
+    };
+    const QImage before = edit->grab().toImage();
+    compose();
+    QCOMPARE(edit->grab().toImage(), before);
+    QVERIFY(openWindows<QInputDialog>().isEmpty());
+
+    give(edit, Input::Key);
+    answer(Password);
+    compose();
+    QVERIFY(edit->grab().toImage() != before); // so the grab shows a composition
+    QCOMPARE(edit->text(), QStringLiteral("0.5"));
+}
+
+// Each key that arrives while locked asks on its own; a modifier pressed on
+// its own types nothing and asks nothing (Ctrl+V asks once, at the V).
+void TstPasswordFilter::everyKeyAsksOnItsOwn()
+{
+    QLineEdit* edit = edits.at(0);
+    for (const Qt::Key modifier : {Qt::Key_Control, Qt::Key_Shift, Qt::Key_Alt})
+        QTest::keyPress(edit, modifier);
+    QVERIFY(openWindows<QInputDialog>().isEmpty());
+    QTest::keyClick(edit, Qt::Key_5);
+    QTest::keyClick(edit, Qt::Key_6);
+    QTest::keyClick(edit, Qt::Key_Left);
+    QCOMPARE(openWindows<QInputDialog>().size(), 3);
+    QCOMPARE(edit->text(), QStringLiteral("0.5"));
+    QCOMPARE(edit->cursorPosition(), 3);
 }
 
 void TstPasswordFilter::clicksAndFocusDoNotAsk()
