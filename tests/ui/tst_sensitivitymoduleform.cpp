@@ -13,6 +13,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -79,6 +80,8 @@ private slots:
     void windowHoldsFftTimeOverDataRate_data();
     void windowHoldsFftTimeOverDataRate();
     void emptyBatchOnEmptyHistoryKeepsTheRanges();
+    void unusableStepLeavesTheChartAlone_data();
+    void unusableStepLeavesTheChartAlone();
     void hiddenPageFillsTheHistoryButDrawsNothing();
     void spectrumIsDrawnWhenItArrives_data();
     void spectrumIsDrawnWhenItArrives();
@@ -186,6 +189,43 @@ void TestSensitivityModuleForm::emptyBatchOnEmptyHistoryKeepsTheRanges()
     QCOMPARE(p.points1(), 0);
     QCOMPARE(p.yRange1(), before);
     QCOMPARE(p.points2(), 10);
+}
+
+// A time step that fits no rate gives no window length: the batch is dropped and
+// the time window keeps its points and axes.
+void TestSensitivityModuleForm::unusableStepLeavesTheChartAlone_data()
+{
+    QTest::addColumn<double>("dataRate");
+    QTest::newRow("0") << 0.0;
+    QTest::newRow("negative") << -0.001;
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+}
+
+void TestSensitivityModuleForm::unusableStepLeavesTheChartAlone()
+{
+    QFETCH(double, dataRate);
+    Page p;
+    p.hub.setDeviceReady(true);
+    p.page.setFlag(true);
+    p.batch(ramp(30000, 50));
+    p.tick();
+    const QCPRange yBefore = p.yRange1();
+    const QCPRange xBefore = p.chart1->xAxis->range();
+
+    p.setWindow(10, dataRate);
+    p.batch(ramp(60000, 50));
+    p.tick();
+    QCOMPARE(p.points1(), 50);
+    QCOMPARE(p.yRange1(), yBefore);
+    QCOMPARE(p.chart1->xAxis->range(), xBefore);
+
+    // A usable step again: the dropped batch is not in the window.
+    p.setWindow(10, 0.001);
+    p.batch(ramp(30050, 50));
+    p.tick();
+    QCOMPARE(p.points1(), 100);
+    QCOMPARE(p.yRange1(), QCPRange(30000, 30099));
 }
 
 void TestSensitivityModuleForm::hiddenPageFillsTheHistoryButDrawsNothing()
