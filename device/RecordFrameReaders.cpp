@@ -104,6 +104,25 @@ bool ReplySearch::parse40100Frame(QByteArray& buffer, RecordReaderOutput& out)
         [&out](const QByteArray& f) { out.replies << qMakePair(Addr40100Params, f); }, out, true);
 }
 
+bool ReplySearch::replyIncomplete(const QByteArray& buffer, int end, int streamLength)
+{
+    const QPair<QByteArray, int> kinds[] = {{AbStart, qMax(streamLength, AbStart.size() + 2)},
+                                            {StatusStart, StatusLength},
+                                            {IdentityStart, IdentityLength},
+                                            {WriteMultipleStart, WriteEchoLength},
+                                            {WriteSingleStart, WriteEchoLength},
+                                            {ParameterStart, ParameterLength}};
+    // Only a start whose reply reaches past the buffer can still become one. A
+    // start that came in part is not waited for: a record ending in 01 or AB
+    // would hold every frame that happens to end a read.
+    for (const auto& kind : kinds) {
+        const int at = buffer.indexOf(kind.first, qMax(0, buffer.size() - kind.second + 1));
+        if (at >= 0 && at < end)
+            return true;
+    }
+    return false;
+}
+
 bool ReplySearch::dispatchFrames(QByteArray& buffer, int streamLength, RecordReaderOutput& out)
 {
     return parseAbFrame(buffer, streamLength, out) || parseStatusFrame(buffer, out) ||
@@ -146,14 +165,17 @@ RecordReaderOutput VectorFrameReader::feed(const QByteArray& bytes)
 {
     RecordReaderOutput out;
     m_buffer.append(bytes);
-    ReplySearch::dispatchFrames(m_buffer, m_streamLength, out);
+    // Replies of different kinds may have come in one read.
+    while (ReplySearch::dispatchFrames(m_buffer, m_streamLength, out)) {
+    }
     int from = 0;
     for (;;) {
         if (m_searching) {
             if (m_buffer.size() < SearchFrom || !search(from, out))
                 break;
         }
-        if (m_buffer.size() < FrameLength)
+        if (m_buffer.size() < FrameLength ||
+            ReplySearch::replyIncomplete(m_buffer, FrameLength, m_streamLength))
             break;
         const char* data = m_buffer.constData();
         if (VectorDecoding::hasVectorStart(data, FrameLength) &&

@@ -52,10 +52,15 @@ public:
     static bool stripWriteEcho(QByteArray& buffer, RecordReaderOutput& out);
     // Parameter blocks 01 03 F8: handed on as request 3.
     static bool parse40100Frame(QByteArray& buffer, RecordReaderOutput& out);
+
+    // True when a reply start lies before `end` but the rest of that reply has
+    // not arrived yet.
+    static bool replyIncomplete(const QByteArray& buffer, int end, int streamLength);
 };
 
 // Vector frames: 36 records, the first four with the markers E8 EF E4 E2. The
-// frame searchers run over the buffer before the records are cut.
+// frame searchers run over the buffer before the records are cut; a frame that
+// holds the start of a reply still arriving waits for the rest of it.
 class VectorFrameReader
 {
 public:
@@ -80,10 +85,9 @@ private:
     bool m_searching = true;
 };
 
-// FID frames: ten records of one measured frequency each. Every record begins
-// with a marker and 00 (value1 stays below 256), which is also the frame header
-// the decoder checks, so any record may start a frame: the search takes any
-// three such records in a row.
+// FID frames: ten records of one measured frequency each, every one beginning
+// with a marker. A frame starts with a marker and 00 (the frame header the
+// decoder checks); the search takes such a record followed by two more records.
 class FidFrameReader
 {
 public:

@@ -93,6 +93,16 @@ void TestRecordReaders::vectorFrames_data()
     QTest::newRow("status reply split across reads")
         << L{a + status.left(3), status.mid(3) + b} << L{a, b} << Replies{{2, status}} << 0
         << false;
+    // Cut off by a read inside the frame's last record: the record must not be
+    // cut with the reply's first bytes in it.
+    const QByteArray bWithStatus = b.left(284) + status + b.mid(284);
+    QTest::newRow("status reply in a frame's last bytes, split across reads")
+        << L{a, bWithStatus.left(290), bWithStatus.mid(290) + c} << L{a, b, c}
+        << Replies{{2, status}} << 0 << false;
+    const QByteArray echo = writeRegister(40118, 1);
+    QTest::newRow("a status reply and a write echo in one read")
+        << L{a + status + b.left(283) + echo + b.mid(283)} << L{a, b} << Replies{{2, status}} << 0
+        << false;
     QTest::newRow("parameter block handed on as request 3")
         << L{a, paramBlock + b} << L{a, b} << Replies{{3, paramBlock}} << 0 << false;
     QTest::newRow("scalar stream frame and write echo removed")

@@ -294,8 +294,15 @@ void TestVectorModuleForm::cursorAndButtons()
     QCOMPARE(stack->currentIndex(), 1);
     page.findChild<QPushButton*>("btn_FFT_Y")->click();
     QVERIFY(!spectrum->graph(1)->visible());
+    // The combined plot: X, Y and Z in thin solid red, green and cyan.
+    auto* xyz = page.findChild<QCustomPlot*>("vectorXYZ");
+    const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(xyz->graph(c)->name(), QString(QChar("XYZ"[c])));
+        QCOMPARE(xyz->graph(c)->pen(), QPen(pens[c], 1));
+    }
     page.findChild<QPushButton*>("btn_VectorZ")->click();
-    QVERIFY(!page.findChild<QCustomPlot*>("vectorXYZ")->graph(2)->visible());
+    QVERIFY(!xyz->graph(2)->visible());
     page.findChild<QPushButton*>("btn_CombinePlots")->click();
     QCOMPARE(stack->currentIndex(), 0);
 }
