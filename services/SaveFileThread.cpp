@@ -37,7 +37,35 @@ void dropPartialRow(QFile& file)
     file.resize(end < 0 ? size - tail : size - tail + end + 1);
 }
 
-// Appends the bytes in one write. A short write is cut back to the old end, so
+// A process killed inside write() keeps what the kernel had copied, and the
+// kernel stops between pages of the file. So each write stays inside one 4 KiB
+// page of the file and ends at a row end; only a row that crosses a page end is
+// written across it, on its own. Returns the bytes written.
+qint64 writeByPages(QFile& file, qint64 at, const QByteArray& bytes)
+{
+    constexpr qint64 PageBytes = 4096;
+    const qint64 size = bytes.size();
+    qint64 done = 0;
+    while (done < size) {
+        qint64 length = qMin(PageBytes - (at + done) % PageBytes, size - done);
+        if (done + length < size) {
+            const int lastEnd = bytes.lastIndexOf('\n', int(done + length - 1));
+            if (lastEnd >= done) {
+                length = lastEnd + 1 - done;
+            } else {
+                const int rowEnd = bytes.indexOf('\n', int(done + length));
+                length = (rowEnd < 0 ? size : rowEnd + 1) - done;
+            }
+        }
+        const qint64 written = file.write(bytes.constData() + done, length);
+        if (written != length)
+            return done + qMax<qint64>(written, 0);
+        done += length;
+    }
+    return done;
+}
+
+// Appends the bytes by whole rows. A short write is cut back to the old end, so
 // that a full disk leaves no half row behind.
 AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
 {
@@ -51,7 +79,7 @@ AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
     }
     dropPartialRow(file);
     const qint64 before = file.size();
-    const qint64 written = file.write(bytes);
+    const qint64 written = writeByPages(file, before, bytes);
     if (written != bytes.size()) {
         result.ok = false;
         // A short write sets no error of its own.

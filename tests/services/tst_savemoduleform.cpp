@@ -178,7 +178,8 @@ void TestSaveModuleForm::startAndStop()
     page.slot_setLanguage(language); // and back: the form's texts return
     QDateTime now = Press1;
     page.setClock([&] { return now; });
-    const QString folder = QDir::currentPath() + "/press/" + QTest::currentDataTag();
+    // A folder whose name holds ".csv" keeps it, in the path and for the comments.
+    const QString folder = QDir::currentPath() + "/press.csv.d/" + QTest::currentDataTag();
     QSignalSpy synced(&hub, &ParamManager::sig_syncSaveParam);
 
     auto* button = child<QPushButton>(page, "btn_Save");

@@ -1,7 +1,9 @@
 // A timed recording with the virtual instrument streaming over a pseudo-terminal,
-// through the real hub, transport, decoder, save page and recorder.
+// through the real hub, transport, decoder, save page and recorder; the link-up's
+// status events in the event log.
 
 #include "app/ParamManager.h"
+#include "app/RuntimePaths.h"
 #include "services/RecordingFormat.h"
 #include "services/SaveFileThread.h"
 #include "services/SaveModuleForm.h"
@@ -12,10 +14,26 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <cstdio>
 
 using namespace RecorderTest;
+
+namespace {
+// Every event-log file there is (a run may cross local midnight).
+QString eventLog()
+{
+    QString text;
+    const QDir logs(RuntimePaths::logsDir());
+    for (const QString& name : logs.entryList({"MZ_Crash_*.dmp"}, QDir::Files, QDir::Name)) {
+        QFile file(logs.filePath(name));
+        if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+            text += QString::fromUtf8(file.readAll());
+    }
+    return text;
+}
+} // namespace
 
 class TestSavePageInstrument : public QObject
 {
@@ -50,6 +68,11 @@ void TestSavePageInstrument::tenSecondsAt1000Hz()
 
     mainPage.slot_handleActionTriggered(m_port, QVariant());
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+    // The status light's changes went to the event log, one line each.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        eventLog().contains(
+            QRegularExpression("(^|\n)\\d\\d:\\d\\d:\\d\\d  battery State:4  ConnectTime:\\d+\n")),
+        10000);
     QTRY_VERIFY_WITH_TIMEOUT(emitted.size() >= 2000, 10000);
 
     savePage.findChild<QLineEdit*>("edt_saveTime")->setText("10");

@@ -1,6 +1,6 @@
 // The save page in the program's main window on a virtual X server, with the
-// virtual instrument streaming: PNGs of the page idle and recording, written into
-// the build tree.
+// virtual instrument streaming: PNGs of the page idle, recording, with the box of
+// a recording that cannot be written, and in Chinese, written into the build tree.
 
 #include "app/ParamManager.h"
 #include "services/SaveModuleForm.h"
@@ -13,11 +13,11 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTextEdit>
-
 
 class TestSavePageScreenshot : public QObject
 {
@@ -99,6 +99,29 @@ void TestSavePageScreenshot::idleAndRecording()
             text += qGray(recording.pixel(x, y)) < 120 ? 1 : 0;
     QVERIFY2(text > 500, qPrintable(QString("%1 text pixels in the panel").arg(text)));
     QCOMPARE(page->findChild<QPushButton*>("btn_Save")->text(), QString("Saving"));
+
+    // The folder goes away under the recording: one box tells the operator.
+    QVERIFY(QDir(page->findChild<QLineEdit*>("edt_filePath")->text()).removeRecursively());
+    QMessageBox* failureBox = nullptr;
+    const auto shownBox = [&failureBox] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible())
+                failureBox = b;
+        return failureBox != nullptr;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(shownBox(), 10000);
+    QVERIFY(QTest::qWaitForWindowExposed(failureBox));
+    failureBox->repaint();
+    QCoreApplication::processEvents();
+    const QString failurePath = QStringLiteral(MAG_ARTEFACT_DIR "/savepage_write_failure.png");
+    // The screen where the window is: the box is a window of its own.
+    const QRect frame = window.frameGeometry();
+    QVERIFY(window.screen()
+                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .save(failurePath));
+    qInfo("screenshot: %s", qPrintable(failurePath));
+    QVERIFY2(failureBox->text().contains("_MZ_1000Hz.CSV"), qPrintable(failureBox->text()));
+    failureBox->close();
 
     QTest::mouseClick(page->findChild<QPushButton*>("btn_Save"), Qt::LeftButton);
     QVERIFY(!hub.isSaving());
