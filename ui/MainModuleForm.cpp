@@ -4,8 +4,8 @@
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
-#include "ui/pages/MonitorModuleForm.h"
 #include "ui/InfoBox.h"
+#include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/ColumnLineGraph.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -113,7 +113,7 @@ void MainModuleForm::connectHub()
     connect(m_hub, &ParamManager::sig_updateForm, this, &MainModuleForm::slots_updateForm);
     connect(m_hub, &ParamManager::sig_connected, this, &MainModuleForm::slots_connected);
     connect(m_hub, &ParamManager::sig_connectFailed, this, &MainModuleForm::slots_connectFailed);
-    connect(m_hub, &ParamManager::sig_disconnect, this, [this] { m_linkOpen = false; });
+    connect(m_hub, &ParamManager::sig_disconnect, this, &MainModuleForm::slots_linkLost);
     connect(m_hub, &ParamManager::sig_updateProgress, this, &MainModuleForm::slots_updateProgress);
     connect(m_hub, &ParamManager::sig_updateProgressEx, this,
             &MainModuleForm::slots_updateProgressEx);
@@ -212,9 +212,7 @@ void MainModuleForm::reset()
     ui->btn_com->setEnabled(true);
     ui->edt_devName->clear();
 
-    m_paused = false;
-    updatePauseText();
-    m_hub->setPaused(false);
+    resume();
 
     updateLightStatus(0);
     QTimer::singleShot(500, this, [this] { updateLightStatus(0); });
@@ -287,6 +285,7 @@ void MainModuleForm::updateLightStatus(int status)
 void MainModuleForm::slots_connected()
 {
     m_linkOpen = true;
+    resume(); // a pause pressed while no instrument was linked would hide the new one
     m_hub->requestDeviceParams();
     QTimer::singleShot(200, this, [this] {
         // The debug page's set values; without a debug page they are its defaults.
@@ -315,6 +314,22 @@ void MainModuleForm::slots_connectFailed(QString portName, QString reason)
                              ? QStringLiteral("串口%1打开失败!").arg(portName)
                              : QStringLiteral("Cannot open the serial port %1.").arg(portName);
     InfoBox::open(reason.isEmpty() ? text : text + QLatin1Char('\n') + reason, windowIcon());
+}
+
+void MainModuleForm::slots_linkLost()
+{
+    if (!m_linkOpen)
+        return;
+    m_linkOpen = false;
+    // The reset road empties the page; without a word the operator would only see
+    // the port button back at its choice.
+    InfoBox::open(
+        m_hub->isChinese == 1
+            ? QStringLiteral("串口%1连接已断开,请检查设备和连线后重新选择串口!").arg(m_chosenPort)
+            : QStringLiteral("The link on serial port %1 was lost. Check the instrument "
+                             "and the cable, then choose the port again.")
+                  .arg(m_chosenPort),
+        windowIcon());
 }
 
 void MainModuleForm::showPortChoice()
@@ -453,6 +468,13 @@ void MainModuleForm::updatePauseText()
         ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : m_english.resume);
     else
         ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : m_english.pause);
+}
+
+void MainModuleForm::resume()
+{
+    m_paused = false;
+    updatePauseText();
+    m_hub->setPaused(false);
 }
 
 void MainModuleForm::on_btn_pause_clicked()

@@ -58,6 +58,7 @@ public slots:
     void slots_updateProgressEx(int iStatus);
     void slots_connected();
     void slots_connectFailed(QString portName, QString reason);
+    void slots_linkLost();
     void slots_updateSerialNumber(QString serialNumber);
     void slot_setLanguage(int num);
     void slots_lineEditIsOK();
@@ -88,6 +89,7 @@ private:
     void restartDevice(int status, int request, const QString& refusal);
     void showPortChoice(); // btn_com back to its "select" text
     void updatePauseText();
+    void resume();
     bool isConnectablePort(const QString& name) const;
 
     Ui_MainModuleForm* ui;

@@ -162,6 +162,17 @@ void MainWindow::onPageButtonClicked()
     if (auto* button = qobject_cast<QWidget*>(sender()))
         button->raise();
     callHook(currentPageIndex, &PageHooks::leave, targetPageIndex);
+    // The debug and settings pages' register polls end the instrument's stream; the
+    // main page's stream (or status poll) runs on under the other pages, so stop it.
+    const int from = currentPageIndex;
+    const bool pollingTarget =
+        targetPageIndex == PageHooks::MonitorPage || targetPageIndex == PageHooks::ConfigPage;
+    const bool stoppedByLeave =
+        from == PageHooks::MainPage || from == PageHooks::MonitorPage ||
+        from == PageHooks::ConfigPage ||
+        (from == PageHooks::SensitivityPage && paramManager->isDeviceReady());
+    if (pollingTarget && !stoppedByLeave)
+        callHook(PageHooks::MainPage, &PageHooks::stopPolling);
     ui->stackedWidget->setCurrentWidget(pageMap.value(targetPageIndex));
     currentPageIndex = targetPageIndex;
     bottomBar->showEdits(pageHooks.value(currentPageIndex).bottomBar);
@@ -351,6 +362,9 @@ void MainWindow::initLockLossMessage()
     lockLossBox->setIcon(QMessageBox::Information);
     lockLossBox->setWindowTitle(QStringLiteral("提示"));
     lockLossBox->setText(QStringLiteral("设备处于失锁状态!"));
+    // It comes back every few seconds while data are missing: it must not hold the
+    // window, or the operator could not reach the pages to find out why.
+    lockLossBox->setWindowModality(Qt::NonModal);
     if (DataCheckerThread* watchdog = paramManager->getDataCheckerThread())
         connect(watchdog, &DataCheckerThread::sig_dataCheckMsg, this,
                 &MainWindow::showLockLossMessage);

@@ -138,6 +138,9 @@ private slots:
     void languageRoundTrip_data();
     void languageRoundTrip();
     void resetRestoresTheIdleState();
+    void lostLinkIsReported_data();
+    void lostLinkIsReported();
+    void newLinkIsNotPaused();
 };
 
 void TestMainModuleForm::initTestCase()
@@ -842,6 +845,56 @@ void TestMainModuleForm::resetRestoresTheIdleState()
     QCOMPARE(com->text(), QString("选择"));
     p.page.slot_setLanguage(0);
     QCOMPARE(com->text(), QString("select"));
+}
+
+void TestMainModuleForm::lostLinkIsReported_data()
+{
+    QTest::addColumn<int>("isChinese");
+    QTest::addColumn<QString>("select");
+    QTest::newRow("English") << 0 << "select";
+    QTest::newRow("Chinese") << 1 << "选择";
+}
+
+// The line goes while linked: the operator is told once, and the reset that
+// follows puts the port choice back. A reset of the operator's own makes no box.
+void TestMainModuleForm::lostLinkIsReported()
+{
+    QFETCH(int, isChinese);
+    QFETCH(QString, select);
+    Page p;
+    p.hub.isChinese = isChinese;
+    p.page.slot_setLanguage(isChinese);
+    p.page.slot_handleActionTriggered("COM12", QVariant());
+    emit p.hub.sig_connected();
+
+    emit p.hub.sig_disconnect();
+    QMessageBox* box = openInfoBox();
+    QVERIFY(box);
+    QVERIFY(box->text().contains("COM12"));
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->parent(), nullptr);
+    closeInfoBoxes();
+    emit p.hub.sig_disconnect(); // the dead line raises more errors
+    QVERIFY(!openInfoBox());
+
+    p.page.reset();
+    QCOMPARE(p.child<QPushButton>("btn_com")->text(), select);
+    emit p.hub.sig_connected();
+    p.page.reset(); // the reboot button
+    emit p.hub.sig_disconnect();
+    QVERIFY(!openInfoBox());
+}
+
+// A pause pressed while no instrument was linked does not hide the next one.
+void TestMainModuleForm::newLinkIsNotPaused()
+{
+    Page p;
+    auto* pause = p.child<QPushButton>("btn_pause");
+    pause->click();
+    QCOMPARE(pause->text(), QString("Resume"));
+    emit p.hub.sig_connected();
+    QCOMPARE(pause->text(), QString("Pause"));
+    QVERIFY(!p.hub.isPaused());
 }
 
 MAG_TEST_MAIN(TestMainModuleForm)

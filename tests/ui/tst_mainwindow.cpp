@@ -73,6 +73,8 @@ private slots:
     void clicksThatSwitchNothing();
     void refusalsWhileSaving_data();
     void refusalsWhileSaving();
+    void pollingPagesStopTheStream_data();
+    void pollingPagesStopTheStream();
     void dragHitsMinimumSize();
     void cursorFollowsBorder();
     void bottomBar_data();
@@ -280,6 +282,44 @@ void TstMainWindow::refusalsWhileSaving()
     QCOMPARE(boxes.first()->parent(), nullptr);
     QCOMPARE(window->currentPage(), 0);
     QVERIFY(child<QPushButton>("btnMain")->isChecked());
+}
+
+void TstMainWindow::pollingPagesStopTheStream_data()
+{
+    QTest::addColumn<QString>("via");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("deviceReady");
+    for (const char* via : {"btnMain", "btnSensitivity", "btnSave", "btnHelp"})
+        for (const char* target : {"btnConfig", "btnMonitor"}) {
+            QTest::addRow("%s to %s, streaming", via, target) << via << target << true;
+            QTest::addRow("%s to %s, locking", via, target) << via << target << false;
+        }
+}
+
+// The debug and settings pages poll registers, which ends the instrument's stream:
+// whichever page they are reached from, the stream is stopped first (and the
+// watchdog with it), or the status poll of a lock still under way.
+void TstMainWindow::pollingPagesStopTheStream()
+{
+    QFETCH(QString, via);
+    QFETCH(QString, target);
+    QFETCH(bool, deviceReady);
+    makeWindow(1);
+    hub->setDeviceReady(deviceReady);
+    hub->setStreamStarted(deviceReady);
+    child<QPushButton>(via.toLatin1().constData())->click();
+
+    QSignalSpy requests(hub.get(), &ParamManager::sig_sendModbusData);
+    QSignalSpy statusStops(hub.get(), &ParamManager::sig_devStatusWorkerStop);
+    QSignalSpy pollStarts(hub.get(), &ParamManager::sig_paramWorkerStart);
+    child<QPushButton>(target.toLatin1().constData())->click();
+
+    QList<int> sent;
+    for (const QList<QVariant>& call : requests)
+        sent << call.at(0).value<ModbusAddr>();
+    QCOMPARE(sent.count(AddrStopStream), deviceReady ? 1 : 0);
+    QCOMPARE(statusStops.count() >= 1, !deviceReady);
+    QCOMPARE(pollStarts.count(), 1);
 }
 
 void TstMainWindow::dragHitsMinimumSize()
@@ -748,6 +788,10 @@ void TstMainWindow::lockLossBoxIsReused()
     QVERIFY(boxes.first()->isVisible());
     QCOMPARE(boxes.first()->text(), QStringLiteral("second"));
     QCOMPARE(boxes.first()->windowTitle(), QStringLiteral("提示"));
+    // It comes back every few seconds while data are missing; it must not hold the
+    // page buttons.
+    QCOMPARE(boxes.first()->windowModality(), Qt::NonModal);
+    QVERIFY(!boxes.first()->isModal());
 }
 
 void TstMainWindow::closeAsksForIdentity()

@@ -317,26 +317,31 @@ void TstMonitorModuleForm::commandFrames_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QList<QByteArray>>("expected");
+    // Whether the instrument is still taken to be measuring afterwards: any work
+    // state but 4 leaves the measurement, and the main page must wait for the lock.
+    QTest::addColumn<bool>("readyAfter");
 
     QTest::newRow("debug mode on")
-        << false << "chk_debug" << QString() << QList<QByteArray>{writeOne(40118, 99)};
+        << false << "chk_debug" << QString() << QList<QByteArray>{writeOne(40118, 99)} << false;
     QTest::newRow("debug mode off")
-        << true << "chk_debug" << QString() << QList<QByteArray>{writeOne(40118, 1)};
+        << true << "chk_debug" << QString() << QList<QByteArray>{writeOne(40118, 1)} << false;
     for (int n = 1; n <= 4; ++n)
         QTest::newRow(qPrintable(QStringLiteral("work state %1").arg(n)))
             << false << "btn_changeWorkState" << QString::number(n)
-            << QList<QByteArray>{writeOne(40118, quint16(n))};
+            << QList<QByteArray>{writeOne(40118, quint16(n))} << (n == 4);
     QTest::newRow("work state 3 leaves debug mode first")
         << true << "btn_changeWorkState"
-        << "3" << QList<QByteArray>{writeOne(40118, 1), writeOne(40118, 3)};
+        << "3" << QList<QByteArray>{writeOne(40118, 1), writeOne(40118, 3)} << false;
     QTest::newRow("work mode 0") << true << "btn_changeWorkMode"
                                  << "0"
                                  << QList<QByteArray>{withReferenceCrc(
-                                        QByteArray::fromHex("01109CB70001020001"))};
+                                        QByteArray::fromHex("01109CB70001020001"))}
+                                 << true;
     QTest::newRow("work mode 1") << true << "btn_changeWorkMode"
                                  << "1"
                                  << QList<QByteArray>{withReferenceCrc(
-                                        QByteArray::fromHex("01109CB70001020002"))};
+                                        QByteArray::fromHex("01109CB70001020002"))}
+                                 << true;
 }
 
 void TstMonitorModuleForm::commandFrames()
@@ -345,12 +350,14 @@ void TstMonitorModuleForm::commandFrames()
     QFETCH(QString, button);
     QFETCH(QString, entry);
     QFETCH(QList<QByteArray>, expected);
+    QFETCH(bool, readyAfter);
 
     Page p;
     p.page.show();
     auto* debug = p.child<QCheckBox>("chk_debug");
     debug->setChecked(debugTicked);
     p.page.startParamWorker();
+    p.hub.setDeviceReady(true);
     p.clearSpies();
 
     if (button == "chk_debug") {
@@ -371,6 +378,7 @@ void TstMonitorModuleForm::commandFrames()
     const bool ddsEnabled = p.edit("edt_ddsFreq")->isEnabled();
     QCOMPARE(ddsEnabled, debug->isChecked());
     QCOMPARE(p.child<QPushButton>("btn_changeWorkMode")->isEnabled(), debug->isChecked());
+    QCOMPARE(p.hub.isDeviceReady(), readyAfter);
 }
 
 // Leaving the page unticks "FS Debug", which writes 40118 = 1; the poll the

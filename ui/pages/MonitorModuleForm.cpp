@@ -31,6 +31,7 @@ constexpr quint16 RegVaporCellSet = 40130;
 constexpr quint16 RegVcselDefaultSet = 40142;
 constexpr quint16 DebugModeOn = 99;
 constexpr quint16 DebugModeOff = 1;
+constexpr quint16 WorkStateMeasuring = 4; // the state in which the stream runs
 constexpr double ReadBackFloor = 0.00001;
 
 // Read-backs with five decimals; what is below the floor shows as "0".
@@ -130,6 +131,16 @@ void MonitorModuleForm::resumePoll(bool wasRunning)
 void MonitorModuleForm::send(const QByteArray& frame)
 {
     emit paramManager->sig_sendCustomModbusData(frame);
+}
+
+void MonitorModuleForm::sendWorkState(quint16 state)
+{
+    send(ModbusFrame::writeSingle(RegWorkState, state));
+    // Any state but 4 makes the instrument leave the measurement (debug mode, or a
+    // new lock from step 1 to 3): the main page then follows the lock from the
+    // status poll and starts the stream only at 4.
+    if (state != WorkStateMeasuring)
+        paramManager->setDeviceReady(false);
 }
 
 // ---- public operations ----------------------------------------------------------
@@ -258,7 +269,7 @@ void MonitorModuleForm::on_chk_debug_stateChanged(int arg1)
     setDebugWidgetsEnabled(on);
     const bool wasPolling = pausePoll();
     GuiPause::pause(100);
-    send(ModbusFrame::writeSingle(RegWorkState, on ? DebugModeOn : DebugModeOff));
+    sendWorkState(on ? DebugModeOn : DebugModeOff);
     GuiPause::pause(100);
     resumePoll(wasPolling);
 }
@@ -273,7 +284,7 @@ void MonitorModuleForm::on_btn_changeWorkState_clicked()
     if (i < 0)
         qDebug() << "未找到该状态";
     else
-        send(ModbusFrame::writeSingle(RegWorkState, quint16(i + 1)));
+        sendWorkState(quint16(i + 1));
     GuiPause::pause(100);
     resumePoll(wasPolling);
 }

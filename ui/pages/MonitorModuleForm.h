@@ -66,6 +66,7 @@ private:
     void initLanguageTexts();
     void popUpMenu(CustomMenu* menu, QPushButton* button);
     void send(const QByteArray& frame);
+    void sendWorkState(quint16 state);
     // Stops the poll for a command; resume() restarts it only if it ran before,
     // so that a command on a page already left does not start it again.
     bool pausePoll();
