@@ -29,6 +29,7 @@ const QString GreenLight = QStringLiteral("background-image: url(:/greenlight.pn
 const QString YellowLight = QStringLiteral("background-image: url(:/yellowlight.png);");
 const QString RefreshEntry = QStringLiteral("刷新");
 constexpr int RefreshIntervalMs = 30;
+constexpr int AnswerTimeoutMs = 5000; // a status poll or the identity block is due within 1 s
 constexpr int StatusLocked = 4;
 
 // The chart time typed by the operator, clamped to 1..1000 s. A run of digits
@@ -82,6 +83,11 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
     m_refreshTimer->setInterval(RefreshIntervalMs);
     connect(m_refreshTimer, &QTimer::timeout, this, &MainModuleForm::onRefreshTimer);
     m_refreshTimer->start();
+
+    m_answerTimer = new QTimer(this);
+    m_answerTimer->setSingleShot(true);
+    m_answerTimer->setInterval(AnswerTimeoutMs);
+    connect(m_answerTimer, &QTimer::timeout, this, &MainModuleForm::slots_noAnswer);
 
     ui->frameStatus->setStyleSheet(YellowLight);
     ui->btn_ddsReTrack->setVisible(m_hub->isFSMode == 1);
@@ -193,6 +199,7 @@ void MainModuleForm::clearPlot()
 void MainModuleForm::reset()
 {
     m_linkOpen = false;
+    m_answerTimer->stop();
     stopPolling();
     clearPlot();
     loadPortMenu();
@@ -285,6 +292,7 @@ void MainModuleForm::updateLightStatus(int status)
 void MainModuleForm::slots_connected()
 {
     m_linkOpen = true;
+    m_answerTimer->start();
     resume(); // a pause pressed while no instrument was linked would hide the new one
     m_hub->requestDeviceParams();
     QTimer::singleShot(200, this, [this] {
@@ -318,6 +326,7 @@ void MainModuleForm::slots_connectFailed(QString portName, QString reason)
 
 void MainModuleForm::slots_linkLost()
 {
+    m_answerTimer->stop();
     if (!m_linkOpen)
         return;
     m_linkOpen = false;
@@ -332,6 +341,25 @@ void MainModuleForm::slots_linkLost()
         windowIcon());
 }
 
+void MainModuleForm::slots_noAnswer()
+{
+    if (!m_linkOpen)
+        return;
+    // The polls go on: an instrument that is still starting up answers later.
+    InfoBox::open(
+        m_hub->isChinese == 1
+            ? QStringLiteral("串口%1上的仪器没有应答,请检查设备、连线和波特率!").arg(m_chosenPort)
+            : QStringLiteral("The instrument on serial port %1 does not answer. Check "
+                             "the instrument, the cable and the baud rate.")
+                  .arg(m_chosenPort),
+        windowIcon());
+}
+
+void MainModuleForm::setAnswerTimeout(int ms)
+{
+    m_answerTimer->setInterval(ms);
+}
+
 void MainModuleForm::showPortChoice()
 {
     m_chosenPort.clear();
@@ -340,6 +368,7 @@ void MainModuleForm::showPortChoice()
 
 void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
 {
+    m_answerTimer->stop();
     updateLightStatus(1);
     ui->edt_devName->setText(QStringLiteral("VUD-") + serialNumber);
     ui->btn_com->setEnabled(false);
@@ -348,6 +377,7 @@ void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
 
 void MainModuleForm::slots_updateProgress(int iStatus)
 {
+    m_answerTimer->stop();
     updateLightStatus(iStatus);
     if (iStatus == StatusLocked) {
         emit m_hub->sig_devStatusWorkerStop();

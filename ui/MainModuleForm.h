@@ -47,6 +47,9 @@ public:
     // tests replace the system clock.
     using Clock = std::function<qint64()>;
     void setClock(Clock clock);
+    // How long after the link-up the instrument may stay silent before the
+    // operator is told (tests shorten it).
+    void setAnswerTimeout(int ms);
 
     // Shows a lock progress of 0 to 4 on the light and the battery; other values
     // are rejected with a debug line.
@@ -59,6 +62,7 @@ public slots:
     void slots_connected();
     void slots_connectFailed(QString portName, QString reason);
     void slots_linkLost();
+    void slots_noAnswer();
     void slots_updateSerialNumber(QString serialNumber);
     void slot_setLanguage(int num);
     void slots_lineEditIsOK();
@@ -112,8 +116,9 @@ private:
 
     EnglishTexts m_english; // the form's English texts, taken at construction
     bool m_portMenuWired = false;
-    QString m_chosenPort;    // shown on btn_com until the next reset
-    bool m_linkOpen = false; // from sig_connected until the link is lost or reset
+    QString m_chosenPort;            // shown on btn_com until the next reset
+    bool m_linkOpen = false;         // from sig_connected until the link is lost or reset
+    QTimer* m_answerTimer = nullptr; // from the link-up to the instrument's first answer
     int m_shownBattery = -1;
     double m_graphStep = 0.0; // key step of the points in the graph
 

@@ -90,6 +90,14 @@ struct Page
     int points() const { return plot->graph(0)->dataCount(); }
     double firstValue() const { return plot->graph(0)->data()->constBegin()->value; }
     double lastValue() const { return (plot->graph(0)->data()->constEnd() - 1)->value; }
+    // The port is shown as chosen, but nothing tries to open it (whose failure
+    // would open a box of its own).
+    void choosePortWithoutOpening(const QString& name)
+    {
+        QObject::disconnect(hub.getModbusWorkThread(), &ModbusWorkThread::sig_connectDevice,
+                            nullptr, nullptr);
+        page.slot_handleActionTriggered(name, QVariant());
+    }
     void setChartTime(const QString& seconds)
     {
         auto* edit = child<QLineEdit>("edt_setTime");
@@ -141,6 +149,8 @@ private slots:
     void lostLinkIsReported_data();
     void lostLinkIsReported();
     void newLinkIsNotPaused();
+    void silentInstrumentIsReported_data();
+    void silentInstrumentIsReported();
 };
 
 void TestMainModuleForm::initTestCase()
@@ -864,7 +874,7 @@ void TestMainModuleForm::lostLinkIsReported()
     Page p;
     p.hub.isChinese = isChinese;
     p.page.slot_setLanguage(isChinese);
-    p.page.slot_handleActionTriggered("COM12", QVariant());
+    p.choosePortWithoutOpening("COM12");
     emit p.hub.sig_connected();
 
     emit p.hub.sig_disconnect();
@@ -895,6 +905,44 @@ void TestMainModuleForm::newLinkIsNotPaused()
     emit p.hub.sig_connected();
     QCOMPARE(pause->text(), QString("Pause"));
     QVERIFY(!p.hub.isPaused());
+}
+
+void TestMainModuleForm::silentInstrumentIsReported_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("told");
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("status") << "status" << false;
+    QTest::newRow("identity") << "identity" << false;
+    QTest::newRow("line lost") << "lost" << false;
+    QTest::newRow("reset") << "reset" << false;
+}
+
+// A port that opens with nothing behind it (or the wrong baud rate) would poll
+// for ever behind a yellow light: once the instrument stays silent, say so.
+void TestMainModuleForm::silentInstrumentIsReported()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, told);
+    Page p;
+    p.page.setAnswerTimeout(100);
+    p.choosePortWithoutOpening("COM12");
+    emit p.hub.sig_connected();
+    if (answer == "status")
+        emit p.hub.sig_updateProgress(1);
+    else if (answer == "identity")
+        emit p.hub.sig_updateSerialNumber("24060117");
+    else if (answer == "lost")
+        emit p.hub.sig_disconnect();
+    else if (answer == "reset")
+        p.page.reset();
+    closeInfoBoxes();
+
+    QTest::qWait(300);
+    QMessageBox* box = openInfoBox();
+    QCOMPARE(box != nullptr, told);
+    if (box)
+        QVERIFY(box->text().contains("COM12"));
 }
 
 MAG_TEST_MAIN(TestMainModuleForm)
