@@ -178,14 +178,23 @@ QString UploadBacklog::listBacklogFiles()
     const QList<int> numbers = backlogNumbers();
     if (numbers.isEmpty())
         return QString();
-    const auto next = std::upper_bound(numbers.cbegin(), numbers.cend(), m_lastOffered);
-    const int pick = next == numbers.cend() ? numbers.first() : *next;
-    m_lastOffered = pick;
+    auto after = [&numbers](int n) {
+        const auto next = std::upper_bound(numbers.cbegin(), numbers.cend(), n);
+        return next == numbers.cend() ? numbers.first() : *next;
+    };
+    int pick = after(m_lastOffered);
     if (pick == m_fileNumber) {
-        // Records go elsewhere from now on, so none is appended while it travels.
-        m_fileNumber = numbers.last() + 1;
-        qDebug() << "20250709 fileNum:" << m_fileNumber;
+        if (numbers.size() >= RingSize) {
+            // A new file would grow the ring beyond its six: another file travels
+            // instead, and this one once it has rolled.
+            pick = after(pick);
+        } else {
+            // Records go elsewhere from now on, so none is appended while it travels.
+            m_fileNumber = numbers.last() + 1;
+            qDebug() << "20250709 fileNum:" << m_fileNumber;
+        }
     }
+    m_lastOffered = pick;
     return filePath(pick);
 }
 

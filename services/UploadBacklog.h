@@ -43,7 +43,8 @@ public:
 
     // The next file to upload, taking the files in turn so that a file the server
     // refuses does not hold up the others; empty when there is none. When that is
-    // the file records are appended to, records go to a new file from now on.
+    // the file records are appended to, records go to a new file from now on, or,
+    // with the ring full, another file is taken.
     QString listBacklogFiles();
 
     // Appends the text and a line end; false when the file cannot be written.

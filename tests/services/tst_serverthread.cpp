@@ -4,6 +4,7 @@
 
 #include "app/RuntimePaths.h"
 #include "app/Settings.h"
+#include "services/ServerBodies.h"
 #include "services/ServerThread.h"
 #include "tests/services/BatchDriver.h"
 #include "tests/services/StandIns.h"
@@ -81,6 +82,7 @@ private slots:
     void stateTable();
     void failedPostsReachTheServerLater_data();
     void failedPostsReachTheServerLater();
+    void refusedFileDoesNotBlockAnother();
     void statusReportOncePerFix();
     void vectorBatchesReachTheServer();
     void lastFlushAtShutdown_data();
@@ -202,7 +204,10 @@ void TestServerThread::failedPostsReachTheServerLater()
     // Every batch is kept, whatever the failure: on disk within a tick or two.
     QTRY_VERIFY_WITH_TIMEOUT(containsAll(backlogTimes(), driver.sent()), 15000);
 
-    if (mode == "invalidguid") {
+    if (mode != "invalidguid") {
+        // The heartbeat meets the same fault: the client waits for a confirmation.
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), 1, 10000);
+    } else {
         QTRY_COMPARE_WITH_TIMEOUT(client->state(), 3, 5000);
         QCOMPARE(inServer(client, [client] { return client->hasTimer(); }), false);
         driver.sendOne(); // kept as well, and written at once: no tick will come
@@ -217,6 +222,31 @@ void TestServerThread::failedPostsReachTheServerLater()
     QVERIFY(device.value("viaUpload").toInt() >= 4);
     // Uploaded files are gone; at most an empty current file is left.
     QTRY_VERIFY_WITH_TIMEOUT(backlogTimes().isEmpty(), 10000);
+}
+
+void TestServerThread::refusedFileDoesNotBlockAnother()
+{
+    // Two backlog files left by an earlier run; the server refuses the first.
+    const QString logs = RuntimePaths::logsDir();
+    for (int n = 0; n < 2; ++n) {
+        QFile file(logs + QString("/ServerData%1.txt").arg(n));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ServerBodies::scalarRecord("MZ", T + n * 10000, QVector<double>(40, 1.0), 20, 50)
+                       .toUtf8() +
+                   '\n');
+    }
+    QVERIFY(m_server->setMode("normal", QString(), "ServerData0.txt"));
+    ServerThread* client = startClient(Guid);
+    QMetaObject::invokeMethod(client, &ServerThread::slot_init, Qt::QueuedConnection);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->scalarTimes(), QList<qint64>({T + 10000, T + 11000}),
+                              15000);
+    QVERIFY(!QFile::exists(logs + "/ServerData1.txt"));
+    // The refused file stays and is offered again.
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->device().value("uploads").toArray().size() >= 3, 15000);
+    QVERIFY(QFile::exists(logs + "/ServerData0.txt"));
+    QCOMPARE(m_server->scalarTimes(), QList<qint64>({T + 10000, T + 11000}));
+    QCOMPARE(m_server->device().value("uploads").toArray().last().toObject().value("file"),
+             QJsonValue("ServerData0.txt"));
 }
 
 void TestServerThread::statusReportOncePerFix()

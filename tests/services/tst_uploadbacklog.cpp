@@ -76,8 +76,10 @@ private slots:
     void numberingAtStart();
     void currentFileIsNeverUploaded();
     void filesTakeTurnsForUpload();
+    void fullRingGetsNoSeventhFile();
     void rollSkipsTheFileInFlight();
     void unwrittenRecordsWaitForTheNextFlush();
+    void unwrittenRecordsAreBounded();
 
 private:
     void sixFilesWithTheLastCurrent();
@@ -268,6 +270,31 @@ void TestUploadBacklog::filesTakeTurnsForUpload()
     QCOMPARE(m_backlog.listBacklogFiles(), path(1));
 }
 
+void TestUploadBacklog::fullRingGetsNoSeventhFile()
+{
+    for (int n = 0; n < 5; ++n)
+        makeFile(path(n), UploadBacklog::FileSizeLimit);
+    makeFile(path(5), 100);
+    m_backlog.findBacklogFileNumber(true);
+    QCOMPARE(m_backlog.fileNumber(), 5);
+    // Every upload refused: the file records go to is passed over rather than
+    // moved to a seventh file, turn after turn.
+    QStringList offered;
+    for (int i = 0; i < 7; ++i)
+        offered << QFileInfo(m_backlog.listBacklogFiles()).fileName();
+    QCOMPARE(offered, QStringList({"ServerData0.txt", "ServerData1.txt", "ServerData2.txt",
+                                   "ServerData3.txt", "ServerData4.txt", "ServerData0.txt",
+                                   "ServerData1.txt"}));
+    QCOMPARE(m_backlog.fileNumber(), 5);
+    // One accepted: with room in the ring the current file travels as well, and
+    // records go to a new one.
+    QVERIFY(m_backlog.deleteUploaded(path(2)));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(3));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(4));
+    QCOMPARE(m_backlog.listBacklogFiles(), path(5));
+    QCOMPARE(m_backlog.fileNumber(), 6);
+}
+
 void TestUploadBacklog::rollSkipsTheFileInFlight()
 {
     sixFilesWithTheLastCurrent();
@@ -298,6 +325,25 @@ void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
     QCOMPARE(got[0].time, T);
     QCOMPARE(got[1].time, T + 7000);
     QCOMPARE(got[2].time, T + 9000);
+}
+
+void TestUploadBacklog::unwrittenRecordsAreBounded()
+{
+    QVERIFY(QDir().mkpath(path(0)));
+    // Batches of 10 000 values, each a record of about 100 kB that cannot be written.
+    const int batches = 120;
+    for (int i = 0; i < batches; ++i)
+        m_backlog.bufferScalarData(T + i * 20000, values(10000), 1000, 1);
+    const int kept = m_backlog.unwrittenCount();
+    QVERIFY2(kept > 0 && kept < batches, qPrintable(QString::number(kept)));
+    QVERIFY(kept * 100000 <= UploadBacklog::UnwrittenLimitBytes);
+    // The newest records are the ones kept, oldest first, and all go out together.
+    QVERIFY(QDir(path(0)).removeRecursively());
+    QVERIFY(m_backlog.saveBacklogRecord());
+    const QList<Record> got = records(path(0));
+    QCOMPARE(got.size(), kept);
+    QCOMPARE(got.first().time, T + (batches - kept) * 20000);
+    QCOMPARE(got.last().time, T + (batches - 1) * 20000);
 }
 
 MAG_TEST_MAIN_CORE(TestUploadBacklog)

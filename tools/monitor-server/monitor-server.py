@@ -138,7 +138,12 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data)
 
     def send_json(self, obj, code=200):
-        self.send(code, json.dumps(obj, ensure_ascii=False), bom=self.server.app.control.mode == "bom")
+        self.send(code, json.dumps(obj, ensure_ascii=False), bom=self.mode_applies("bom"))
+
+    def mode_applies(self, mode):
+        """The fault mode is `mode` and, when limited to some paths, this is one."""
+        ctl = self.server.app.control
+        return ctl.mode == mode and (not ctl.only or ctl.only in urllib.parse.urlsplit(self.path).path)
 
     # -- routing ----------------------------------------------------------------------------
     def do_GET(self):
@@ -217,7 +222,7 @@ class Handler(BaseHTTPRequestHandler):
     # -- the API ----------------------------------------------------------------------------
     def register(self, body):
         req = json.loads(body.decode("utf-8"))
-        if self.server.app.control.mode == "badguid":
+        if self.mode_applies("badguid"):
             return self.send_json({"success": True, "message": "注册成功", "data": "abc"})
         guid = str(uuid.uuid4())
         with STORE.lock:
