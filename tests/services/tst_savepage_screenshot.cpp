@@ -5,6 +5,7 @@
 #include "app/ParamManager.h"
 #include "services/SaveModuleForm.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
@@ -27,7 +28,6 @@ private slots:
     void idleAndRecording();
 
 private:
-    QImage grab(QWidget& window, const QString& name);
     InstrumentProcess m_instrument;
     QString m_port;
 };
@@ -40,27 +40,11 @@ void TestSavePageScreenshot::initTestCase()
     QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
 }
 
-QImage TestSavePageScreenshot::grab(QWidget& window, const QString& name)
-{
-    window.repaint();
-    QCoreApplication::processEvents();
-    const QImage shot =
-        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
-    if (!shot.save(path))
-        qWarning("cannot write %s", qPrintable(path));
-    qInfo("screenshot: %s", qPrintable(path));
-    return shot;
-}
-
 void TestSavePageScreenshot::idleAndRecording()
 {
     ParamManager hub;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     auto* mainPage = window.findChild<MainModuleForm*>();
     auto* page = window.findChild<SaveModuleForm*>();
@@ -70,7 +54,7 @@ void TestSavePageScreenshot::idleAndRecording()
 
     QTest::mouseClick(window.findChild<QPushButton*>("btnSave"), Qt::LeftButton);
     QCOMPARE(window.findChild<QStackedWidget*>("stackedWidget")->currentWidget(), page);
-    const QImage idle = grab(window, "savepage_idle.png");
+    const QImage idle = grabArtefact(window, "savepage_idle.png");
     QCOMPARE(idle.size(), window.size());
 
     // Every text of the page fits its widget.
@@ -89,7 +73,7 @@ void TestSavePageScreenshot::idleAndRecording()
     QTest::mouseClick(page->findChild<QPushButton*>("btn_Save"), Qt::LeftButton);
     QVERIFY(hub.isSaving());
     QTRY_VERIFY_WITH_TIMEOUT(panel->document()->lineCount() > 200, 15000);
-    const QImage recording = grab(window, "savepage_recording.png");
+    const QImage recording = grabArtefact(window, "savepage_recording.png");
 
     // The panel shows values: dark text pixels inside it.
     const QRect box(panel->mapTo(&window, QPoint(0, 0)), panel->size());
@@ -130,7 +114,7 @@ void TestSavePageScreenshot::idleAndRecording()
     emit window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly)
         ->triggered(QStringLiteral("中文"), QVariant());
     QCOMPARE(page->findChild<QPushButton*>("btn_Save")->text(), QString("保存"));
-    grab(window, "savepage_chinese.png");
+    grabArtefact(window, "savepage_chinese.png");
     for (auto* button : page->findChildren<QAbstractButton*>())
         if (button->isVisible() && !button->text().isEmpty())
             QVERIFY2(button->sizeHint().width() <= button->width(),

@@ -4,6 +4,7 @@
 
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-
 
 class TestConfigPageScreenshot : public QObject
 {
@@ -54,10 +54,7 @@ void TestConfigPageScreenshot::settingsPage()
     ParamManager hub;
     hub.isChinese = chinese;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     QSignalSpy identity(&hub, &ParamManager::sig_updateFormParamEx);
     window.findChild<MainModuleForm*>()->slot_handleActionTriggered(m_port, QVariant());
@@ -91,12 +88,9 @@ void TestConfigPageScreenshot::settingsPage()
                                                       .arg(w->width())));
     }
 
-    window.repaint();
-    QCoreApplication::processEvents();
     const QString name = chinese ? "settingspage_zh" : "settingspage";
-    const QImage shot = window.screen()->grabWindow(window.winId()).toImage();
-    QVERIFY(shot.save(QStringLiteral(MAG_ARTEFACT_DIR "/%1.png").arg(name)));
-    qInfo("screenshot: %s/%s.png", MAG_ARTEFACT_DIR, qPrintable(name));
+    const QImage shot = Screenshots::grab(window);
+    QVERIFY(Screenshots::save(shot, QStringLiteral(MAG_ARTEFACT_DIR "/%1.png").arg(name)));
 
     // The baud-rate menu open under its button.
     auto* baud = page->findChild<QPushButton*>("btn_baudRate");

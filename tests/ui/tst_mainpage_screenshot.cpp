@@ -5,6 +5,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
@@ -17,7 +18,6 @@
 #include <QScreen>
 #include <QSet>
 #include <qcustomplot.h>
-
 
 class TestMainPageScreenshot : public QObject
 {
@@ -43,10 +43,7 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
 {
     ParamManager hub;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     auto* page = window.findChild<MainModuleForm*>();
     QVERIFY(page);
@@ -68,8 +65,9 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
     }
     QVERIFY2(instrumentEntry, qPrintable(entries.join(", ")));
     QCOMPARE(entries.last(), QString("刷新"));
+    // The whole screen: the menu is a window of its own.
     const QImage menuShot = window.screen()->grabWindow(0, 0, 0, 1280, 720).toImage();
-    QVERIFY(menuShot.save(QStringLiteral(MAG_ARTEFACT_DIR "/portmenu.png")));
+    QVERIFY(Screenshots::save(menuShot, QStringLiteral(MAG_ARTEFACT_DIR "/portmenu.png")));
     QTest::mouseClick(instrumentEntry, Qt::LeftButton);
     QTRY_VERIFY(!menu->isVisible());
     QCOMPARE(com->text(), m_port);
@@ -83,11 +81,8 @@ void TestMainPageScreenshot::mainPageShowsTheLiveField()
     // The picture as the page drew it with its latest batch.
     QCoreApplication::processEvents();
 
-    const QImage shot =
-        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/mainpage.png");
-    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
-    qInfo("screenshot: %s", qPrintable(path));
+    const QImage shot = Screenshots::grab(window);
+    QVERIFY(Screenshots::save(shot, QStringLiteral(MAG_ARTEFACT_DIR "/mainpage.png")));
     QCOMPARE(shot.size(), window.size());
 
     // Not blank: a real window has many colours and no colour covers most of it.

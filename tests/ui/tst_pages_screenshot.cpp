@@ -6,6 +6,7 @@
 
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/GuiPause.h"
@@ -32,7 +33,6 @@
 #include <QTextFragment>
 #include <QTextImageFormat>
 
-
 namespace {
 // The operator's road to a language: the title bar's language menu.
 void chooseLanguage(MainWindow& window, int num)
@@ -42,21 +42,9 @@ void chooseLanguage(MainWindow& window, int num)
     QCoreApplication::processEvents();
 }
 
-QImage grab(QWidget* window)
-{
-    window->repaint();
-    QCoreApplication::processEvents();
-    return window->screen()
-        ->grabWindow(window->winId())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
 void save(const QImage& shot, const QString& name)
 {
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
-    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
-    qInfo("screenshot: %s", qPrintable(path));
+    QVERIFY(Screenshots::save(shot, QStringLiteral(MAG_ARTEFACT_DIR "/") + name));
 }
 
 // Visible texts of labels, buttons and check boxes that do not fit their widget.
@@ -169,10 +157,7 @@ void TestPagesScreenshot::debugPage()
     ParamManager hub;
     hub.isTest = 1;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     window.findChild<MainModuleForm*>()->slot_handleActionTriggered(m_port, QVariant());
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
@@ -189,7 +174,7 @@ void TestPagesScreenshot::debugPage()
         chooseLanguage(window, num);
         const QStringList clipped = clippedTexts(page);
         QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
-        save(grab(&window), num == 1 ? "debugpage-zh.png" : "debugpage-en.png");
+        save(Screenshots::grab(window), num == 1 ? "debugpage-zh.png" : "debugpage-en.png");
     }
     // At the window's smallest size the page's controls still lie inside it and
     // none overlaps another.
@@ -210,7 +195,7 @@ void TestPagesScreenshot::debugPage()
                      qPrintable(other.first + " overlaps " + w->objectName()));
         controls.append({w->objectName(), r});
     }
-    save(grab(&window), "debugpage-smallest.png");
+    save(Screenshots::grab(window), "debugpage-smallest.png");
     page->findChild<QCheckBox*>("chk_debug")->setChecked(false);
 }
 
@@ -218,10 +203,7 @@ void TestPagesScreenshot::helpTopics()
 {
     ParamManager hub;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
     window.findChild<QPushButton*>("btnHelp")->click();
     QCOMPARE(window.currentPage(), 4);
     auto* page = window.findChild<HelpModuleForm*>();
@@ -240,12 +222,12 @@ void TestPagesScreenshot::helpTopics()
         const QStringList wrong = wrongLanguageImages(QStringLiteral("help/%1.html").arg(names[i]));
         QVERIFY2(wrong.isEmpty(),
                  qPrintable(QStringLiteral("%1: %2").arg(names[i], wrong.join(", "))));
-        save(grab(&window), QStringLiteral("help-%1.png").arg(names[i]));
+        save(Screenshots::grab(window), QStringLiteral("help-%1.png").arg(names[i]));
     }
     chooseLanguage(window, 1);
     const QStringList clipped = clippedTexts(page);
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join("; ")));
-    save(grab(&window), "help-config-zh.png");
+    save(Screenshots::grab(window), "help-config-zh.png");
 
     // At the window's smallest size every topic still fits the browser's width
     // (no sideways scrolling); each topic is also saved whole, as laid out there.

@@ -4,6 +4,7 @@
 
 #include "app/ParamManager.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
@@ -15,7 +16,6 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QScreen>
-
 
 namespace {
 // Pixels of the graph's blue inside the middle of a chart's axis rectangle.
@@ -58,10 +58,7 @@ void TestSensitivityPageScreenshot::sensitivityPageShowsTheSpectrum()
 {
     ParamManager hub;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     window.findChild<MainModuleForm*>()->slot_handleActionTriggered(m_port, QVariant());
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
@@ -77,14 +74,8 @@ void TestSensitivityPageScreenshot::sensitivityPageShowsTheSpectrum()
     // Draw the newest state now, so the grab does not race the queued replot.
     chart1->replot(QCustomPlot::rpImmediateRefresh);
     chart2->replot(QCustomPlot::rpImmediateRefresh);
-    window.repaint();
-    QCoreApplication::processEvents();
-
-    const QImage shot =
-        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage.png");
-    QVERIFY2(shot.save(path), qPrintable("cannot write " + path));
-    qInfo("screenshot: %s", qPrintable(path));
+    const QImage shot = Screenshots::grab(window);
+    QVERIFY(Screenshots::save(shot, QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage.png")));
     QCOMPARE(shot.size(), window.size());
 
     // Both charts are drawn, and the spectrum's line reaches across its chart.
@@ -99,11 +90,8 @@ void TestSensitivityPageScreenshot::sensitivityPageShowsTheSpectrum()
     emit window.findChild<CustomMenu*>(QString(), Qt::FindDirectChildrenOnly)
         ->triggered(QStringLiteral("中文"), QVariant());
     chart2->replot(QCustomPlot::rpImmediateRefresh);
-    window.repaint();
-    QCoreApplication::processEvents();
-    const QString chinese = QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage_zh.png");
-    QVERIFY(window.screen()->grabWindow(window.winId()).save(chinese));
-    qInfo("screenshot: %s", qPrintable(chinese));
+    QVERIFY(Screenshots::save(Screenshots::grab(window),
+                              QStringLiteral(MAG_ARTEFACT_DIR "/sensitivitypage_zh.png")));
 }
 
 MAG_TEST_MAIN_XVFB(TestSensitivityPageScreenshot)

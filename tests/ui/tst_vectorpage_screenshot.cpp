@@ -4,6 +4,7 @@
 // it through its hidden page button.
 
 #include "app/ParamManager.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/TestSandbox.h"
 #include "tests/support/XvfbMain.h"
 #include "tests/ui/VectorFrames.h"
@@ -18,16 +19,12 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-
 class TestVectorPageScreenshot : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
     void filledPage();
-
-private:
-    QImage grab(QWidget& window, const QString& name);
 };
 
 void TestVectorPageScreenshot::initTestCase()
@@ -36,42 +33,11 @@ void TestVectorPageScreenshot::initTestCase()
     QVERIFY(QDir().mkpath(MAG_ARTEFACT_DIR));
 }
 
-QImage TestVectorPageScreenshot::grab(QWidget& window, const QString& name)
-{
-    window.repaint();
-    QCoreApplication::processEvents();
-    const QImage shot =
-        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
-    if (!shot.save(path))
-        qWarning("cannot write %s", qPrintable(path));
-    qInfo("screenshot: %s", qPrintable(path));
-    return shot;
-}
-
-// Pixels of the hue of `colour` (a trace, anti-aliased onto the light card) inside
-// the widget's area.
-static int colourPixels(const QImage& shot, QWidget* window, QWidget* widget, const QColor& colour)
-{
-    const QRect box(widget->mapTo(window, QPoint(0, 0)), widget->size());
-    int count = 0;
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const QColor c = shot.pixelColor(x, y);
-            const int hue = std::abs(c.hsvHue() - colour.hsvHue());
-            count += c.hsvSaturation() > 80 && std::min(hue, 360 - hue) < 12 ? 1 : 0;
-        }
-    return count;
-}
-
 void TestVectorPageScreenshot::filledPage()
 {
     ParamManager hub;
     MainWindow window(&hub);
-    window.resize(1280, 720);
-    window.move(0, 0);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(Screenshots::showAtDesignSize(window));
 
     auto* page = window.findChild<VectorModuleWidget*>();
     QVERIFY(page);
@@ -94,7 +60,7 @@ void TestVectorPageScreenshot::filledPage()
     QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(spectrum, &move);
     QTest::qWait(50); // the queued replots
-    const QImage shot = grab(window, "vectorpage.png");
+    const QImage shot = grabArtefact(window, "vectorpage.png");
     QCOMPARE(shot.size(), window.size());
 
     // Every plot shows its channel's trace.
@@ -103,9 +69,10 @@ void TestVectorPageScreenshot::filledPage()
     for (int c = 0; c < 4; ++c) {
         auto* plot = page->findChild<QCustomPlot*>(plots[c]);
         QCOMPARE(plot->graph(0)->dataCount(), 1111);
-        const int pixels = colourPixels(shot, &window, plot, QColor(colours[c]));
+        const int pixels = Screenshots::colourPixels(shot, &window, plot, QColor(colours[c]));
         QVERIFY2(pixels > 200, qPrintable(QString("%1: %2 pixels").arg(plots[c]).arg(pixels)));
-        QVERIFY2(colourPixels(shot, &window, spectrum, QColor(colours[c])) > 100, colours[c]);
+        QVERIFY2(Screenshots::colourPixels(shot, &window, spectrum, QColor(colours[c])) > 100,
+                 colours[c]);
     }
     for (auto* edit : page->findChildren<QLineEdit*>())
         QVERIFY2(edit->fontMetrics().horizontalAdvance(edit->text()) < edit->contentsRect().width(),
@@ -121,12 +88,13 @@ void TestVectorPageScreenshot::filledPage()
         page->drawNext();
     }
     QTest::qWait(50);
-    const QImage combined = grab(window, "vectorpage_combined.png");
+    const QImage combined = grabArtefact(window, "vectorpage_combined.png");
     auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
     QVERIFY(xyz->isVisible());
     const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)
-        QVERIFY2(colourPixels(combined, &window, xyz, QColor(pens[c])) > 200, plots[c]);
+        QVERIFY2(Screenshots::colourPixels(combined, &window, xyz, QColor(pens[c])) > 200,
+                 plots[c]);
 }
 
 MAG_TEST_MAIN_XVFB(TestVectorPageScreenshot)

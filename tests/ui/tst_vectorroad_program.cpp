@@ -17,6 +17,7 @@
 #include "tests/services/StandIns.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/RecordLog.h"
+#include "tests/support/Screenshots.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -88,33 +89,7 @@ QVector<double> graphValues(const QCPGraph* graph)
     return values;
 }
 
-// Pixels of the hue of `colour` (a trace, anti-aliased onto the light card)
-// inside the widget's area.
-int colourPixels(const QImage& shot, QWidget* window, QWidget* widget, const QColor& colour)
-{
-    const QRect box(widget->mapTo(window, QPoint(0, 0)), widget->size());
-    int count = 0;
-    for (int y = box.top(); y <= box.bottom(); ++y)
-        for (int x = box.left(); x <= box.right(); ++x) {
-            const QColor c = shot.pixelColor(x, y);
-            const int hue = std::abs(c.hsvHue() - colour.hsvHue());
-            count += c.hsvSaturation() > 80 && std::min(hue, 360 - hue) < 12 ? 1 : 0;
-        }
-    return count;
-}
-
-QImage grab(QWidget& window, const QString& name)
-{
-    window.repaint();
-    QCoreApplication::processEvents();
-    const QImage shot =
-        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    const QString path = QStringLiteral(MAG_ARTEFACT_DIR "/") + name;
-    if (!shot.save(path))
-        qWarning("cannot write %s", qPrintable(path));
-    qInfo("screenshot: %s", qPrintable(path));
-    return shot;
-}
+using Screenshots::colourPixels;
 
 // The program's window with the instrument chosen in the main page's port menu,
 // after the transport's hook picked the record handler for the stream.
@@ -403,7 +378,7 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(spectrum, &move);
     QTest::qWait(50); // the queued replots
-    const QImage shot = grab(program.window, "vectorpage_instrument.png");
+    const QImage shot = grabArtefact(program.window, "vectorpage_instrument.png");
     for (int c = 0; c < 4; ++c) {
         auto* plot = page->findChild<QCustomPlot*>(plots[c]);
         QVERIFY2(colourPixels(shot, &program.window, plot, QColor(Colours[c])) > 200, plots[c]);
@@ -414,7 +389,7 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
     QVERIFY(xyz->isVisible());
     QTest::qWait(50);
-    const QImage combined = grab(program.window, "vectorpage_instrument_combined.png");
+    const QImage combined = grabArtefact(program.window, "vectorpage_instrument_combined.png");
     const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)
         QVERIFY2(colourPixels(combined, &program.window, xyz, QColor(pens[c])) > 200, plots[c]);
