@@ -8,6 +8,7 @@
 #include "ui/pages/MonitorModuleForm.h"
 #include "ui/widgets/ColumnLineGraph.h"
 #include "ui/widgets/CustomMenu.h"
+#include "ui/widgets/EvenlySpacedData.h"
 #include "ui/widgets/MyIntValidator.h"
 #include "ui/widgets/QCPItemRoundedRect.h"
 #include "ui_MainModuleForm.h"
@@ -675,27 +676,7 @@ void MainModuleForm::onRefreshTimer()
     if (m_hub->isPaused() || !m_active || m_window.isEmpty())
         return;
 
-    // Keys are i * step, so while the step stays the same only the values of
-    // the points change: rewrite them in place and add or drop the tail.
-    const int count = m_window.size();
-    const double* values = m_window.data();
-    QSharedPointer<QCPGraphDataContainer> data = m_graph->data();
-    if (step != m_graphStep) {
-        data->clear();
-        m_graphStep = step;
-    }
-    if (data->size() > count)
-        data->removeAfter((count - 0.5) * step);
-    const int kept = data->size();
-    auto point = data->begin();
-    for (int i = 0; i < kept; ++i, ++point)
-        point->value = values[i];
-    if (kept < count) {
-        QVector<QCPGraphData> tail(count - kept);
-        for (int i = kept; i < count; ++i)
-            tail[i - kept] = QCPGraphData(i * step, values[i]);
-        data->add(tail, true);
-    }
+    EvenlySpacedData::set(*m_graph->data(), m_window.data(), m_window.size(), step, m_graphStep);
 
     const double minimum = m_window.minimum();
     const double maximum = m_window.maximum();

@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "ui/GuiPause.h"
 #include "ui/widgets/CustomPlot.h"
+#include "ui/widgets/EvenlySpacedData.h"
 #include "ui_SensitivityModuleForm.h"
 
 #include <QTimer>
@@ -227,26 +228,8 @@ void SensitivityModuleForm::onRefreshTimer()
     if (!m_visible)
         return;
 
-    // Keys are i * step, so while the step stays the same only the values of
-    // the points change: rewrite them in place and add or drop the tail.
     const int count = m_history.size();
-    QSharedPointer<QCPGraphDataContainer> data = m_graph1->data();
-    if (step != m_graphStep) {
-        data->clear();
-        m_graphStep = step;
-    }
-    if (data->size() > count)
-        data->removeAfter((count - 0.5) * step);
-    const int kept = data->size();
-    auto point = data->begin();
-    for (int i = 0; i < kept; ++i, ++point)
-        point->value = m_history.at(i);
-    if (kept < count) {
-        QVector<QCPGraphData> tail(count - kept);
-        for (int i = kept; i < count; ++i)
-            tail[i - kept] = QCPGraphData(i * step, m_history.at(i));
-        data->add(tail, true);
-    }
+    EvenlySpacedData::set(*m_graph1->data(), m_history.constData(), count, step, m_graphStep);
 
     // An empty window keeps the last ranges.
     if (count > 0) {
