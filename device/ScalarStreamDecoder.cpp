@@ -65,8 +65,13 @@ void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 {
     ++m_spectrumGeneration; // a spectrum of the old rate is not shown after the change
     const SamplingRates::Entry& stream = SamplingRates::streamEntry(rate, bChange);
+    const int frameDataBytes = stream.frameLength - SamplingRates::FrameOverhead;
+    // The samples before and after another framing are not one stream.
+    if (rate != m_samplingRate || frameDataBytes != m_frameDataBytes ||
+        stream.streamRate != m_streamRate)
+        m_userFilter.reset();
     m_samplingRate = rate;
-    m_frameDataBytes = stream.frameLength - SamplingRates::FrameOverhead;
+    m_frameDataBytes = frameDataBytes;
     m_streamRate = stream.streamRate;
     m_assembler.setFrameLength(m_frameDataBytes + 9);
 }
@@ -89,6 +94,7 @@ void ScalarStreamDecoder::reboot()
     m_spectrumBuffer.clear();
     m_lastForm.clear();
     m_filterBuffer.clear();
+    m_userFilter.reset();
     m_assembler.clear();
     m_frameFaults.finish();
     m_spectrumWanted = false;
@@ -209,7 +215,7 @@ void ScalarStreamDecoder::filteredRoad(const QVector<double>& samples)
         return;
     const QVector<double> kept = notchChain(m_filterBuffer).mid(NotchSkip, NotchStep);
     m_filterBuffer.remove(0, NotchStep);
-    handout(blockMeans(kept, block), rate);
+    handout(blockMeans(kept, block), rate, Road::Notch);
 }
 
 void ScalarStreamDecoder::directRoad(const QVector<double>& samples)
@@ -218,7 +224,7 @@ void ScalarStreamDecoder::directRoad(const QVector<double>& samples)
     m_directRate = outputRateFor(block);
     const QVector<double> batch = blockMeans(samples, block);
     m_spectrumBuffer += batch;
-    emitBatch(batch, m_directRate);
+    emitBatch(batch, m_directRate, Road::Direct);
 }
 
 void ScalarStreamDecoder::spectrumAfterDirectBatch()
@@ -228,10 +234,14 @@ void ScalarStreamDecoder::spectrumAfterDirectBatch()
 }
 
 // Applies the user filters, converts to nT, keeps the batch as the last form and
-// emits it when its rate is one the pages show.
-void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate)
+// emits it when its rate is one the pages show. Nothing leaves while the user
+// filters fill their lookahead.
+void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate, Road road)
 {
-    batch = userFilters(batch, rate);
+    const bool empty = batch.isEmpty();
+    batch = userFilters(batch, rate, road);
+    if (batch.isEmpty() && !empty)
+        return;
     for (double& v : batch)
         v = toNanoTesla(v);
     m_lastForm = batch;
@@ -247,14 +257,15 @@ QVector<double> ScalarStreamDecoder::notchChain(const QVector<double>& samples) 
     return m_filters.notchChain(samples, m_mainsNotchFrequency, 10, m_notchFrequencies, NotchFs);
 }
 
-QVector<double> ScalarStreamDecoder::userFilters(const QVector<double>& batch, int rate)
+QVector<double> ScalarStreamDecoder::userFilters(const QVector<double>& batch, int rate, Road road)
 {
-    QVector<double> out = batch;
-    if (m_dataParam.lowPass > 0)
-        out = m_filters.butterworth(out, m_dataParam.lowPass, FilterBank::LowPass, rate);
-    if (m_dataParam.highPass > 0)
-        out = m_filters.butterworth(out, m_dataParam.highPass, FilterBank::HighPass, rate);
-    return out;
+    if (road != m_userFilterRoad) {
+        m_userFilter.reset();
+        m_userFilterRoad = road;
+    }
+    // Other cut-offs or another rate start afresh; the same keep the stream going.
+    m_userFilter.configure(m_dataParam.lowPass, m_dataParam.highPass, rate);
+    return m_userFilter.push(batch);
 }
 
 // ---- spectrum ------------------------------------------------------------
@@ -299,17 +310,17 @@ void ScalarStreamDecoder::spectrumReady(quint64 tag, const QVector<double>& freq
 
 void ScalarStreamDecoder::handoutData(const QVector<double>& values)
 {
-    handout(values, m_samplingRate);
+    handout(values, m_samplingRate, Road::Fid);
 }
 
-void ScalarStreamDecoder::handout(const QVector<double>& values, int rate)
+void ScalarStreamDecoder::handout(const QVector<double>& values, int rate, Road road)
 {
     if (values.isEmpty())
         return;
     const int piece = qMax(1, rate / 20);
     // A remainder shorter than a piece is dropped.
     for (int i = 0; i + piece <= values.size(); i += piece)
-        m_pending.push_back({values.mid(i, piece), rate});
+        m_pending.push_back({values.mid(i, piece), rate, road});
     if (!m_handoutTimer.isActive() && !m_pending.empty()) {
         emitNextPiece();
         m_handoutTimer.start();
@@ -321,7 +332,7 @@ void ScalarStreamDecoder::emitNextPiece()
     const Piece piece = std::move(m_pending.front());
     m_pending.pop_front();
     m_spectrumBuffer += piece.values;
-    emitBatch(piece.values, piece.rate);
+    emitBatch(piece.values, piece.rate, piece.road);
     const int limit = qMax(0, m_dataParam.fftTime * piece.rate);
     dropOldest(m_spectrumBuffer, limit);
     if (m_spectrumBuffer.size() == limit)

@@ -14,11 +14,19 @@
 // rate (what the user chose) are kept apart; every batch handed on carries the
 // rate its values really have, which differs from the stream rate when the
 // decoder averages (e.g. 20 Hz shown from the 1000 Hz framing).
+//
+// User filters: the low-pass and high-pass of DataParam run zero-phase over the
+// stream of batches each road hands on (ZeroPhaseStreamFilter), not over each batch
+// alone: batches leave the same size and rate as they came, later by the filter's
+// lookahead, the first ones held back until it is full. A change of cut-off, rate or
+// road, a new framing and reboot() start the filter afresh. With both cut-offs 0 every
+// batch leaves at once, unfiltered.
 
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
+#include "dsp/ZeroPhaseStreamFilter.h"
 
 #include <QObject>
 #include <QTimer>
@@ -60,12 +68,14 @@ public:
     // Switching the filter off first hands out what is still waiting, so that no
     // filtered piece follows the unfiltered batches.
     void setFilterEnabled(bool on);
+    // A change of cut-off takes effect with the next batch, starting the filter afresh.
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
+    // Another rate or framing restarts the user filters; the same again changes nothing.
     void syncDataByteCount(int rate, bool bChange);
     // Forgets everything from before a reset: the spectrum and filter buffers, the
-    // last batch, the pieces still waiting and a kept frame start; a spectrum still
-    // being computed is not handed on.
+    // samples the user filters hold, the last batch, the pieces still waiting and a
+    // kept frame start; a spectrum still being computed is not handed on.
     void reboot();
 
     const DataParam& dataParam() const { return m_dataParam; }
@@ -74,6 +84,8 @@ public:
     const QVector<double>& lastForm() const { return m_lastForm; }
     int filterBufferSize() const { return m_filterBuffer.size(); }
     int pendingHandoutPieces() const { return int(m_pending.size()); }
+    // Samples the user filters hold back (their lookahead once it is full).
+    int userFilterHeldSamples() const { return m_userFilter.heldSamples(); }
     // Tests shorten the pacing.
     void setHandoutInterval(int ms) { m_handoutTimer.setInterval(ms); }
 
@@ -88,10 +100,19 @@ signals:
     void sig_sendModbusData(ModbusAddr modbusAddr);
 
 private:
+    // Where a batch comes from: the user filters run over one road's stream at a time.
+    enum class Road
+    {
+        Direct,
+        Notch,
+        Fid
+    };
+
     struct Piece
     {
         QVector<double> values;
         int rate;
+        Road road;
     };
 
     bool assembleFrame(QByteArray& frame);
@@ -110,10 +131,10 @@ private:
     int averageBlock() const;
     int outputRateFor(int block) const { return m_streamRate / block; }
     QVector<double> notchChain(const QVector<double>& samples) const;
-    QVector<double> userFilters(const QVector<double>& batch, int rate);
-    void emitBatch(QVector<double> batch, int rate);
+    QVector<double> userFilters(const QVector<double>& batch, int rate, Road road);
+    void emitBatch(QVector<double> batch, int rate, Road road);
 
-    void handout(const QVector<double>& values, int rate);
+    void handout(const QVector<double>& values, int rate, Road road);
     void emitNextPiece();
 
     int m_samplingRate = 1000; // output rate chosen by the user
@@ -131,6 +152,8 @@ private:
 
     ScalarFrameAssembler m_assembler;
     FilterBank m_filters;
+    ZeroPhaseStreamFilter m_userFilter;
+    Road m_userFilterRoad = Road::Direct;
     FaultSpell m_frameFaults{QStringLiteral("Stream frame faults")};
     std::deque<Piece> m_pending;
     QTimer m_handoutTimer;

@@ -1,8 +1,10 @@
 #include "device/ScalarStreamDecoder.h"
+#include "dsp/SignalFilter.h"
 #include "tests/support/TestMain.h"
 
 #include <QSignalSpy>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -41,12 +43,15 @@ QByteArray mainsFrame(int& t)
     return streamFrame(s);
 }
 
-// Debug lines written while a test runs.
+// Debug lines written while a test runs; the other kinds go on to the test log.
 QStringList g_messages;
-void captureMessages(QtMsgType type, const QMessageLogContext&, const QString& msg)
+QtMessageHandler g_previousHandler = nullptr;
+void captureMessages(QtMsgType type, const QMessageLogContext& context, const QString& msg)
 {
     if (type == QtDebugMsg)
         g_messages << msg;
+    else if (g_previousHandler)
+        g_previousHandler(type, context, msg);
 }
 
 struct Batch
@@ -86,6 +91,75 @@ void configure(ScalarStreamDecoder& d, int rate, bool bChange, double dataRate, 
     d.syncDataByteCount(rate, bChange);
 }
 
+// A field stream in mHz at `fs`: about 50 000 nT with a slow wander, a 0.3 Hz swing,
+// white noise of about 0.3 nT rms and, at 1000 Hz, a 0.4 nT mains line. Deterministic.
+QVector<quint32> fieldStream(int fs, int n)
+{
+    quint32 state = 11;
+    auto uniform = [&state] { // xorshift32 in [-1, 1)
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state / 2147483648.0 - 1.0;
+    };
+    const double mHzPerNT = 1000.0 * 6.99583;
+    QVector<quint32> out(n);
+    double walk = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double t = double(i) / fs;
+        walk += 0.02 * uniform();
+        const double nT = 50000.0 + walk + 2.0 * std::sin(2 * M_PI * 0.3 * t) +
+                          0.5 * (uniform() + uniform()) +
+                          (fs >= 200 ? 0.4 * std::sin(2 * M_PI * 50.0 * t) : 0.0);
+        out[i] = quint32(std::lround(nT * mHzPerNT));
+    }
+    return out;
+}
+
+// The user's low-pass, then high-pass, zero-phase over the whole record.
+QVector<double> wholeRecord(QVector<double> x, int lowPass, int highPass, int rate)
+{
+    const SignalFilter f;
+    if (lowPass > 0)
+        x = f.sosfiltfilt(x, f.butter(lowPass, SignalFilter::LowPass, rate));
+    if (highPass > 0)
+        x = f.sosfiltfilt(x, f.butter(highPass, SignalFilter::HighPass, rate));
+    return x;
+}
+
+double largestStep(const QVector<double>& y)
+{
+    double step = 0.0;
+    for (int i = 1; i < y.size(); ++i)
+        step = std::max(step, std::abs(y[i] - y[i - 1]));
+    return step;
+}
+
+// Largest difference of `out` to the start of `record`.
+double largestDifference(const QVector<double>& out, const QVector<double>& record)
+{
+    double worst = 0.0;
+    for (int i = 0; i < out.size() && i < record.size(); ++i)
+        worst = std::max(worst, std::abs(out[i] - record[i]));
+    return worst;
+}
+
+QVector<double> joined(const QList<Batch>& list)
+{
+    QVector<double> out;
+    for (const Batch& b : list)
+        out += b.values;
+    return out;
+}
+
+void setCutoffs(ScalarStreamDecoder& d, int lowPass, int highPass)
+{
+    DataParam p = d.dataParam();
+    p.lowPass = lowPass;
+    p.highPass = highPass;
+    d.setDataParam(p);
+}
+
 } // namespace
 
 class TestScalarStream : public QObject
@@ -111,20 +185,25 @@ private slots:
     void spectrumFollowsDirectBatches();
     void batchesCarryTheirRealRate_data();
     void batchesCarryTheirRealRate();
-
-private:
-    QtMessageHandler m_previousHandler = nullptr;
+    void userFiltersRunOverTheStream_data();
+    void userFiltersRunOverTheStream();
+    void userFiltersRunOverHandedOutPieces_data();
+    void userFiltersRunOverHandedOutPieces();
+    void userFiltersHoldBackTheirLookahead_data();
+    void userFiltersHoldBackTheirLookahead();
+    void userFiltersStartAfresh_data();
+    void userFiltersStartAfresh();
 };
 
 void TestScalarStream::init()
 {
     g_messages.clear();
-    m_previousHandler = qInstallMessageHandler(captureMessages);
+    g_previousHandler = qInstallMessageHandler(captureMessages);
 }
 
 void TestScalarStream::cleanup()
 {
-    qInstallMessageHandler(m_previousHandler);
+    qInstallMessageHandler(g_previousHandler);
 }
 
 void TestScalarStream::directRoad_data()
@@ -132,26 +211,21 @@ void TestScalarStream::directRoad_data()
     QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("bChange");
     QTest::addColumn<double>("dataRate");
-    QTest::addColumn<int>("lowPass");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QVector<double>>("expected"); // nT; empty: nothing emitted
     QTest::addColumn<int>("label");
 
-    QTest::newRow("1000 Hz: 10000 mHz") << 1000 << false << 0.001 << 0 << constantFrame(10000)
+    QTest::newRow("1000 Hz: 10000 mHz") << 1000 << false << 0.001 << constantFrame(10000)
                                         << QVector<double>(50, 1.4294229562) << 1000;
     QTest::newRow("20 Hz framing: one sample a frame")
-        << 20 << true << 0.05 << 0 << constantFrame(20000, 4) << QVector<double>{2.8588459125}
-        << 20;
-    QTest::newRow("20 Hz framing, low-pass on one sample")
-        << 20 << true << 0.05 << 5 << constantFrame(20000, 4) << QVector<double>{2.8588459125}
-        << 20;
+        << 20 << true << 0.05 << constantFrame(20000, 4) << QVector<double>{2.8588459125} << 20;
     QVector<quint32> ramp(50);
     for (int i = 0; i < 50; ++i)
         ramp[i] = quint32(10000 + 100 * i); // mean 12450 mHz
     QTest::newRow("20 Hz from the 1000 Hz framing: one mean a frame")
-        << 20 << false << 0.05 << 0 << streamFrame(ramp) << QVector<double>{1.7796315805} << 20;
+        << 20 << false << 0.05 << streamFrame(ramp) << QVector<double>{1.7796315805} << 20;
     QTest::newRow("200 Hz: nothing shown")
-        << 200 << true << 0.005 << 0 << constantFrame(10000, 40) << QVector<double>{} << 0;
+        << 200 << true << 0.005 << constantFrame(10000, 40) << QVector<double>{} << 0;
 }
 
 void TestScalarStream::directRoad()
@@ -159,16 +233,12 @@ void TestScalarStream::directRoad()
     QFETCH(int, rate);
     QFETCH(bool, bChange);
     QFETCH(double, dataRate);
-    QFETCH(int, lowPass);
     QFETCH(QByteArray, frame);
     QFETCH(QVector<double>, expected);
     QFETCH(int, label);
 
     ScalarStreamDecoder d;
     configure(d, rate, bChange, dataRate);
-    DataParam p = d.dataParam();
-    p.lowPass = lowPass;
-    d.setDataParam(p);
     QCOMPARE(d.frameLength(), frame.size());
     QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
     QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
@@ -601,6 +671,253 @@ void TestScalarStream::batchesCarryTheirRealRate()
         QVERIFY2(it.value() >= (seconds - lag) * it.key() && it.value() <= seconds * it.key(),
                  qPrintable(QString("%1 values at %2 Hz").arg(it.value()).arg(it.key())));
     }
+}
+
+void TestScalarStream::userFiltersRunOverTheStream_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<int>("highPass");
+    QTest::addColumn<double>("tolerance"); // nT, largest difference to the whole record
+    QTest::addColumn<double>("stepRatio"); // largest step / the whole record's largest step
+
+    // Filtered frame by frame, the low-pass of 10 Hz turned the 1000 Hz stream into a
+    // staircase (flat frames, jumps of almost 1 nT between them), and a single sample
+    // at 20 Hz was too short to be filtered at all.
+    QTest::newRow("1000 Hz, low-pass 10") << 1000 << false << 0.001 << 10 << 0 << 2e-4 << 1.01;
+    QTest::newRow("1000 Hz, low-pass 100") << 1000 << false << 0.001 << 100 << 0 << 2e-4 << 1.01;
+    QTest::newRow("1000 Hz, high-pass 10") << 1000 << false << 0.001 << 0 << 10 << 2e-4 << 1.01;
+    QTest::newRow("20 Hz framing, low-pass 1, one sample a frame")
+        << 20 << true << 0.05 << 1 << 0 << 0.03 << 1.1;
+    QTest::newRow("20 Hz framing, high-pass 2, one sample a frame")
+        << 20 << true << 0.05 << 0 << 2 << 5e-3 << 1.05;
+    QTest::newRow("20 Hz from the 1000 Hz framing, low-pass 2")
+        << 20 << false << 0.05 << 2 << 0 << 5e-3 << 1.05;
+}
+
+// On the direct road the user filters run over the stream: what leaves is the
+// zero-phase filter of the whole record, frame by frame, without steps at the seams.
+void TestScalarStream::userFiltersRunOverTheStream()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(double, dataRate);
+    QFETCH(int, lowPass);
+    QFETCH(int, highPass);
+    QFETCH(double, tolerance);
+    QFETCH(double, stepRatio);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, bChange, dataRate);
+    setCutoffs(d, lowPass, highPass);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+
+    const int perFrame = (d.frameLength() - 9) / 4; // samples a frame brings
+    const int streamRate = 20 * perFrame;
+    const int block = streamRate / rate; // averaged into one value
+    const int seconds = 30;
+    const QVector<quint32> samples = fieldStream(streamRate, seconds * streamRate);
+    QVector<double> shown; // nT, as the decoder shows them unfiltered
+    for (int i = 0; i < samples.size(); i += perFrame) {
+        const QVector<quint32> frame = samples.mid(i, perFrame);
+        d.handleStreamFrame(streamFrame(frame, 4 * perFrame));
+        for (int k = 0; k < perFrame; k += block) {
+            double sum = 0.0;
+            for (int j = k; j < k + block; ++j)
+                sum += frame[j];
+            shown << ScalarStreamDecoder::toNanoTesla(sum / block);
+        }
+    }
+
+    const QList<Batch> out = batches(form);
+    // One batch a frame once the lookahead is full, of the frame's size, at its rate.
+    QVERIFY(out.size() >= 20 * (seconds - 2));
+    for (const Batch& b : out) {
+        QCOMPARE(b.rate, rate);
+        QCOMPARE(b.values.size(), perFrame / block);
+    }
+    const QVector<double> values = joined(out);
+    const QVector<double> record = wholeRecord(shown, lowPass, highPass, rate);
+    const double worst = largestDifference(values, record);
+    const double step = largestStep(values);
+    const double ownStep = largestStep(record.mid(0, values.size()));
+    qInfo("%d values out of %d, largest difference %.3g nT, largest step %.4g (the record's %.4g)",
+          int(values.size()), int(shown.size()), worst, step, ownStep);
+    QVERIFY2(worst <= tolerance, qPrintable(QString::number(worst)));
+    QVERIFY2(step <= stepRatio * ownStep, qPrintable(QString("%1 vs %2").arg(step).arg(ownStep)));
+}
+
+void TestScalarStream::userFiltersRunOverHandedOutPieces_data()
+{
+    QTest::addColumn<bool>("notch"); // the notch road, else the FID road's hand-out
+    QTest::newRow("notch road") << true;
+    QTest::newRow("FID road") << false;
+}
+
+// The paced pieces of the notch and FID roads are one stream for the user filters
+// too: with a low-pass of 10 Hz the pieces are the whole-record filter of what the
+// road hands out without it.
+void TestScalarStream::userFiltersRunOverHandedOutPieces()
+{
+    QFETCH(bool, notch);
+    ScalarStreamDecoder filtered;
+    ScalarStreamDecoder plain;
+    for (ScalarStreamDecoder* d : {&filtered, &plain}) {
+        configure(*d, 1000, false, 0.001);
+        d->setFilterEnabled(notch);
+        d->setHandoutInterval(1);
+    }
+    setCutoffs(filtered, 10, 0);
+    QSignalSpy filteredForm(&filtered, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy plainForm(&plain, &ScalarStreamDecoder::sig_updateForm);
+
+    const int seconds = 12;
+    const QVector<quint32> samples = fieldStream(1000, seconds * 1000);
+    for (int i = 0; i < samples.size(); i += 1000) {
+        if (notch) {
+            for (int k = i; k < i + 1000; k += 50) {
+                const QByteArray frame = streamFrame(samples.mid(k, 50));
+                filtered.handleStreamFrame(frame);
+                plain.handleStreamFrame(frame);
+            }
+        } else {
+            QVector<double> values(1000);
+            for (int k = 0; k < 1000; ++k)
+                values[k] = samples[i + k];
+            filtered.handoutData(values);
+            plain.handoutData(values);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(filtered.pendingHandoutPieces(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(plain.pendingHandoutPieces(), 0, 10000);
+    }
+
+    const QVector<double> handedOut = joined(batches(plainForm));
+    QVERIFY(handedOut.size() >= (seconds - 2) * 1000);
+    for (const Batch& b : batches(filteredForm))
+        QCOMPARE(b.values.size(), 50);
+    const QVector<double> values = joined(batches(filteredForm));
+    QCOMPARE(values.size(), handedOut.size() - 800); // the lookahead, in whole pieces
+    const QVector<double> record = wholeRecord(handedOut, 10, 0, 1000);
+    const double worst = largestDifference(values, record);
+    QVERIFY2(worst <= 2e-4, qPrintable(QString::number(worst)));
+    QVERIFY(largestStep(values) <= 1.01 * largestStep(record.mid(0, values.size())));
+}
+
+void TestScalarStream::userFiltersHoldBackTheirLookahead_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<bool>("bChange");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<int>("silentFrames"); // frames in before the first batch out
+
+    // 752 samples of lookahead, a whole number of 50-sample frames: 0.8 s.
+    QTest::newRow("1000 Hz, low-pass 10") << 1000 << false << 0.001 << 10 << 16;
+    // 40 samples, 2 s: a single sample is never filtered alone.
+    QTest::newRow("20 Hz framing, low-pass 5 on single samples") << 20 << true << 0.05 << 5 << 40;
+    QTest::newRow("no cut-off: at once") << 1000 << false << 0.001 << 0 << 0;
+}
+
+// At the start nothing leaves until the lookahead is full; then every frame gives one
+// batch of its own size (here the level, which the filters leave as it is).
+void TestScalarStream::userFiltersHoldBackTheirLookahead()
+{
+    QFETCH(int, rate);
+    QFETCH(bool, bChange);
+    QFETCH(double, dataRate);
+    QFETCH(int, lowPass);
+    QFETCH(int, silentFrames);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, bChange, dataRate);
+    setCutoffs(d, lowPass, 0);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+    const int dataBytes = d.frameLength() - 9;
+    for (int i = 0; i < silentFrames; ++i)
+        d.handleStreamFrame(constantFrame(20000, dataBytes));
+    QCOMPARE(form.count(), 0);
+    QTest::qWait(0); // a spectrum may come; no batch does
+    for (const QList<QVariant>& args : formEx)
+        QVERIFY(args.at(0).value<QVector<double>>().isEmpty());
+    QCOMPARE(d.userFilterHeldSamples(), silentFrames * dataBytes / 4);
+
+    for (int i = 0; i < 10; ++i)
+        d.handleStreamFrame(constantFrame(20000, dataBytes));
+    QCOMPARE(form.count(), 10);
+    for (const Batch& b : batches(form)) {
+        QCOMPARE(b.rate, rate);
+        QCOMPARE(b.values.size(), dataBytes / 4);
+        for (const double v : b.values)
+            QVERIFY(std::abs(v - 2.8588459125) < 1e-8);
+    }
+    QCOMPARE(d.lastForm(), batches(form).last().values);
+}
+
+void TestScalarStream::userFiltersStartAfresh_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("afresh");
+    QTest::addColumn<int>("label"); // rate of the batches after the change
+
+    QTest::newRow("another cut-off") << "cut-off" << true << 1000;
+    QTest::newRow("reboot") << "reboot" << true << 1000;
+    QTest::newRow("another rate") << "rate" << true << 20;
+    QTest::newRow("the notch road") << "road" << true << 1000;
+    QTest::newRow("the same rate again") << "same rate" << false << 1000;
+}
+
+// After a change the user filters start afresh: a new level shows at once as itself,
+// with nothing of the samples from before the change mixed in.
+void TestScalarStream::userFiltersStartAfresh()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, afresh);
+    QFETCH(int, label);
+
+    ScalarStreamDecoder d;
+    configure(d, 1000, false, 0.001);
+    setCutoffs(d, 10, 0);
+    d.setHandoutInterval(1);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    const quint32 before = 340000000u;
+    const quint32 after = 350000000u;
+    for (int i = 0; i < 30; ++i)
+        d.handleStreamFrame(constantFrame(before));
+    QVERIFY(form.count() > 0);
+    const int held = d.userFilterHeldSamples();
+
+    if (change == "cut-off") {
+        setCutoffs(d, 20, 0);
+    } else if (change == "reboot") {
+        d.reboot();
+        QCOMPARE(d.userFilterHeldSamples(), 0);
+    } else if (change == "rate") {
+        configure(d, 20, false, 0.05);
+        setCutoffs(d, 10, 0);
+        QCOMPARE(d.userFilterHeldSamples(), 0);
+    } else if (change == "road") {
+        d.setFilterEnabled(true);
+    } else {
+        d.syncDataByteCount(1000, false);
+        QCOMPARE(d.userFilterHeldSamples(), held);
+    }
+    form.clear();
+    for (int i = 0; i < 80; ++i)
+        d.handleStreamFrame(constantFrame(afresh ? after : before));
+    QTRY_COMPARE_WITH_TIMEOUT(d.pendingHandoutPieces(), 0, 10000);
+
+    QVERIFY(form.count() > 0);
+    const double level = ScalarStreamDecoder::toNanoTesla(afresh ? after : before);
+    for (const Batch& b : batches(form)) {
+        QCOMPARE(b.rate, label);
+        for (const double v : b.values)
+            QVERIFY2(std::abs(v - level) < 1e-6, qPrintable(QString::number(v - level)));
+    }
+    if (!afresh)
+        QCOMPARE(form.count(), 80); // not held back again
 }
 
 MAG_TEST_MAIN_CORE(TestScalarStream)
