@@ -44,9 +44,12 @@ public:
     static constexpr int BytesPerSample = 4;
     static constexpr int DefaultFrameDataBytes = 200; // the 1000 Hz framing
     static constexpr int OneSecondSamples = 1000;     // one second of the 1000 Hz stream
-    static constexpr int NotchWindow = 1600;          // samples the notch chain runs over
-    static constexpr int NotchSkip = 300;             // settling samples cut at the start
-    static constexpr int NotchStep = 1000;            // samples kept and consumed per run
+    // The notch chain runs over a window and keeps its middle second: the margins
+    // on both sides outlast the settling of the 50 Hz notch (Q 50, about 320
+    // samples to fall by 1/e), so no edge of a window reaches the values kept.
+    static constexpr int NotchWindow = 3000; // samples the notch chain runs over
+    static constexpr int NotchSkip = 1000;   // settling samples cut at the start
+    static constexpr int NotchStep = 1000;   // samples kept and consumed per run
     static constexpr double NotchFs = 1000.0;
     static constexpr int HandoutIntervalMs = 40;
 
