@@ -98,6 +98,10 @@ void ParamManager::init()
     m_modbusDataHandler = new ModbusDataHandler();
     ModbusDataHandler* const decoder = m_modbusDataHandler;
     connect(this, &ParamManager::sig_reboot, decoder, &ModbusDataHandler::reboot);
+    // Values from before a stream start (a restart, a relock, a page that polled
+    // registers) are not filtered together with the new stream.
+    connect(this, &ParamManager::sig_sendModbusData, decoder,
+            &ModbusDataHandler::slots_streamRequest);
     connect(this, &ParamManager::sig_syncDataParam, decoder,
             &ModbusDataHandler::slots_syncDataParam);
     connect(this, &ParamManager::sig_syncDataByteCount, decoder,

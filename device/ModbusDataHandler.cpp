@@ -149,6 +149,12 @@ void ModbusDataHandler::slots_revMockData(QVector<double> mockData)
     m_stream->handleMockData(mockData);
 }
 
+void ModbusDataHandler::slots_streamRequest(ModbusAddr modbusAddr)
+{
+    if (modbusAddr == AddrStartStream)
+        m_stream->streamStarting();
+}
+
 void ModbusDataHandler::reboot()
 {
     m_stream->reboot();

@@ -58,6 +58,8 @@ public slots:
     void slots_handoutData(QVector<double> filtered_datas);
     void slots_revMockData(QVector<double> mockData);
     void reboot();
+    // Every request the pages send; a stream start begins the filters afresh.
+    void slots_streamRequest(ModbusAddr modbusAddr);
 
 private:
     void handleStreamFrame(const QByteArray& frame);

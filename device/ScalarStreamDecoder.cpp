@@ -101,6 +101,13 @@ void ScalarStreamDecoder::reboot()
     ++m_spectrumGeneration;
 }
 
+void ScalarStreamDecoder::streamStarting()
+{
+    m_filterBuffer.clear();
+    m_userFilter.reset();
+    m_assembler.clear();
+}
+
 // ---- input ---------------------------------------------------------------
 
 bool ScalarStreamDecoder::assembleFrame(QByteArray& frame)

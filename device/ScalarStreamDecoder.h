@@ -80,6 +80,11 @@ public:
     // samples the user filters hold, the last batch, the pieces still waiting and a
     // kept frame start; a spectrum still being computed is not handed on.
     void reboot();
+    // A new stream begins (request 7): the samples of the last one are not
+    // continued by it, so the filters start afresh (the notch chain's window, the
+    // samples the user filters hold, a kept frame start). Pieces already filtered
+    // still go out.
+    void streamStarting();
 
     const DataParam& dataParam() const { return m_dataParam; }
     int frameLength() const { return m_frameDataBytes + 9; }

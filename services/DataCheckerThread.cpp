@@ -48,6 +48,9 @@ int DataCheckerThread::observeStatus()
     if (light.changes != m_seenStatusChanges) {
         m_seenStatusChanges = light.changes;
         m_window.clear();
+        // A relock gives the stream its full time to come again.
+        if (m_awaitedSince >= 0)
+            m_awaitedSince = m_clock();
     }
     if (light.status != StatusStreaming)
         m_window.clear();
@@ -59,16 +62,18 @@ void DataCheckerThread::slot_streamRequest(ModbusAddr modbusAddr)
     if (modbusAddr == AddrStopStream) {
         m_streamStopped = true;
         m_window.clear();
+        m_awaitedSince = -1;
     } else if (modbusAddr == AddrStartStream) {
         m_streamStopped = false;
+        m_awaitedSince = m_clock(); // a stream that never brings a value is missing too
     }
 }
 
 void DataCheckerThread::slot_onCheckData()
 {
-    if (observeStatus() != StatusStreaming || m_streamStopped || m_window.isEmpty())
+    if (observeStatus() != StatusStreaming || m_streamStopped || m_awaitedSince < 0)
         return;
-    if (m_clock() - m_window.last().time > NoDataSeconds)
+    if (m_clock() - m_awaitedSince > NoDataSeconds)
         emit sig_dataCheckMsg(noDataText());
 }
 
@@ -92,6 +97,7 @@ void DataCheckerThread::slot_DataCheck(QVector<double> datas, FrequencyType fre)
         m_window.append({t++, datas.at(i)});
     if (m_window.isEmpty())
         return;
+    m_awaitedSince = m_window.last().time;
 
     const qint64 oldest = m_window.last().time - WindowSeconds;
     int drop = 0;

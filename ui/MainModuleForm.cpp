@@ -133,7 +133,7 @@ PageHooks MainModuleForm::pageHooks()
     PageHooks hooks;
     hooks.bottomBar = PageHooks::BottomBar::CutOffs;
     hooks.leave = [this](int target) {
-        if (target == PageHooks::MonitorPage || target == PageHooks::ConfigPage)
+        if (PageHooks::pollsRegisters(target))
             stopPolling();
         setActive(false);
     };
@@ -202,6 +202,9 @@ void MainModuleForm::reset()
     m_linkOpen = false;
     m_answerTimer->stop();
     stopPolling();
+    // Whatever ran before, no status poll outlives the reset: a reply of the old
+    // poll would otherwise start the next link's stream ahead of its link-up.
+    emit m_hub->sig_devStatusWorkerStop();
     clearPlot();
     loadPortMenu();
     emit m_hub->sig_sendModbusData(Addr40118Restart);
@@ -374,6 +377,9 @@ void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
     ui->edt_devName->setText(QStringLiteral("VUD-") + serialNumber);
     ui->btn_com->setEnabled(false);
     emit m_hub->sig_devStatusWorkerStart();
+    // The poll's requests end a stream already running, so its next status 4
+    // must start the stream again.
+    m_hub->setStreamStarted(false);
 }
 
 void MainModuleForm::slots_updateProgress(int iStatus)

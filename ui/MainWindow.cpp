@@ -161,22 +161,20 @@ void MainWindow::onPageButtonClicked()
 
     if (auto* button = qobject_cast<QWidget*>(sender()))
         button->raise();
-    callHook(currentPageIndex, &PageHooks::leave, targetPageIndex);
-    // The debug and settings pages' register polls end the instrument's stream; the
-    // main page's stream (or status poll) runs on under the other pages, so stop it.
+    // The main page's stream (or status poll) stops on the way to a page that polls
+    // registers and runs again on the way back to one it runs on under.
     const int from = currentPageIndex;
-    const bool pollingTarget =
-        targetPageIndex == PageHooks::MonitorPage || targetPageIndex == PageHooks::ConfigPage;
-    const bool stoppedByLeave =
-        from == PageHooks::MainPage || from == PageHooks::MonitorPage ||
-        from == PageHooks::ConfigPage ||
-        (from == PageHooks::SensitivityPage && paramManager->isDeviceReady());
-    if (pollingTarget && !stoppedByLeave)
+    callHook(from, &PageHooks::leave, targetPageIndex);
+    if (PageHooks::pollsRegisters(targetPageIndex) &&
+        (PageHooks::keepsMainStream(from) ||
+         (from == PageHooks::SensitivityPage && !paramManager->isDeviceReady())))
         callHook(PageHooks::MainPage, &PageHooks::stopPolling);
     ui->stackedWidget->setCurrentWidget(pageMap.value(targetPageIndex));
     currentPageIndex = targetPageIndex;
     bottomBar->showEdits(pageHooks.value(currentPageIndex).bottomBar);
     callHook(currentPageIndex, &PageHooks::enter);
+    if (PageHooks::pollsRegisters(from) && PageHooks::keepsMainStream(currentPageIndex))
+        callHook(PageHooks::MainPage, &PageHooks::startPolling, paramManager->samplingRate);
 }
 
 // ---- bottom bar and sampling rate ---------------------------------------------

@@ -21,6 +21,13 @@ struct PageHooks
         ConfigPage = 6,
         PageCount = 7
     };
+    // The debug and settings pages poll registers, which ends the instrument's stream.
+    static bool pollsRegisters(int index) { return index == MonitorPage || index == ConfigPage; }
+    // The pages under which the main page's stream runs on.
+    static bool keepsMainStream(int index)
+    {
+        return index == VectorPage || index == SavePage || index == HelpPage;
+    }
 
     // The processing edits the bottom bar shows while the page is shown.
     enum class BottomBar

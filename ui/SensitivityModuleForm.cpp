@@ -90,7 +90,7 @@ PageHooks SensitivityModuleForm::pageHooks()
     PageHooks hooks;
     hooks.bottomBar = PageHooks::BottomBar::FftTime;
     hooks.leave = [this](int target) {
-        if (target == PageHooks::MonitorPage || target == PageHooks::ConfigPage)
+        if (PageHooks::pollsRegisters(target))
             stopSpectrum();
         setFlag(false);
     };

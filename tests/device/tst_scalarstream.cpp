@@ -453,17 +453,22 @@ void TestScalarStream::rebootForgetsEarlierSamples_data()
 {
     QTest::addColumn<bool>("oneHz");
     QTest::addColumn<bool>("filter");
-    QTest::newRow("filtered hand-out") << false << true;
-    QTest::newRow("one-second mean") << true << false;
-    QTest::newRow("one-second notch") << true << true;
+    QTest::addColumn<bool>("streamStart"); // a new stream rather than a reset
+    QTest::newRow("filtered hand-out") << false << true << false;
+    QTest::newRow("one-second mean") << true << false << false;
+    QTest::newRow("one-second notch") << true << true << false;
+    QTest::newRow("filtered hand-out, stream start") << false << true << true;
+    QTest::newRow("one-second notch, stream start") << true << true << true;
 }
 
-// Samples gathered before a reset, and a frame start kept then, never reach the
-// pages after it: everything handed out afterwards is the new level.
+// Samples gathered before a reset or a new stream (a restart, a relock), and a
+// frame start kept then, never reach the pages after it: everything handed out
+// afterwards is the new level.
 void TestScalarStream::rebootForgetsEarlierSamples()
 {
     QFETCH(bool, oneHz);
     QFETCH(bool, filter);
+    QFETCH(bool, streamStart);
     ScalarStreamDecoder d;
     configure(d, 1000, false, 0.001);
     d.setOneHz(oneHz);
@@ -478,7 +483,10 @@ void TestScalarStream::rebootForgetsEarlierSamples()
     d.handleStreamFrame(constantFrame(before).left(100)); // a frame start, kept
     QCOMPARE(form.count(), 0);
 
-    d.reboot();
+    if (streamStart)
+        d.streamStarting();
+    else
+        d.reboot();
     d.handleStreamFrame(constantFrame(before).mid(100)); // its tail, after the reset
     for (int i = 0; i < WindowFrames; ++i)
         d.handleStreamFrame(constantFrame(after));

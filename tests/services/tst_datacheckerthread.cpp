@@ -32,6 +32,7 @@ private slots:
     void oldEntriesLeaveTheWindow();
     void noData_data();
     void noData();
+    void streamThatBringsNothing();
     void streamStoppedByTheProgram();
     void statusLeavingFourForgetsTheWindow_data();
     void statusLeavingFourForgetsTheWindow();
@@ -222,6 +223,39 @@ void TestDataCheckerThread::noData()
     QCOMPARE(m_messages->count(), messages);
     for (const QList<QVariant>& m : qAsConst(*m_messages))
         QCOMPARE(m.at(0).toString(), QString("没有数据发过来，请检查设备"));
+}
+
+// A stream started that never brings a value is missing data too, counted from
+// its start, and again from a relock; a stop ends the wait.
+void TestDataCheckerThread::streamThatBringsNothing()
+{
+    const auto request = [this](ModbusAddr addr) {
+        QMetaObject::invokeMethod(m_checker.get(), "slot_streamRequest",
+                                  Qt::BlockingQueuedConnection, Q_ARG(ModbusAddr, addr));
+    };
+    request(AddrStartStream);
+    m_now = T0 + 10;
+    tick();
+    QCOMPARE(m_messages->count(), 0);
+    m_now = T0 + 11;
+    tick();
+    QCOMPARE(m_messages->count(), 1);
+
+    m_state.setLightStatus(1);
+    m_state.setLightStatus(4);
+    m_now = T0 + 20;
+    tick(); // the relock is seen here: a fresh ten seconds
+    m_now = T0 + 30;
+    tick();
+    QCOMPARE(m_messages->count(), 1);
+    m_now = T0 + 31;
+    tick();
+    QCOMPARE(m_messages->count(), 2);
+
+    request(AddrStopStream);
+    m_now = T0 + 60;
+    tick();
+    QCOMPARE(m_messages->count(), 2);
 }
 
 // The settings and debug pages stop the stream with the light still at 4: no

@@ -151,6 +151,8 @@ private slots:
     void newLinkIsNotPaused();
     void silentInstrumentIsReported_data();
     void silentInstrumentIsReported();
+    void identityAfterAStatusFourRestartsTheStream();
+    void resetStopsEveryPoll();
 };
 
 void TestMainModuleForm::initTestCase()
@@ -943,6 +945,34 @@ void TestMainModuleForm::silentInstrumentIsReported()
     QCOMPARE(box != nullptr, told);
     if (box)
         QVERIFY(box->text().contains("COM12"));
+}
+
+// A status reply of a poll that outlived a reset can reach the new link before
+// its identity block: the stream starts, then the link-up's status poll ends it
+// on the instrument, and its status 4 must start the stream again.
+void TestMainModuleForm::identityAfterAStatusFourRestartsTheStream()
+{
+    Page p;
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    p.page.slots_updateProgress(4);
+    QCOMPARE(requestsOf(requests), QList<int>{AddrStartStream});
+    p.page.slots_updateSerialNumber("24060117");
+    p.page.slots_updateProgress(4);
+    QCOMPARE(requestsOf(requests), (QList<int>{AddrStartStream, AddrStartStream}));
+    p.page.updateLightStatus(0);
+}
+
+// The reset stops the status poll also while the stream runs (a lock lost in the
+// stream restarts the poll behind the light's back).
+void TestMainModuleForm::resetStopsEveryPoll()
+{
+    Page p;
+    p.hub.setDeviceReady(true);
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy pollStopped(&p.hub, &ParamManager::sig_devStatusWorkerStop);
+    p.page.reset();
+    QVERIFY(requestsOf(requests).contains(AddrStopStream));
+    QVERIFY(pollStopped.count() >= 1);
 }
 
 MAG_TEST_MAIN(TestMainModuleForm)

@@ -320,6 +320,17 @@ void TstMainWindow::pollingPagesStopTheStream()
     QCOMPARE(sent.count(AddrStopStream), deviceReady ? 1 : 0);
     QCOMPARE(statusStops.count() >= 1, !deviceReady);
     QCOMPARE(pollStarts.count(), 1);
+
+    // Back to a page under which the stream runs: it runs again (on the main and
+    // sensitivity pages they start it themselves).
+    requests.clear();
+    QSignalSpy statusStarts(hub.get(), &ParamManager::sig_devStatusWorkerStart);
+    child<QPushButton>("btnHelp")->click();
+    sent.clear();
+    for (const QList<QVariant>& call : requests)
+        sent << call.at(0).value<ModbusAddr>();
+    QCOMPARE(sent.count(AddrStartStream), deviceReady ? 1 : 0);
+    QCOMPARE(statusStarts.count(), deviceReady ? 0 : 1);
 }
 
 void TstMainWindow::dragHitsMinimumSize()
