@@ -41,6 +41,7 @@ private slots:
 private:
     void send(const QVector<double>& values, int rate);
     void tick();
+    void request(ModbusAddr addr);
     QVector<DataCheckSample> window();
 
     std::atomic<qint64> m_now{T0};
@@ -77,6 +78,13 @@ void TestDataCheckerThread::send(const QVector<double>& values, int rate)
 void TestDataCheckerThread::tick()
 {
     QMetaObject::invokeMethod(m_checker.get(), "slot_onCheckData", Qt::BlockingQueuedConnection);
+}
+
+// A request the pages sent, as the hub hands it on.
+void TestDataCheckerThread::request(ModbusAddr addr)
+{
+    QMetaObject::invokeMethod(m_checker.get(), "slot_streamRequest", Qt::BlockingQueuedConnection,
+                              Q_ARG(ModbusAddr, addr));
 }
 
 QVector<DataCheckSample> TestDataCheckerThread::window()
@@ -229,10 +237,6 @@ void TestDataCheckerThread::noData()
 // its start, and again from a relock; a stop ends the wait.
 void TestDataCheckerThread::streamThatBringsNothing()
 {
-    const auto request = [this](ModbusAddr addr) {
-        QMetaObject::invokeMethod(m_checker.get(), "slot_streamRequest",
-                                  Qt::BlockingQueuedConnection, Q_ARG(ModbusAddr, addr));
-    };
     request(AddrStartStream);
     m_now = T0 + 10;
     tick();
@@ -263,10 +267,6 @@ void TestDataCheckerThread::streamThatBringsNothing()
 // start arms the check again.
 void TestDataCheckerThread::streamStoppedByTheProgram()
 {
-    const auto request = [this](ModbusAddr addr) {
-        QMetaObject::invokeMethod(m_checker.get(), "slot_streamRequest",
-                                  Qt::BlockingQueuedConnection, Q_ARG(ModbusAddr, addr));
-    };
     send({50000.0}, 20);
     request(AddrStopStream);
     send({50000.1}, 20);
