@@ -87,7 +87,7 @@ private:
     SharedState* m_state;
     int m_checkIntervalMs;
     quint64 m_seenStatusChanges = 0;
-    int m_ignoredRate = 0; // rate of the batches being ignored, 0 when none
+    int m_ignoredRate = 0;        // rate of the batches being ignored, 0 when none
     bool m_streamStopped = false; // by the program, until its next start
     // Since when data are awaited: the newest entry, the stream's start or the
     // light's return to 4, whichever came last; -1 while nothing is awaited.

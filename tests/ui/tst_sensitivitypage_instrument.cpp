@@ -104,9 +104,9 @@ void TestSensitivityPageInstrument::mainsLineWithAndWithoutTheFilter()
 
     const double withFilter = lineOverMedian(chart2, 50.0);
     QVERIFY2(withFilter < 3.0, qPrintable(QString("50 Hz at %1 x the floor with the filter on, "
-                                                   "%2 x without")
-                                               .arg(withFilter)
-                                               .arg(unfiltered)));
+                                                  "%2 x without")
+                                              .arg(withFilter)
+                                              .arg(unfiltered)));
     qInfo("50 Hz over the median floor: %.1f without the filter, %.2f with it", unfiltered,
           withFilter);
 
