@@ -322,10 +322,8 @@ void MainModuleForm::slots_connectFailed(QString portName, QString reason)
     // A later choice may already be on its way; its own answer will tell.
     if (portName == m_chosenPort)
         showPortChoice();
-    const QString text = m_hub->isChinese == 1
-                             ? QStringLiteral("串口%1打开失败!").arg(portName)
-                             : QStringLiteral("Cannot open the serial port %1.").arg(portName);
-    InfoBox::open(reason.isEmpty() ? text : text + QLatin1Char('\n') + reason, windowIcon());
+    tellAboutPort(QStringLiteral("串口%1打开失败!"),
+                  QStringLiteral("Cannot open the serial port %1."), portName, reason);
 }
 
 void MainModuleForm::slots_linkLost()
@@ -336,13 +334,10 @@ void MainModuleForm::slots_linkLost()
     m_linkOpen = false;
     // The reset road empties the page; without a word the operator would only see
     // the port button back at its choice.
-    InfoBox::open(
-        m_hub->isChinese == 1
-            ? QStringLiteral("串口%1连接已断开,请检查设备和连线后重新选择串口!").arg(m_chosenPort)
-            : QStringLiteral("The link on serial port %1 was lost. Check the instrument "
-                             "and the cable, then choose the port again.")
-                  .arg(m_chosenPort),
-        windowIcon());
+    tellAboutPort(QStringLiteral("串口%1连接已断开,请检查设备和连线后重新选择串口!"),
+                  QStringLiteral("The link on serial port %1 was lost. Check the instrument and "
+                                 "the cable, then choose the port again."),
+                  m_chosenPort);
 }
 
 void MainModuleForm::slots_noAnswer()
@@ -350,13 +345,17 @@ void MainModuleForm::slots_noAnswer()
     if (!m_linkOpen)
         return;
     // The polls go on: an instrument that is still starting up answers later.
-    InfoBox::open(
-        m_hub->isChinese == 1
-            ? QStringLiteral("串口%1上的仪器没有应答,请检查设备、连线和波特率!").arg(m_chosenPort)
-            : QStringLiteral("The instrument on serial port %1 does not answer. Check "
-                             "the instrument, the cable and the baud rate.")
-                  .arg(m_chosenPort),
-        windowIcon());
+    tellAboutPort(QStringLiteral("串口%1上的仪器没有应答,请检查设备、连线和波特率!"),
+                  QStringLiteral("The instrument on serial port %1 does not answer. Check the "
+                                 "instrument, the cable and the baud rate."),
+                  m_chosenPort);
+}
+
+void MainModuleForm::tellAboutPort(const QString& chinese, const QString& english,
+                                   const QString& port, const QString& detail)
+{
+    const QString text = (m_hub->isChinese == 1 ? chinese : english).arg(port);
+    InfoBox::open(detail.isEmpty() ? text : text + QLatin1Char('\n') + detail, windowIcon());
 }
 
 void MainModuleForm::setAnswerTimeout(int ms)

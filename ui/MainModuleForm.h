@@ -94,6 +94,10 @@ private:
     void showPortChoice(); // btn_com back to its "select" text
     void updatePauseText();
     void resume();
+    // The program's usual box about a port, in the language chosen; `detail` (the
+    // system's reason) goes on a line of its own.
+    void tellAboutPort(const QString& chinese, const QString& english, const QString& port,
+                       const QString& detail = QString());
     bool isConnectablePort(const QString& name) const;
 
     Ui_MainModuleForm* ui;
