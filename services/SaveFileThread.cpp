@@ -23,18 +23,35 @@ struct AppendResult
 };
 
 // A file that does not end with a line end holds the start of a row that a
-// killed program left behind: it goes, so that the next rows do not join it.
+// killed program left behind, or a run of NUL bytes of any length that a power
+// loss left: everything after the last line end goes, so that the next rows do
+// not join it. Only that tail is read, from the end back in blocks; a file
+// without any line end holds no whole row and is emptied.
 void dropPartialRow(QFile& file)
 {
+    constexpr qint64 BlockBytes = 64 * 1024;
     const qint64 size = file.size();
     char last = '\n';
     if (size == 0 || !file.seek(size - 1) || !file.getChar(&last) || last == '\n')
         return;
-    const qint64 tail = qMin<qint64>(size, 4096);
-    if (!file.seek(size - tail))
-        return;
-    const int end = file.read(tail).lastIndexOf('\n');
-    file.resize(end < 0 ? size - tail : size - tail + end + 1);
+    qint64 keep = 0;
+    qint64 blockEnd = size - 1;
+    while (blockEnd > 0) {
+        const qint64 blockStart = qMax<qint64>(0, blockEnd - BlockBytes);
+        if (!file.seek(blockStart))
+            return;
+        const QByteArray block = file.read(blockEnd - blockStart);
+        // A tail that cannot be read is left as it is rather than cut blind.
+        if (block.size() != blockEnd - blockStart)
+            return;
+        const int end = block.lastIndexOf('\n');
+        if (end >= 0) {
+            keep = blockStart + end + 1;
+            break;
+        }
+        blockEnd = blockStart;
+    }
+    file.resize(keep);
 }
 
 // A process killed inside write() keeps what the kernel had copied, and the

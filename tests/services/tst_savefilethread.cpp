@@ -117,6 +117,18 @@ public:
 private:
     bool m_ok = false;
 };
+
+// Bytes the whole process has read so far (every thread, files and pipes).
+qint64 bytesReadByProcess()
+{
+    QFile io("/proc/self/io");
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return -1;
+}
 } // namespace
 
 Q_DECLARE_METATYPE(Call)
@@ -136,7 +148,10 @@ private slots:
     void rollsSplitAtTheBoundary_data();
     void rollsSplitAtTheBoundary();
     void namesAndRows();
+    void halfRowOfAKilledRunIsCut_data();
     void halfRowOfAKilledRunIsCut();
+    void cutReadsOnlyTheTail_data();
+    void cutReadsOnlyTheTail();
     void cleanupAfter120Days();
     void writeFailure_data();
     void writeFailure();
@@ -431,28 +446,95 @@ void TestSaveFileThread::namesAndRows()
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"20250101_120000_MZ_20Hz.CSV"});
 }
 
-// A run killed in the middle of a write left the start of a row; the next run
-// that appends to the file cuts it off first.
+// A run killed in the middle of a write left the start of a row, and a power
+// loss can leave a run of NUL bytes of any length at the end; the next run that
+// appends to the file cuts everything after the last line end first.
+void TestSaveFileThread::halfRowOfAKilledRunIsCut_data()
+{
+    const QByteArray rows("12:00:00.000,7\n12:00:00.050,8\n");
+    const QByteArray half("12:00:00.1");
+    const QByteArray nuls(1 << 20, '\0');
+    QTest::addColumn<QByteArray>("left"); // what the file held
+    QTest::addColumn<QByteArray>("kept"); // what of it stays
+    QTest::newRow("a half row") << rows + half << rows;
+    QTest::newRow("whole rows") << rows << rows;
+    QTest::newRow("1 MiB of NULs") << rows + nuls << rows;
+    QTest::newRow("a half row, then 1 MiB of NULs") << rows + half + nuls << rows;
+    // Tails around the sizes a search from the end might read at a time.
+    for (const int tail : {4095, 4096, 4097, 65535, 65536, 65537})
+        QTest::newRow(qPrintable(QString("%1 NULs").arg(tail)))
+            << rows + QByteArray(tail, '\0') << rows;
+    QTest::newRow("no line end at all") << half << QByteArray();
+    QTest::newRow("NULs only") << nuls << QByteArray();
+    QTest::newRow("one line end at the very start") << QByteArray("\n") + nuls << QByteArray("\n");
+}
+
 void TestSaveFileThread::halfRowOfAKilledRunIsCut()
 {
-    const QString folder = QDir::currentPath() + "/halfrow";
+    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, kept);
+    const QString folder = QDir::currentPath() + "/halfrow/" + QTest::currentDataTag();
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/20250101_120000.CSV";
     const QString file = RecordingFormat::mzFileName(path, 20);
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("12:00:00.000,7\n12:00:00.050,8\n12:00:00.1");
+        QCOMPARE(f.write(left), qint64(left.size()));
     }
     Recorder r;
     r.sync(true, 0, path);
+    const QVector<double> values = ramp(20, 100);
+    r.batch(values, 20, utc("2025-01-01 12:00:01.000"));
+
+    QByteArray expected = kept;
+    const qint64 start = utc("2025-01-01 12:00:01.000").toMSecsSinceEpoch();
+    QVector<qint64> stamps;
+    for (int i = 0; i < 20; ++i)
+        stamps << start + 50 * i;
+    RecordingFormat::appendMzRows(expected, 20, stamps.constData(), values.constData(), 20);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray all = f.readAll();
+    QCOMPARE(all.size(), expected.size());
+    QCOMPARE(all, expected);
+}
+
+// A long recording with a bad end: the cut reads the tail, not the file.
+void TestSaveFileThread::cutReadsOnlyTheTail_data()
+{
+    QTest::addColumn<int>("tail"); // NUL bytes after a half row
+    QTest::newRow("a half row") << 0;
+    QTest::newRow("a half row, then 1 MiB of NULs") << (1 << 20);
+}
+
+void TestSaveFileThread::cutReadsOnlyTheTail()
+{
+    QFETCH(int, tail);
+    const QString folder = QDir::currentPath() + "/longtail/" + QTest::currentDataTag();
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/20250101_120000.CSV";
+    const QString file = RecordingFormat::mzFileName(path, 20);
+    // 256 MiB of rows, most of them a hole in the file so that the test stays small.
+    constexpr qint64 Body = qint64(256) << 20;
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(Body - 1));
+        QVERIFY(f.seek(Body - 1));
+        QVERIFY(f.putChar('\n'));
+        QVERIFY(f.write("12:00:00.1"));
+        QCOMPARE(f.write(QByteArray(tail, '\0')), qint64(tail));
+    }
+    Recorder r;
+    r.sync(true, 0, path);
+    const qint64 before = bytesReadByProcess();
+    QVERIFY(before >= 0);
     r.batch(ramp(20, 100), 20, utc("2025-01-01 12:00:01.000"));
-    bool wellFormed = false;
-    const QVector<Row> rows = readRows(file, &wellFormed);
-    QVERIFY(wellFormed);
-    QCOMPARE(rows.size(), 22);
-    QCOMPARE(rows[1].value, QByteArray("8"));
-    QCOMPARE(rows[2].value, QByteArray("100"));
+    const qint64 read = bytesReadByProcess() - before;
+    QVERIFY2(read < tail + (1 << 20), qPrintable(QString("%1 bytes read").arg(read)));
+    // The rows before the cut are all there, and 20 new ones of 17 bytes.
+    QCOMPARE(QFileInfo(file).size(), Body + qint64(sizeof "12:00:01.000,100\n" - 1) * 20);
 }
 
 void TestSaveFileThread::cleanupAfter120Days()
