@@ -184,7 +184,8 @@ void VectorStreamDecoder::decodeVectorData(const QVector<double>& freqs)
         if (++m_recordCounter % 5000 == 0)
             qDebug() << "vector x:" << n.x << " y:" << n.y << " z:" << n.z << " s:" << n.s;
         // An invalid record (no frequency, or an axis without a field) stays out
-        // of the page, its spectra and the batches, as it stays out of the file.
+        // of the page, its spectra and the batches; the recorder keeps it all the
+        // same, for its measured frequencies.
         if (!n.valid)
             continue;
         data.x.append(n.x);

@@ -422,17 +422,18 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
     sample.yValue = fidVectorNum.y;
     sample.zValue = fidVectorNum.z;
     sample.sValue = fidVectorNum.s;
-    bool valid = fidVectorNum.valid;
     for (int i = 0; i < 9; ++i)
         sample.f[i] = fidVectorNum.f[i];
+    // A record the decoder marked invalid still holds the nine measured
+    // frequencies: it is recorded like any other. Only a value that is not
+    // finite, which no reader of the file or the upload could take, stays out.
+    bool finite = true;
     for (const double v : {sample.xValue, sample.yValue, sample.zValue, sample.sValue})
-        valid = valid && std::isfinite(v);
+        finite = finite && std::isfinite(v);
     for (const double v : sample.f)
-        valid = valid && std::isfinite(v);
-    // The decoder reports the faulty record; it is only kept out of the file and
-    // the upload here.
+        finite = finite && std::isfinite(v);
     m_vectorPending.append(sample);
-    m_vectorValid.append(valid);
+    m_vectorFinite.append(finite);
     if (m_vectorPending.size() < VectorBatch)
         return;
 
@@ -454,7 +455,7 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
     finishVectorBatch();
     cleanupCheck(arrival);
     m_vectorPending.clear();
-    m_vectorValid.clear();
+    m_vectorFinite.clear();
 }
 
 void SaveFileThread::finishVectorBatch()
@@ -489,12 +490,12 @@ void SaveFileThread::sendVectorRuns()
     const int count = m_vectorPending.size();
     int i = 0;
     while (i < count) {
-        if (!m_vectorValid[i]) {
+        if (!m_vectorFinite[i]) {
             ++i;
             continue;
         }
         int end = i + 1;
-        while (end < count && m_vectorValid[end])
+        while (end < count && m_vectorFinite[end])
             ++end;
         emit sig_SendServerVectorData(m_vectorStamps[i], m_vectorPending.mid(i, end - i),
                                       VectorRate, VectorStepMs);
@@ -505,12 +506,12 @@ void SaveFileThread::sendVectorRuns()
 void SaveFileThread::writeVectorCsv(const QString& path, int from, int to)
 {
     const int rows =
-        int(std::count(m_vectorValid.constBegin() + from, m_vectorValid.constBegin() + to, true));
+        int(std::count(m_vectorFinite.constBegin() + from, m_vectorFinite.constBegin() + to, true));
     if (rows == 0)
         return;
     writeRows(RecordingFormat::vectorFileName(path), rows, [&](QByteArray& out) {
         for (int i = from; i < to; ++i)
-            if (m_vectorValid[i])
+            if (m_vectorFinite[i])
                 RecordingFormat::appendVectorRows(out, m_vectorPending.constData() + i, 1);
     });
 }

@@ -21,9 +21,10 @@
 // the countdown and the clean-up: they are gathered 50 at a time and stamped 9 ms
 // apart (the instrument's record spacing); a batch of 50 goes to the server client
 // and, while recording, to "<path>_FIDVector_111Hz.CSV" with the time and thirteen
-// numbers per row. A record the decoder marked invalid, or one holding a value that is
-// not finite, keeps its 9 ms slot but is neither written nor sent; the valid
-// records around it go to the server as runs of consecutive samples.
+// numbers per row. A record the decoder marked invalid is written and sent like
+// any other; one holding a value that is not finite keeps its 9 ms slot but is
+// neither written nor sent, and the records around it go to the server as runs
+// of consecutive samples.
 //
 // A recording file that cannot be written: the rows are held in memory (up to
 // MaxHeldBytes, the oldest dropped first) and tried again with the next batch,
@@ -130,11 +131,11 @@ private:
     QVector<double> m_pendingValues;
     int m_pendingRate = 0;
 
-    // Vector records of the batch being gathered; a slot of an invalid record is
-    // kept so that the times of the others stay right.
+    // Vector records of the batch being gathered; the slot of a record with a
+    // value that is not finite is kept so that the times of the others stay right.
     QVector<XYZST> m_vectorPending;
     QVector<qint64> m_vectorStamps;
-    QVector<bool> m_vectorValid;
+    QVector<bool> m_vectorFinite;
     bool m_vectorFirstBatch = true;
 
     QList<HeldRows> m_held;

@@ -1,11 +1,12 @@
 // The recorder's vector road: batches of 50 records stamped 9 ms apart, the rows
-// of the vector file, invalid records, the hourly roll, the countdown, and the
+// of the vector file, invalid and non-finite records, the hourly roll, the countdown, and the
 // batches reaching the monitoring-server stand-in through the hub.
 
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "app/SharedState.h"
 #include "device/ModbusDataHandler.h"
+#include "device/VectorDecoding.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
 #include "tests/services/RecorderFixture.h"
@@ -40,10 +41,9 @@ QString utcText(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString("HH:mm:ss.zzz");
 }
 
-// The row the file must hold for record n stamped at ms: printf's %.10g.
-QByteArray expectedRow(int n, qint64 ms)
+// The row the file must hold for a record stamped at ms: printf's %.10g.
+QByteArray expectedRow(const FIDVectorNum& r, qint64 ms)
 {
-    const FIDVectorNum r = turningRecord(n);
     QByteArray row = utcText(ms).toLatin1();
     char number[40];
     for (const double v : {r.x, r.y, r.z, r.s}) {
@@ -55,6 +55,20 @@ QByteArray expectedRow(int n, qint64 ms)
         row += number;
     }
     return row;
+}
+
+QByteArray expectedRow(int n, qint64 ms)
+{
+    return expectedRow(turningRecord(n), ms);
+}
+
+// Record n as the decoder makes it when the x axis gives no field (a negative
+// radicand): x is 0 and the record is marked invalid, every value is finite.
+FIDVectorNum failedDivisionRecord(int n)
+{
+    FIDVectorNum measured = turningRecord(n);
+    measured.f[0] = measured.f[2] = 1000.0;
+    return VectorDecoding::vectorRecord(measured.f).num;
 }
 
 QList<QByteArray> lines(const QString& path)
@@ -71,15 +85,10 @@ QList<QByteArray> lines(const QString& path)
 }
 
 // Feeds records first..first+count-1, the i-th arriving at arrival + 9 i ms.
-void feed(Recorder& r, int first, int count, const QDateTime& arrival,
-          const std::function<void(FIDVectorNum&, int)>& change = {})
+void feed(Recorder& r, int first, int count, const QDateTime& arrival)
 {
-    for (int i = 0; i < count; ++i) {
-        FIDVectorNum record = turningRecord(first + i);
-        if (change)
-            change(record, first + i);
-        r.vector(record, arrival.addMSecs(9 * i));
-    }
+    for (int i = 0; i < count; ++i)
+        r.vector(turningRecord(first + i), arrival.addMSecs(9 * i));
 }
 } // namespace
 
@@ -89,8 +98,8 @@ class TestVectorRecording : public QObject
 private slots:
     void initTestCase();
     void batchesOfFifty();
-    void invalidRecordsKeepTheirSlot_data();
-    void invalidRecordsKeepTheirSlot();
+    void recordsLeftOut_data();
+    void recordsLeftOut();
     void lostRecordsAndPauses_data();
     void lostRecordsAndPauses();
     void hourlyRoll();
@@ -158,65 +167,90 @@ void TestVectorRecording::batchesOfFifty()
     }
 }
 
-void TestVectorRecording::invalidRecordsKeepTheirSlot_data()
+void TestVectorRecording::recordsLeftOut_data()
 {
-    QTest::addColumn<QList<int>>("bad");       // records of the batch that are not kept
-    QTest::addColumn<QString>("how");          // "flag", "nan" or "inf"
+    QTest::addColumn<QList<int>>("bad");       // records of the batch that are changed
+    QTest::addColumn<QString>("how");          // "flag", "division", "nan" or "inf"
+    QTest::addColumn<bool>("kept");            // the changed records are recorded all the same
     QTest::addColumn<QList<int>>("runStarts"); // first record of every server batch
-    QTest::newRow("marked invalid") << QList<int>{0, 17, 18, 49} << "flag" << QList<int>{1, 19};
-    QTest::newRow("x not a number") << QList<int>{25} << "nan" << QList<int>{0, 26};
-    QTest::newRow("an infinite frequency") << QList<int>{3} << "inf" << QList<int>{0, 4};
-    QTest::newRow("all of them") << [] {
-        QList<int> all;
-        for (int i = 0; i < 50; ++i)
-            all << i;
-        return all;
-    }() << "flag" << QList<int>{};
+    QList<int> all;
+    for (int i = 0; i < 50; ++i)
+        all << i;
+    // Invalid records are recorded like valid ones: they hold the raw frequencies.
+    QTest::newRow("marked invalid") << QList<int>{0, 17, 18, 49} << "flag" << true << QList<int>{0};
+    QTest::newRow("a failed division") << QList<int>{5, 30} << "division" << true << QList<int>{0};
+    QTest::newRow("all marked invalid") << all << "flag" << true << QList<int>{0};
+    // A value that is not finite would make the row unreadable: it keeps its slot only.
+    QTest::newRow("x not a number") << QList<int>{25} << "nan" << false << QList<int>{0, 26};
+    QTest::newRow("an infinite frequency") << QList<int>{3} << "inf" << false << QList<int>{0, 4};
+    QTest::newRow("none finite") << all << "nan" << false << QList<int>{};
 }
 
-void TestVectorRecording::invalidRecordsKeepTheirSlot()
+void TestVectorRecording::recordsLeftOut()
 {
     QFETCH(QList<int>, bad);
     QFETCH(QString, how);
+    QFETCH(bool, kept);
     QFETCH(QList<int>, runStarts);
     const QString folder = QDir::currentPath() + "/invalid/" + QTest::currentDataTag();
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/20250101_090000.CSV";
+    QVector<FIDVectorNum> records;
+    for (int n = 0; n < 50; ++n) {
+        FIDVectorNum record = turningRecord(n);
+        if (bad.contains(n)) {
+            if (how == "flag")
+                record.valid = false;
+            else if (how == "division")
+                record = failedDivisionRecord(n);
+            else if (how == "nan")
+                record.x = std::numeric_limits<double>::quiet_NaN();
+            else
+                record.f[5] = std::numeric_limits<double>::infinity();
+        }
+        records << record;
+    }
+    if (how == "division") {
+        // Only the x axis failed: the other axes and the frequencies are as measured.
+        const FIDVectorNum& d = records[bad.first()];
+        QVERIFY(!d.valid);
+        QCOMPARE(d.x, 0.0);
+        QVERIFY(d.y != 0.0 && d.z != 0.0 && std::isfinite(d.s));
+    }
+
     Recorder r;
     QSignalSpy server(&r.recorder, &SaveFileThread::sig_SendServerVectorData);
     r.sync(true, 0, path);
     const QDateTime t0 = utc("2025-01-01 09:00:00.000");
-    feed(r, 0, 50, t0.addMSecs(-441), [&](FIDVectorNum& record, int n) {
-        if (!bad.contains(n))
-            return;
-        if (how == "flag")
-            record.valid = false;
-        else if (how == "nan")
-            record.x = std::numeric_limits<double>::quiet_NaN();
-        else
-            record.f[5] = std::numeric_limits<double>::infinity();
-    });
+    for (int n = 0; n < 50; ++n)
+        r.vector(records[n], t0.addMSecs(9 * n - 441));
 
+    const auto recorded = [&](int n) { return kept || !bad.contains(n); };
     const qint64 base = t0.toMSecsSinceEpoch();
     QCOMPARE(server.count(), runStarts.size());
-    int sent = 0;
+    QList<int> sent;
     for (int i = 0; i < server.count(); ++i) {
-        const qint64 first = server.at(i).at(0).toLongLong();
-        QCOMPARE(first, base + 9 * runStarts[i]);
+        QCOMPARE(server.at(i).at(0).toLongLong(), base + 9 * runStarts[i]);
         const QVector<XYZST> samples = server.at(i).at(1).value<QVector<XYZST>>();
-        QCOMPARE(samples.first().xValue, turningRecord(runStarts[i]).x);
-        for (const XYZST& s : samples)
-            QVERIFY(std::isfinite(s.xValue) && std::isfinite(s.f[5]));
-        sent += samples.size();
+        for (int k = 0; k < samples.size(); ++k) {
+            const int n = runStarts[i] + k;
+            QVERIFY2(n < 50 && recorded(n), qPrintable(QString("record %1 sent").arg(n)));
+            QCOMPARE(samples[k].time, utcText(base + 9 * n));
+            QCOMPARE(samples[k].xValue, records[n].x);
+            QCOMPARE(samples[k].f[5], records[n].f[5]);
+            sent << n;
+        }
     }
-    QCOMPARE(sent, 50 - bad.size());
+    QList<int> expected;
+    for (int n = 0; n < 50; ++n)
+        if (recorded(n))
+            expected << n;
+    QCOMPARE(sent, expected);
 
     const QList<QByteArray> rows = lines(RecordingFormat::vectorFileName(path));
-    QCOMPARE(rows.size(), 50 - bad.size());
-    int row = 0;
-    for (int n = 0; n < 50; ++n)
-        if (!bad.contains(n))
-            QCOMPARE(rows[row++], expectedRow(n, base + 9 * n));
+    QCOMPARE(rows.size(), expected.size());
+    for (int i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i], expectedRow(records[expected[i]], base + 9 * expected[i]));
 
     // The next batch goes on 450 ms later.
     feed(r, 50, 50, t0.addMSecs(450));
@@ -343,11 +377,15 @@ void TestVectorRecording::throughTheHubToTheServer()
     QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 15000);
     hub.setSaveParam(true, 0, path, true);
 
-    // The decoder's records, as it emits them, each with the time it was made.
+    // The decoder's records, as it emits them, each with the time it was made;
+    // now and then one whose x axis gave no field, which goes on like the others.
     ModbusDataHandler* decoder = hub.getModbusDataHandler();
     const QDateTime t0 = QDateTime::currentDateTimeUtc();
+    const auto record = [](int n) {
+        return n % 7 == 3 ? failedDivisionRecord(n) : turningRecord(n);
+    };
     for (int n = 0; n < 150; ++n)
-        emit decoder->sig_saveVectorXYZS(turningRecord(n), t0.addMSecs(9 * n));
+        emit decoder->sig_saveVectorXYZS(record(n), t0.addMSecs(9 * n));
 
     QTRY_COMPARE_WITH_TIMEOUT(standIn.device().value("vectorSampleTimes").toArray().size(), 150,
                               15000);
@@ -358,7 +396,7 @@ void TestVectorRecording::throughTheHubToTheServer()
     for (int n = 0; n < 150; ++n) {
         const qint64 ms = qint64(times[n].toDouble());
         QCOMPARE(ms - qint64(times[0].toDouble()), qint64(9 * n));
-        QCOMPARE(rows[n], expectedRow(n, ms));
+        QCOMPARE(rows[n], expectedRow(record(n), ms));
     }
     hub.shutdown();
 }
