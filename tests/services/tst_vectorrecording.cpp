@@ -1,6 +1,6 @@
 // The recorder's vector road: batches of 50 records stamped 9 ms apart, the rows
-// of the vector file, invalid and non-finite records, the hourly roll, the countdown, and the
-// batches reaching the monitoring-server stand-in through the hub.
+// of the vector file, invalid and non-finite records, the hourly roll, the
+// countdown, and the batches reaching the monitoring-server stand-in through the hub.
 
 #include "app/ParamManager.h"
 #include "app/Settings.h"
