@@ -1,4 +1,4 @@
-// Request bodies and backlog lines, byte for byte.
+// Request bodies and backlog lines, byte for byte, and the GUIDs the client keeps.
 
 #include "app/Settings.h"
 #include "services/ServerBodies.h"

@@ -1,5 +1,6 @@
 // The upload backlog on its own: merging batches into records, the files, their
-// numbering and roll, and the choice of the file to upload.
+// numbering and roll, a last line cut by a kill, and the choice of the file to
+// upload.
 
 #include "services/ServerBodies.h"
 #include "services/UploadBacklog.h"
