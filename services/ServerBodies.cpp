@@ -1,7 +1,5 @@
 #include "services/ServerBodies.h"
 
-#include <QRegularExpression>
-
 namespace ServerBodies {
 
 namespace {
@@ -164,11 +162,22 @@ QString jsonEscaped(const QString& text)
     return out;
 }
 
-bool isGuidForm(const QString& text)
+bool isUsableGuid(const QString& text)
 {
-    static const QRegularExpression form(QStringLiteral(
-        "\\A[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}\\z"));
-    return form.match(text).hasMatch();
+    // Shorter texts are words, not identifiers that are unique anywhere.
+    constexpr int MinLength = 8;
+    constexpr int MaxLength = 64;
+    if (text.size() < MinLength || text.size() > MaxLength)
+        return false;
+    // The settings file reads a text that starts with "@" as a serialised value.
+    if (text.startsWith(QLatin1Char('@')))
+        return false;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u <= 0x20 || u >= 0x7f || u == '"' || u == '\'' || u == '\\')
+            return false;
+    }
+    return true;
 }
 
 } // namespace ServerBodies

@@ -35,7 +35,11 @@ QString vectorRecord(const QString& deviceType, qint64 time, const QVector<XYZST
 
 // The text between the quotes of a JSON string.
 QString jsonEscaped(const QString& text);
-// The form of a GUID handed out by the server: 8-4-4-4-12 hexadecimal digits.
-bool isGuidForm(const QString& text);
+// Whether a GUID from the server (or read back from "server.ini") can be kept and
+// sent back: 8 to 64 printable ASCII characters without blanks, quotes or
+// backslashes, not starting with "@". The server's own form is not assumed; this
+// only refuses what cannot be one (a word such as "success", an HTML page, control
+// characters) or would not survive the JSON bodies and the settings file.
+bool isUsableGuid(const QString& text);
 
 } // namespace ServerBodies

@@ -26,8 +26,6 @@
 
 namespace {
 const QString BuiltInAddress = QStringLiteral(MAG_DEFAULT_SERVER_URL);
-// Only the length of a stored GUID is checked at start.
-const QString ReferenceGuid = QStringLiteral("5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30");
 const QString InvalidGuidMessage = QString::fromUtf8("设备GUID无效");
 
 ServerThread::Timing& defaultTimingRef()
@@ -150,7 +148,7 @@ void ServerThread::slot_init()
 
     m_guid = Settings::readString(m_settingsPath, QStringLiteral("Server"), QStringLiteral("GUID"),
                                   QString());
-    if (m_guid.size() == ReferenceGuid.size()) {
+    if (ServerBodies::isUsableGuid(m_guid)) {
         setState(Unconfirmed);
         sendHeartbeat();
     } else if (m_guid.isEmpty()) {
@@ -397,8 +395,8 @@ void ServerThread::parseReply(const QString& text, const PendingRequest& pending
         if (!success || !data.isString())
             break;
         const QString guid = data.toString();
-        if (!ServerBodies::isGuidForm(guid)) {
-            qDebug() << "registration: not a GUID, not stored:" << guid.left(40);
+        if (!ServerBodies::isUsableGuid(guid)) {
+            qDebug() << "registration: not a usable GUID, not stored:" << guid.left(40);
             break;
         }
         if (m_state.load() == Disabled)

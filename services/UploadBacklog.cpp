@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 const QRegularExpression& backlogName()
@@ -141,6 +143,8 @@ void UploadBacklog::findBacklogFileNumber(bool first)
     const QList<int> numbers = backlogNumbers();
 
     if (first) {
+        for (const int n : numbers)
+            endWithWholeRecord(filePath(n));
         m_fileNumber = 0;
         if (!numbers.isEmpty()) {
             m_fileNumber = numbers.last();
@@ -154,10 +158,10 @@ void UploadBacklog::findBacklogFileNumber(bool first)
         }
         qDebug() << "first enter fileNum:" << m_fileNumber;
     } else if (numbers.size() < RingSize) {
-        m_fileNumber = numbers.isEmpty() ? m_fileNumber + 1 : numbers.last() + 1;
+        m_fileNumber = numberAfter(numbers.isEmpty() ? QList<int>{m_fileNumber} : numbers);
     } else {
         const int highest = numbers.last();
-        auto after = [highest](int n) { return n + 1 > highest ? 0 : n + 1; };
+        auto after = [highest](int n) { return n >= highest ? 0 : n + 1; };
         int next = after(m_fileNumber);
         if (next == m_inFlight) // being uploaded: records must not join it
             next = after(next);
@@ -190,7 +194,7 @@ QString UploadBacklog::listBacklogFiles()
             pick = after(pick);
         } else {
             // Records go elsewhere from now on, so none is appended while it travels.
-            m_fileNumber = numbers.last() + 1;
+            m_fileNumber = numberAfter(numbers);
             qDebug() << "20250709 fileNum:" << m_fileNumber;
         }
     }
@@ -200,10 +204,12 @@ QString UploadBacklog::listBacklogFiles()
 
 bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
 {
+    // When the last line cannot be mended, the record still starts a line of its own.
+    const bool atLineStart = endWithWholeRecord(path);
     QFile file(path);
     bool ok = file.open(QIODevice::Append | QIODevice::Text);
     if (ok) {
-        const QByteArray bytes = text.toUtf8() + '\n';
+        const QByteArray bytes = (atLineStart ? "" : "\n") + text.toUtf8() + '\n';
         ok = file.write(bytes) == bytes.size() && file.flush();
     }
     if (!ok) {
@@ -218,6 +224,55 @@ bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
     m_writeFailing = false;
     m_failedWrites = 0;
     return true;
+}
+
+bool UploadBacklog::endWithWholeRecord(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const qint64 size = file.size();
+    char last = '\n';
+    if (size > 0 && (!file.seek(size - 1) || !file.getChar(&last)))
+        return false;
+    if (last == '\n')
+        return true;
+
+    // Back to the start of the last line.
+    constexpr qint64 Chunk = 64 * 1024;
+    QByteArray tail;
+    qint64 lineStart = size;
+    while (lineStart > 0) {
+        const qint64 from = qMax<qint64>(0, lineStart - Chunk);
+        if (!file.seek(from))
+            return false;
+        const QByteArray bytes = file.read(lineStart - from);
+        if (bytes.size() != lineStart - from)
+            return false;
+        const int end = bytes.lastIndexOf('\n');
+        tail.prepend(bytes.mid(end + 1));
+        lineStart = from + end + 1;
+        if (end >= 0)
+            break;
+    }
+    // A kill between CR and LF (Windows) leaves a whole record and a CR.
+    QByteArray record = tail;
+    while (record.endsWith('\r'))
+        record.chop(1);
+    const bool whole = QJsonDocument::fromJson(record).isObject();
+    if (!file.resize(whole ? lineStart + record.size() : lineStart))
+        return false;
+    file.close();
+    qDebug().noquote() << "backlog:" << QFileInfo(path).fileName()
+                       << (whole ? "ended without a line end" : "ended in a cut record, removed");
+    if (!whole)
+        return true;
+    // The line end the append did not write, in the platform's form.
+    if (!file.open(QIODevice::Append | QIODevice::Text))
+        return false;
+    return file.write("\n") == 1 && file.flush();
 }
 
 bool UploadBacklog::deleteFile(const QString& path)
@@ -248,6 +303,23 @@ bool UploadBacklog::deleteUploaded(const QString& path)
         return false;
     }
     return deleteFile(path);
+}
+
+int UploadBacklog::numberAfter(const QList<int>& numbers)
+{
+    if (numbers.isEmpty())
+        return 0;
+    if (numbers.last() < std::numeric_limits<int>::max())
+        return numbers.last() + 1;
+    // No number above: the lowest one not taken (numbers are ascending).
+    int free = 0;
+    for (const int n : numbers) {
+        if (n > free)
+            break;
+        if (n == free)
+            ++free;
+    }
+    return free;
 }
 
 QString UploadBacklog::filePath(int number) const

@@ -38,7 +38,9 @@ public:
     bool saveBacklogRecord();
 
     // Chooses the file that records go to: at start (first) the first file that
-    // is not full; on a roll the next number, deleting one file beyond the ring.
+    // is not full, after every backlog file has been made to end in a whole record;
+    // on a roll the next number, deleting one file beyond the ring. Numbers never
+    // wrap: past the largest int the lowest free number is taken.
     void findBacklogFileNumber(bool first);
 
     // The next file to upload, taking the files in turn so that a file the server
@@ -47,8 +49,13 @@ public:
     // with the ring full, another file is taken.
     QString listBacklogFiles();
 
-    // Appends the text and a line end; false when the file cannot be written.
+    // Appends the text and a line end, on a line of its own; false when the file
+    // cannot be written.
     bool writeTextFile(const QString& path, const QString& text);
+    // A kill during an append leaves a last line without its line end: a record
+    // that lacks only the line end gets it, a cut one is removed. Returns whether
+    // the file (when it exists) now ends in a line end.
+    static bool endWithWholeRecord(const QString& path);
     static bool deleteFile(const QString& path);
 
     // The upload of `path` is in flight: no roll reuses its number until it ends.
@@ -76,6 +83,8 @@ private:
     void startBuffer(Kind kind, qint64 time, int rate, int interval);
     void clearBuffer();
     void keepUnwritten(const QString& record);
+    // A number for a new file, above the highest present while there is one.
+    static int numberAfter(const QList<int>& numbers);
 
     QString m_folder;
     QString m_deviceType = QStringLiteral("MZ");

@@ -1,5 +1,6 @@
-// Request bodies and backlog lines, byte for byte.
+// Request bodies and backlog lines, byte for byte, and the GUIDs the client keeps.
 
+#include "app/Settings.h"
 #include "services/ServerBodies.h"
 #include "tests/support/TestMain.h"
 
@@ -19,8 +20,9 @@ private slots:
     void vectorBody();
     void backlogRecords();
     void valuesAreNeverSubstitutedAgain();
-    void guidForm_data();
-    void guidForm();
+    void usableGuid_data();
+    void usableGuid();
+    void usableGuidSurvivesTheSettingsFile();
 };
 
 void TestServerBodies::fixedBodies_data()
@@ -153,24 +155,65 @@ void TestServerBodies::valuesAreNeverSubstitutedAgain()
     QCOMPARE(o.value("sensorData").toObject().value("values").toArray().size(), 0);
 }
 
-void TestServerBodies::guidForm_data()
+void TestServerBodies::usableGuid_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("isGuid");
-    QTest::newRow("lower") << "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30" << true;
-    QTest::newRow("upper") << "5F0C2E9A-71B4-4D3E-9A6C-2B8E4F1D7C30" << true;
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("8-4-4-4-12") << "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30" << true;
+    QTest::newRow("8-4-4-4-12, upper case") << "5F0C2E9A-71B4-4D3E-9A6C-2B8E4F1D7C30" << true;
+    QTest::newRow("32 hex digits") << "5f0c2e9a71b44d3e9a6c2b8e4f1d7c30" << true;
+    QTest::newRow("in braces") << "{5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30}" << true;
+    QTest::newRow("base64url") << "Xw8uml-0TT6abCuOTx1_MA" << true;
+    QTest::newRow("eight characters") << "0123abcd" << true;
+    QTest::newRow("64 characters") << QString(64, 'f') << true;
+    QTest::newRow("@ inside") << "dev@5f0c2e9a71b4" << true;
     QTest::newRow("empty") << "" << false;
     QTest::newRow("abc") << "abc" << false;
-    QTest::newRow("36 characters, not hex") << "zf0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30" << false;
-    QTest::newRow("dashes misplaced") << "5f0c2e9a71b4-4d3e-9a6c-2b8e4f1d7c30-" << false;
+    QTest::newRow("success") << "success" << false;
+    QTest::newRow("65 characters") << QString(65, 'f') << false;
+    QTest::newRow("an HTML page") << "<!DOCTYPE html><html><body>OK</body></html>" << false;
+    QTest::newRow("a blank") << "5f0c2e9a 71b4-4d3e-9a6c-2b8e4f1d7c30" << false;
+    QTest::newRow("double quote") << "5f0c2e9a\"71b44d3e" << false;
+    QTest::newRow("single quote") << "5f0c2e9a'71b44d3e" << false;
+    QTest::newRow("backslash") << "5f0c2e9a\\71b44d3e" << false;
     QTest::newRow("trailing line feed") << "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30\n" << false;
+    QTest::newRow("tab") << "5f0c2e9a\t71b44d3e" << false;
+    QTest::newRow("NUL") << QString::fromLatin1("5f0c2e9a\0"
+                                                "71b44d3e",
+                                                17)
+                         << false;
+    QTest::newRow("DEL") << "5f0c2e9a\x7f"
+                            "71b44d3e"
+                         << false;
+    QTest::newRow("not ASCII") << QString::fromUtf8("5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c3é")
+                               << false;
+    // The settings file reads a text that starts with "@" as a serialised value.
+    QTest::newRow("@ first") << "@5f0c2e9a71b44d3e" << false;
 }
 
-void TestServerBodies::guidForm()
+void TestServerBodies::usableGuid()
 {
     QFETCH(QString, text);
-    QFETCH(bool, isGuid);
-    QCOMPARE(ServerBodies::isGuidForm(text), isGuid);
+    QFETCH(bool, usable);
+    QCOMPARE(ServerBodies::isUsableGuid(text), usable);
+}
+
+void TestServerBodies::usableGuidSurvivesTheSettingsFile()
+{
+    // Every printable character first, inside and last: whatever the rule lets
+    // through comes back from "server.ini" unchanged.
+    int usable = 0;
+    for (char c = 0x21; c < 0x7f; ++c) {
+        const QString ch(QLatin1Char{c});
+        for (const QString& guid : {ch + "5f0c2e9a", "5f0c" + ch + "2e9a", "5f0c2e9a" + ch}) {
+            if (!ServerBodies::isUsableGuid(guid))
+                continue;
+            ++usable;
+            QVERIFY(Settings::writeValue("server.ini", "Server", "GUID", guid));
+            QCOMPARE(Settings::readString("server.ini", "Server", "GUID", QString()), guid);
+        }
+    }
+    QVERIFY(usable > 200);
 }
 
 MAG_TEST_MAIN_CORE(TestServerBodies)

@@ -80,6 +80,8 @@ private slots:
     void cleanup();
     void stateTable_data();
     void stateTable();
+    void guidOfAnotherForm_data();
+    void guidOfAnotherForm();
     void failedPostsReachTheServerLater_data();
     void failedPostsReachTheServerLater();
     void refusedFileDoesNotBlockAnother();
@@ -129,6 +131,11 @@ void TestServerThread::stateTable_data()
     QTest::newRow("abc: idle for the run") << "abc"
                                            << "normal" << 3 << false;
     QTest::newRow("36 characters the server rejects") << arbitrary << "normal" << 3 << true;
+    QTest::newRow("32 hex digits the server rejects") << "5f0c2e9a71b44d3e9a6c2b8e4f1d7c30"
+                                                      << "normal" << 3 << true;
+    QTest::newRow("36 characters with a blank: idle") << "5f0c2e9a-71b4-4d3e-9a6c 2b8e4f1d7c30"
+                                                      << "normal" << 3 << false;
+    QTest::newRow("65 characters: idle") << QString(65, 'a') << "normal" << 3 << false;
     QTest::newRow("byte-order mark before the JSON") << Guid << "bom" << 2 << true;
     QTest::newRow("success as a string") << Guid << "successstring" << 1 << true;
     QTest::newRow("message: invalid GUID") << Guid << "invalidguid" << 3 << true;
@@ -175,8 +182,46 @@ void TestServerThread::stateTable()
         QCOMPARE(registered.size(), 1);
         QCOMPARE(storedNow, registered.at(0).toString());
     } else {
-        QCOMPARE(storedNow, stored); // only a GUID of the GUID form is ever stored
+        QCOMPARE(storedNow, stored); // only a usable GUID is ever stored
     }
+}
+
+void TestServerThread::guidOfAnotherForm_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::newRow("8-4-4-4-12") << "uuid";
+    QTest::newRow("32 hex digits") << "hex32";
+}
+
+void TestServerThread::guidOfAnotherForm()
+{
+    // The GUID is sent back as the server handed it out, and kept for the next run.
+    QFETCH(QString, form);
+    m_server.reset(new MonitorServer);
+    QVERIFY(m_server->start({"--guid-form", form}));
+    const QString registerPath = "/api/v1/device/register";
+    ServerThread* client = startClient(QString());
+    BatchDriver driver(client, T, 20, 1000);
+    QMetaObject::invokeMethod(client, &ServerThread::slot_init, Qt::QueuedConnection);
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
+    for (int i = 0; i < 3; ++i)
+        driver.sendOne();
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->scalarTimes(), driver.sent(), 10000);
+    const QJsonArray registered = m_server->state().value("registered").toArray();
+    QCOMPARE(registered.size(), 1);
+    const QString guid = registered.at(0).toString();
+    QCOMPARE(Settings::readString(serverIni(), "Server", "GUID", QString()), guid);
+    QCOMPARE(m_server->state().value("devices").toObject().keys(), QStringList{guid});
+
+    // Started again: the stored GUID is confirmed by a heartbeat, not replaced.
+    m_client.reset();
+    client = startClient(QString());
+    QMetaObject::invokeMethod(client, &ServerThread::slot_init, Qt::QueuedConnection);
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
+    const int beats = m_server->requests("/api/v1/device/heartbeat");
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requests("/api/v1/device/heartbeat") >= beats + 2, 10000);
+    QCOMPARE(client->state(), 2);
+    QCOMPARE(m_server->requests(registerPath), 1);
 }
 
 void TestServerThread::failedPostsReachTheServerLater_data()

@@ -1,6 +1,8 @@
 // The upload backlog on its own: merging batches into records, the files, their
-// numbering and roll, and the choice of the file to upload.
+// numbering and roll, a last line cut by a kill, and the choice of the file to
+// upload.
 
+#include "services/ServerBodies.h"
 #include "services/UploadBacklog.h"
 #include "tests/support/TestMain.h"
 
@@ -11,8 +13,12 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <limits>
+
 namespace {
 constexpr qint64 T = 1765000000000;
+// Backlog files as (number, size).
+using Files = QList<QPair<int, qint64>>;
 
 struct Record
 {
@@ -50,6 +56,34 @@ QVector<double> values(int n)
     return QVector<double>(n, 50000.0);
 }
 
+QByteArray recordLine(qint64 time)
+{
+    return ServerBodies::scalarRecord("MZ", time, values(20), 20, 50).toUtf8();
+}
+
+// Every line of the file is a whole record (none cut, none joined to another).
+bool onlyWholeRecords(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        return false;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty() && !QJsonDocument::fromJson(line).isObject())
+            return false;
+    return true;
+}
+
+QList<qint64> recordTimes(const QString& path)
+{
+    QList<qint64> out;
+    for (const Record& r : records(path))
+        out << r.time;
+    return out;
+}
+
 // A file of exactly `size` bytes (sparse), ending in a line end like a backlog file.
 void makeFile(const QString& path, qint64 size)
 {
@@ -80,9 +114,16 @@ private slots:
     void rollSkipsTheFileInFlight();
     void unwrittenRecordsWaitForTheNextFlush();
     void unwrittenRecordsAreBounded();
+    void recordAfterAnAppendCutShort_data();
+    void recordAfterAnAppendCutShort();
+    void lastLineMendedAtStart_data();
+    void lastLineMendedAtStart();
+    void numberingNeverWraps_data();
+    void numberingNeverWraps();
 
 private:
     void sixFilesWithTheLastCurrent();
+    static void lastLineTable();
     QString path(int n) const { return m_backlog.filePath(n); }
     QScopedPointer<QTemporaryDir> m_dir;
     UploadBacklog m_backlog;
@@ -344,6 +385,124 @@ void TestUploadBacklog::unwrittenRecordsAreBounded()
     QCOMPARE(got.size(), kept);
     QCOMPARE(got.first().time, T + (batches - kept) * 20000);
     QCOMPARE(got.last().time, T + (batches - 1) * 20000);
+}
+
+// What a kill during an append can leave at the end of a backlog file, and the
+// records (by time offset) the file holds once its last line is mended.
+void TestUploadBacklog::lastLineTable()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QList<qint64>>("kept");
+    const QByteArray r0 = recordLine(T), r1 = recordLine(T + 1000);
+    QTest::newRow("whole lines") << r0 + '\n' << QList<qint64>{0};
+    QTest::newRow("cut inside a record") << r0 + '\n' + r1.left(r1.size() / 2) << QList<qint64>{0};
+    QTest::newRow("cut just before the last brace")
+        << r0 + '\n' + r1.chopped(1) << QList<qint64>{0};
+    QTest::newRow("only a cut record") << r1.left(10) << QList<qint64>{};
+    QTest::newRow("a whole record without its line end")
+        << r0 + '\n' + r1 << QList<qint64>{0, 1000};
+    QTest::newRow("a whole record and a CR") << r0 + "\r\n" + r1 + '\r' << QList<qint64>{0, 1000};
+    // A long last line: the search for its start crosses several reads.
+    const QByteArray big =
+        ServerBodies::scalarRecord("MZ", T + 2000, values(30000), 1000, 1).toUtf8();
+    QTest::newRow("a long cut record") << r0 + '\n' + big.left(big.size() - 5) << QList<qint64>{0};
+    QTest::newRow("a long whole record") << r0 + '\n' + big << QList<qint64>{0, 2000};
+}
+
+void TestUploadBacklog::recordAfterAnAppendCutShort_data()
+{
+    lastLineTable();
+}
+
+void TestUploadBacklog::recordAfterAnAppendCutShort()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QList<qint64>, kept);
+    {
+        QFile file(path(0));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), qint64(content.size()));
+    }
+    m_backlog.bufferScalarData(T + 9000, values(20), 20, 50);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QVERIFY(onlyWholeRecords(path(0)));
+    QList<qint64> times;
+    for (const qint64 t : kept)
+        times << T + t;
+    QCOMPARE(recordTimes(path(0)), times << T + 9000);
+}
+
+void TestUploadBacklog::lastLineMendedAtStart_data()
+{
+    lastLineTable();
+}
+
+void TestUploadBacklog::lastLineMendedAtStart()
+{
+    // Records go to file 0 after the restart; file 1, cut by the kill, is only
+    // uploaded, and goes out holding whole records.
+    QFETCH(QByteArray, content);
+    QFETCH(QList<qint64>, kept);
+    makeFile(path(0), 100);
+    {
+        QFile file(path(1));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), qint64(content.size()));
+    }
+    m_backlog.findBacklogFileNumber(true);
+    QCOMPARE(m_backlog.fileNumber(), 0);
+    QVERIFY(onlyWholeRecords(path(1)));
+    QList<qint64> times;
+    for (const qint64 t : kept)
+        times << T + t;
+    QCOMPARE(recordTimes(path(1)), times);
+}
+
+void TestUploadBacklog::numberingNeverWraps_data()
+{
+    // Backlog files present, the upload taken before the records
+    // (-1: none), and the file the second record goes to.
+    constexpr int Max = std::numeric_limits<int>::max();
+    constexpr qint64 Full = UploadBacklog::FileSizeLimit;
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<int>("upload");
+    QTest::addColumn<int>("second");
+    QTest::newRow("the largest number full: rolls to 0") << Files{{Max, Full}} << -1 << 0;
+    QTest::newRow("the largest number full, 0 and 1 taken: rolls to 2")
+        << Files{{0, Full}, {1, Full}, {Max, Full}} << -1 << 2;
+    QTest::newRow("ring of six with the largest number: rolls to 0, deleting it")
+        << Files{{0, Full}, {1, Full}, {2, Full}, {3, Full}, {4, Full}, {Max, Full}} << -1 << 0;
+    QTest::newRow("the largest number uploaded while records go to it")
+        << Files{{Max, 100}} << Max << 0;
+}
+
+void TestUploadBacklog::numberingNeverWraps()
+{
+    QFETCH(Files, files);
+    QFETCH(int, upload);
+    QFETCH(int, second);
+    for (const auto& f : files)
+        makeFile(path(f.first), f.second);
+    m_backlog.findBacklogFileNumber(true);
+    QCOMPARE(m_backlog.fileNumber(), files.last().first);
+
+    m_backlog.bufferScalarData(T, values(20), 20, 50);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(records(path(files.last().first)).last().time, T);
+    if (upload >= 0) {
+        QCOMPARE(m_backlog.listBacklogFiles(), path(upload));
+        m_backlog.setUploadInFlight(path(upload));
+    }
+    m_backlog.bufferScalarData(T + 9000, values(20), 20, 50);
+    QVERIFY(m_backlog.saveBacklogRecord());
+    QCOMPARE(m_backlog.fileNumber(), second);
+    QCOMPARE(recordTimes(path(second)), QList<qint64>{T + 9000});
+    // Both records are in files the upload finds, and the ring keeps its six.
+    const QList<int> numbers = m_backlog.backlogNumbers();
+    QVERIFY(numbers.contains(files.last().first));
+    QVERIFY(numbers.contains(second));
+    QVERIFY(numbers.size() <= UploadBacklog::RingSize);
+    QCOMPARE(QDir(m_backlog.folder()).entryList({"ServerData-*"}), QStringList());
 }
 
 MAG_TEST_MAIN_CORE(TestUploadBacklog)

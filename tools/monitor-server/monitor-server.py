@@ -2,8 +2,9 @@
 """Stand-in for the monitoring server: an HTTP server on the loopback address.
 
 Serves under /monitor-server:
-  POST /api/v1/device/register       hands out a fresh GUID
-  POST /api/v1/device/heartbeat      {"success": true} for any GUID of the GUID form
+  POST /api/v1/device/register       hands out a fresh GUID (--guid-form: uuid, the
+                                     8-4-4-4-12 form, or hex32, 32 hex digits)
+  POST /api/v1/device/heartbeat      {"success": true} for any GUID of that form
   POST /api/v1/device/status/report  stores the reported GPS position
   POST /api/v1/sensor/data           stores a scalar or vector batch by device and time
   POST /api/v1/file/upload           reads the multipart form (file, deviceId) and
@@ -46,7 +47,12 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 PREFIX = "/monitor-server"
 MODES = ("normal", "down", "error500json", "error500html", "fail", "invalidguid", "hang",
          "bom", "successstring", "badguid")
-GUID_FORM = re.compile(r"^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$")
+# How a fresh GUID is made, and the form a GUID sent back must have.
+GUID_FORMS = {
+    "uuid": (lambda: str(uuid.uuid4()),
+             re.compile(r"[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}")),
+    "hex32": (lambda: uuid.uuid4().hex, re.compile(r"[0-9a-f]{32}")),
+}
 INVALID_GUID = "设备GUID无效"
 HANG_LIMIT_S = 600
 
@@ -224,7 +230,7 @@ class Handler(BaseHTTPRequestHandler):
         req = json.loads(body.decode("utf-8"))
         if self.mode_applies("badguid"):
             return self.send_json({"success": True, "message": "注册成功", "data": "abc"})
-        guid = str(uuid.uuid4())
+        guid = GUID_FORMS[self.server.app.guid_form][0]()
         with STORE.lock:
             STORE.registered.append(guid)
             STORE.device(guid)["deviceType"] = str(req.get("deviceType", ""))
@@ -232,7 +238,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def known_guid(self, guid):
         # A device registered before this server started is accepted as well.
-        return isinstance(guid, str) and GUID_FORM.match(guid) is not None
+        form = GUID_FORMS[self.server.app.guid_form][1]
+        return isinstance(guid, str) and form.fullmatch(guid) is not None
 
     def heartbeat(self, body):
         guid = json.loads(body.decode("utf-8")).get("deviceGuid")
@@ -453,6 +460,7 @@ class Server(ThreadingHTTPServer):
 class App:
     def __init__(self, args):
         self.verbose = args.verbose
+        self.guid_form = args.guid_form
         self.control = Control(args.mode, args.refuse_file or "", args.only or "")
         self.host = args.host
         self.port = args.port
@@ -510,6 +518,9 @@ def main():
                         help="control port (default: data port + 1; 0 picks a free one)")
     parser.add_argument("--mode", choices=MODES, default="normal", help="fault mode at start")
     parser.add_argument("--only", default="", help="the mode applies only to endpoints whose path contains this")
+    parser.add_argument("--guid-form", choices=sorted(GUID_FORMS), default="uuid",
+                        help="form of the GUIDs handed out and accepted: uuid (8-4-4-4-12, default) "
+                             "or hex32 (32 hexadecimal digits)")
     parser.add_argument("--refuse-file", default="", help="refuse uploads of the backlog file of this name")
     parser.add_argument("--verbose", action="store_true", help="log every request on stderr")
     args = parser.parse_args()
