@@ -11,6 +11,8 @@ ModbusDataHandler::ModbusDataHandler()
 {
     connect(m_stream, &ScalarStreamDecoder::sig_updateForm, this,
             &ModbusDataHandler::sig_updateForm);
+    connect(m_stream, &ScalarStreamDecoder::sig_measuredField, this,
+            &ModbusDataHandler::sig_measuredField);
     connect(m_stream, &ScalarStreamDecoder::sig_updateFormEx, this,
             &ModbusDataHandler::sig_updateFormEx);
     connect(m_stream, &ScalarStreamDecoder::sig_updateProgressEx, this,
@@ -26,6 +28,9 @@ ModbusDataHandler::ModbusDataHandler()
             &ModbusDataHandler::sig_updateVectorForm);
     connect(m_vector, &VectorStreamDecoder::sig_updateForm, this,
             &ModbusDataHandler::sig_updateForm);
+    // The vector records' totals pass no user filter: they are the measured field.
+    connect(m_vector, &VectorStreamDecoder::sig_updateForm, this,
+            &ModbusDataHandler::sig_measuredField);
     connect(m_vector, &VectorStreamDecoder::sig_saveCrashLog, this,
             [this](const QString& text) { saveCrashLog(text); });
     connect(m_vector, &VectorStreamDecoder::sig_handoutData, this,

@@ -42,6 +42,8 @@ signals:
     void sig_updateProgressEx(int iStatus);
     void sig_updateSerialNumber(QString serialNumber);
     void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    // The scalar field as measured, before the user's cut-offs (for the watchdog).
+    void sig_measuredField(QVector<double> datas, FrequencyType frequencyType);
     void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
                           QVector<double> fft_datas);
     void sig_updateFormParam(RefreshData refreshData);
