@@ -122,6 +122,10 @@ void ParamManager::init()
             &ParamManager::sig_sendModbusData);
     connect(decoder, &ModbusDataHandler::sig_updateForm, this, &ParamManager::sig_updateForm);
     connect(decoder, &ModbusDataHandler::sig_measuredField, this, &ParamManager::sig_measuredField);
+    // Queued behind the batches filtered before it, so a page that clears on it
+    // keeps none of them.
+    connect(decoder, &ModbusDataHandler::sig_filterSettingsChanged, this,
+            &ParamManager::sig_filterSettingsChanged);
     connect(decoder, &ModbusDataHandler::sig_updateVectorForm, this,
             &ParamManager::sig_updateVectorForm);
     connect(decoder, &ModbusDataHandler::sig_updateFormEx, this, &ParamManager::sig_updateFormEx);

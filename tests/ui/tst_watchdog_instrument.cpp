@@ -14,6 +14,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 // Sets a bottom-bar edit as the operator does: "edt_highPass=1".
@@ -24,6 +28,15 @@ void typeInto(QWidget* window, const QString& entry)
     QVERIFY(edit);
     edit->setText(entry.mid(eq + 1));
     emit edit->editingFinished();
+}
+
+QVector<double> plotted(QCustomPlot* plot)
+{
+    QVector<double> values;
+    for (auto it = plot->graph(0)->data()->constBegin(); it != plot->graph(0)->data()->constEnd();
+         ++it)
+        values << it->value;
+    return values;
 }
 } // namespace
 
@@ -112,6 +125,19 @@ void TestWatchdogInstrument::boxFollowsTheInstrument()
         QVERIFY(lastBatch > clock.elapsed() - 1000);
         QVERIFY(messages.isEmpty());
         QVERIFY(!box->isVisible());
+        if (cutOff == "edt_highPass=1") {
+            // Back to no cut-off: the plot starts afresh with the field itself,
+            // without the high-passed values of before on its axis.
+            auto* plot = window.findChild<QCustomPlot*>("mainChart");
+            QVERIFY(std::abs(plotted(plot).last()) < 100.0);
+            typeInto(&window, "edt_highPass=0");
+            QTRY_VERIFY_WITH_TIMEOUT(!plotted(plot).isEmpty() && plotted(plot).last() > 49000.0,
+                                     10000);
+            const QVector<double> shown = plotted(plot);
+            const auto [low, high] = std::minmax_element(shown.begin(), shown.end());
+            QVERIFY2(*low > 49000.0 && *high < 51000.0,
+                     qPrintable(QString("%1 to %2 nT").arg(*low).arg(*high)));
+        }
         if (!cutOff.isEmpty())
             return;
 
