@@ -121,6 +121,11 @@ void ParamManager::init()
     connect(decoder, &ModbusDataHandler::sig_sendModbusData, this,
             &ParamManager::sig_sendModbusData);
     connect(decoder, &ModbusDataHandler::sig_updateForm, this, &ParamManager::sig_updateForm);
+    connect(decoder, &ModbusDataHandler::sig_measuredField, this, &ParamManager::sig_measuredField);
+    // Queued behind the batches filtered before it, so a page that clears on it
+    // keeps none of them.
+    connect(decoder, &ModbusDataHandler::sig_filterSettingsChanged, this,
+            &ParamManager::sig_filterSettingsChanged);
     connect(decoder, &ModbusDataHandler::sig_updateVectorForm, this,
             &ParamManager::sig_updateVectorForm);
     connect(decoder, &ModbusDataHandler::sig_updateFormEx, this, &ParamManager::sig_updateFormEx);
@@ -178,9 +183,11 @@ void ParamManager::init()
         connect(m_gpsThread, &GPSThread::newGpsData, m_serverThread, &ServerThread::slot_GPSData1);
     }
 
-    // The watchdog, always and last: every batch of field values reaches it.
+    // The watchdog, always and last: every batch of the field as measured reaches
+    // it. The pages' batches have passed the cut-offs: a high-pass leaves values
+    // near 0 nT from a healthy instrument and a constant from a runaway.
     m_dataCheckerThread = new DataCheckerThread();
-    connect(this, &ParamManager::sig_updateForm, m_dataCheckerThread,
+    connect(this, &ParamManager::sig_measuredField, m_dataCheckerThread,
             &DataCheckerThread::slot_DataCheck, Qt::UniqueConnection);
     // A stream the program stopped itself is not missing data.
     connect(this, &ParamManager::sig_sendModbusData, m_dataCheckerThread,

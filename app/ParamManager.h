@@ -114,6 +114,10 @@ signals:
     void sig_sendModbusData(ModbusAddr modbusAddr);
     void sig_sendCustomModbusData(QByteArray data);
     void sig_updateForm(QVector<double> datas, FrequencyType fre);
+    // The same batches as the instrument measured them, before the cut-offs.
+    void sig_measuredField(QVector<double> datas, FrequencyType fre);
+    // The decoder filters otherwise from here on (cut-off or filter switch).
+    void sig_filterSettingsChanged();
     void sig_updateVectorForm(FIDVectorData data);
     void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
                           QVector<double> fft_datas);

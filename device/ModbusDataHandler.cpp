@@ -11,6 +11,10 @@ ModbusDataHandler::ModbusDataHandler()
 {
     connect(m_stream, &ScalarStreamDecoder::sig_updateForm, this,
             &ModbusDataHandler::sig_updateForm);
+    connect(m_stream, &ScalarStreamDecoder::sig_updateForm, this,
+            [this] { m_shownSinceFilterChange = true; });
+    connect(m_stream, &ScalarStreamDecoder::sig_measuredField, this,
+            &ModbusDataHandler::sig_measuredField);
     connect(m_stream, &ScalarStreamDecoder::sig_updateFormEx, this,
             &ModbusDataHandler::sig_updateFormEx);
     connect(m_stream, &ScalarStreamDecoder::sig_updateProgressEx, this,
@@ -26,6 +30,9 @@ ModbusDataHandler::ModbusDataHandler()
             &ModbusDataHandler::sig_updateVectorForm);
     connect(m_vector, &VectorStreamDecoder::sig_updateForm, this,
             &ModbusDataHandler::sig_updateForm);
+    // The vector records' totals pass no user filter: they are the measured field.
+    connect(m_vector, &VectorStreamDecoder::sig_updateForm, this,
+            &ModbusDataHandler::sig_measuredField);
     connect(m_vector, &VectorStreamDecoder::sig_saveCrashLog, this,
             [this](const QString& text) { saveCrashLog(text); });
     connect(m_vector, &VectorStreamDecoder::sig_handoutData, this,
@@ -125,13 +132,33 @@ void ModbusDataHandler::slots_setFilterEnabled(bool b)
 {
     m_stream->setFilterEnabled(b);
     m_vector->setFilterEnabled(b);
+    if (b != m_filterEnabled) {
+        m_filterEnabled = b;
+        filterSettingsChanged();
+    }
 }
 
 void ModbusDataHandler::slots_syncDataParam(DataParam data)
 {
+    const bool cutOffChanged =
+        data.lowPass != m_dataParam.lowPass || data.highPass != m_dataParam.highPass;
     m_dataParam = data;
     m_stream->setDataParam(data);
     m_vector->setDataParam(data);
+    if (cutOffChanged)
+        filterSettingsChanged();
+}
+
+// Emitted here, in the decoder's thread, the change follows the last batch filtered
+// the old way on the road to the pages and precedes the first one filtered anew.
+// Without a batch since the last change the pages hold none to forget (the filter
+// switch set at start-up, before any data).
+void ModbusDataHandler::filterSettingsChanged()
+{
+    if (!m_shownSinceFilterChange)
+        return;
+    m_shownSinceFilterChange = false;
+    emit sig_filterSettingsChanged();
 }
 
 void ModbusDataHandler::slots_syncDataByteCount(int byteCount, bool bChange)

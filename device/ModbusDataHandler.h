@@ -42,6 +42,11 @@ signals:
     void sig_updateProgressEx(int iStatus);
     void sig_updateSerialNumber(QString serialNumber);
     void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    // The scalar field as measured, before the user's cut-offs (for the watchdog).
+    void sig_measuredField(QVector<double> datas, FrequencyType frequencyType);
+    // The batches from here on are filtered otherwise (another cut-off, the filter
+    // switch turned); every batch filtered the old way has gone out before it.
+    void sig_filterSettingsChanged();
     void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
                           QVector<double> fft_datas);
     void sig_updateFormParam(RefreshData refreshData);
@@ -66,8 +71,11 @@ private:
     void handleIdentityBlock(const QByteArray& frame);
     // Messages of the converters that could not read a field of the last reply.
     void reportFaults(const QStringList& faults);
+    void filterSettingsChanged();
 
     DataParam m_dataParam;
+    bool m_filterEnabled = false;
+    bool m_shownSinceFilterChange = false; // a scalar batch went out since the last change
     FaultSpell m_replyFaults{QStringLiteral("Reply decoding faults")};
     ScalarStreamDecoder* m_stream; // child: moves to this thread with the handler
     VectorStreamDecoder* m_vector; // child as well

@@ -204,6 +204,7 @@ void ScalarStreamDecoder::oneSecondRoad(const QVector<double>& samples)
         m_filterBuffer.remove(0, NotchStep);
     }
     const QVector<double> batch{toNanoTesla(value)};
+    emit sig_measuredField(batch, Freq1Hz); // the user filters do not run here
     emit sig_updateForm(batch, Freq1Hz);
     emit sig_updateFormEx(batch, QVector<double>(), QVector<double>());
 }
@@ -242,9 +243,16 @@ void ScalarStreamDecoder::spectrumAfterDirectBatch()
 
 // Applies the user filters, converts to nT, keeps the batch as the last form and
 // emits it when its rate is one the pages show. Nothing leaves while the user
-// filters fill their lookahead.
+// filters fill their lookahead; the measured field leaves at once.
 void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate, Road road)
 {
+    const bool shown = rate == Freq1000Hz || rate == Freq20Hz;
+    if (shown) {
+        QVector<double> measured = batch;
+        for (double& v : measured)
+            v = toNanoTesla(v);
+        emit sig_measuredField(measured, FrequencyType(rate));
+    }
     const bool empty = batch.isEmpty();
     batch = userFilters(batch, rate, road);
     if (batch.isEmpty() && !empty)
@@ -252,7 +260,7 @@ void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate, Road road)
     for (double& v : batch)
         v = toNanoTesla(v);
     m_lastForm = batch;
-    if (rate == Freq1000Hz || rate == Freq20Hz)
+    if (shown)
         emit sig_updateForm(batch, FrequencyType(rate));
     emit sig_updateFormEx(batch, QVector<double>(), QVector<double>());
 }

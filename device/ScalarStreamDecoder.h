@@ -21,6 +21,10 @@
 // lookahead, the first ones held back until it is full. A change of cut-off, rate or
 // road, a new framing and reboot() start the filter afresh. With both cut-offs 0 every
 // batch leaves at once, unfiltered.
+//
+// sig_measuredField carries each batch of a rate the pages show as it is before the
+// user filters (the notch chain, when on, has run): the watchdog judges the field,
+// not a high-passed copy of it. It goes out at once, never held back.
 
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
@@ -102,6 +106,7 @@ public:
 
 signals:
     void sig_updateForm(QVector<double> datas, FrequencyType frequencyType);
+    void sig_measuredField(QVector<double> datas, FrequencyType frequencyType);
     void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
                           QVector<double> fft_datas);
     void sig_updateProgressEx(int iStatus);

@@ -1,13 +1,14 @@
 #pragma once
 // Watchdog of the scalar stream: warns when no field values have arrived for more
 // than 10 s, and when the recent values show a lost lock (a long run that only
-// rises or only falls, or values far outside the geomagnetic range). Both checks
-// run only while the status light shows 4 (the stream runs); whenever the light
-// leaves 4 the recent values are forgotten, so old ones never raise a warning
-// after the device has locked again. While the program itself has stopped the
-// stream (request 8, for example on the settings and debug pages) nothing is
-// checked, and the values of before are forgotten; the next stream start arms it
-// again.
+// rises or only falls, or values far outside the geomagnetic range). It judges the
+// field as measured, whatever the low-pass or high-pass cut-off: the hub feeds it
+// the decoder's batches from before those filters. Both checks run only while the
+// status light shows 4 (the stream runs); whenever the light leaves 4 the recent
+// values are forgotten, so old ones never raise a warning after the device has
+// locked again. While the program itself has stopped the stream (request 8, for
+// example on the settings and debug pages) nothing is checked, and the values of
+// before are forgotten; the next stream start arms it again.
 //
 // Threads: constructed and destroyed in the GUI thread; runs in a thread of its
 // own, where its timer lives and slot_DataCheck arrives queued from the hub. The

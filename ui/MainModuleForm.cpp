@@ -280,7 +280,9 @@ void MainModuleForm::updateLightStatus(int status)
     }
 
     if (status != StatusLocked) {
-        m_hub->saveCrashLog(QStringLiteral("battery State:") + QString::number(status));
+        // Every stream frame repeats the status: the log takes its changes only.
+        if (status != s_lastStatus)
+            m_hub->saveCrashLog(QStringLiteral("battery State:") + QString::number(status));
         if (s_lastStatus == StatusLocked)
             m_connectTime = now; // the lock was lost
     } else if (s_lastStatus != StatusLocked) {

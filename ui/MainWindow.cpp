@@ -94,6 +94,10 @@ void MainWindow::initPages()
         callHook(PageHooks::MainPage, &PageHooks::clearPlot);
         callHook(PageHooks::SensitivityPage, &PageHooks::clearPlot);
     });
+    // The filter starts afresh with other settings, as after a change of data rate:
+    // values of two settings on one axis would hide both.
+    connect(paramManager, &ParamManager::sig_filterSettingsChanged, this,
+            [this] { callHook(PageHooks::MainPage, &PageHooks::clearPlot); });
 
     ui->lbl_fftTime->hide();
     ui->edt_fftTime->hide();

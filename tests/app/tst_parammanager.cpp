@@ -1,6 +1,7 @@
 #include "app/Logger.h"
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
+#include "device/ModbusDataHandler.h"
 #include "device/ModbusWorkThread.h"
 #include "device/SerialPortNames.h"
 #include "services/DataCheckerThread.h"
@@ -26,7 +27,9 @@ class TestParamManager : public QObject
 private slots:
     void cleanup();
     void startsWithDefaults();
-    void watchdogGetsTheBatches();
+    void watchdogGetsTheMeasuredField();
+    void watchdogJudgesTheFieldBeforeTheCutOffs_data();
+    void watchdogJudgesTheFieldBeforeTheCutOffs();
     void saveCrashLogStamps_data();
     void saveCrashLogStamps();
     void saveParamIsSetBeforeItTravels();
@@ -91,8 +94,9 @@ void TestParamManager::startsWithDefaults()
 }
 
 // The watchdog is always made, runs in a thread of its own and gets every batch
-// the hub relays, once.
-void TestParamManager::watchdogGetsTheBatches()
+// of the measured field the hub relays, once; the pages' filtered batches do not
+// reach it.
+void TestParamManager::watchdogGetsTheMeasuredField()
 {
     ParamManager* h = hub();
     DataCheckerThread* watchdog = h->getDataCheckerThread();
@@ -102,13 +106,96 @@ void TestParamManager::watchdogGetsTheBatches()
     SharedState::instance().setLightStatus(4);
     const auto restore = qScopeGuard([] { SharedState::instance().setLightStatus(0); });
     QSignalSpy messages(watchdog, &DataCheckerThread::sig_dataCheckMsg);
+    const auto allSeen = [watchdog] {
+        QMetaObject::invokeMethod(
+            watchdog, [] {}, Qt::BlockingQueuedConnection);
+    };
+    // What a high-pass makes of a healthy field.
     for (int i = 0; i < 10; ++i)
-        emit h->sig_updateForm({95000.0}, Freq20Hz);
+        emit h->sig_updateForm({5.0}, Freq20Hz);
+    allSeen();
+    QCOMPARE(messages.count(), 0);
+
+    for (int i = 0; i < 10; ++i)
+        emit h->sig_measuredField({95000.0}, Freq20Hz);
     QVERIFY(messages.wait(5000));
-    QMetaObject::invokeMethod(
-        watchdog, [] {}, Qt::BlockingQueuedConnection); // all batches seen
+    allSeen();
     QCOMPARE(messages.count(), 1);
     QCOMPARE(messages.first().at(0).toString(), DataCheckerThread::lockLossText());
+}
+
+void TestParamManager::watchdogJudgesTheFieldBeforeTheCutOffs_data()
+{
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<int>("highPass");
+    QTest::addColumn<double>("slope"); // nT/s
+    QTest::addColumn<bool>("lockLoss");
+    // A field drifting at 0.2 nT/s under +-0.5 nT of noise: a low-pass of 1 Hz
+    // leaves the drift alone, a steady rise.
+    QTest::newRow("healthy, high-pass 1") << 0 << 1 << 0.2 << false;
+    QTest::newRow("healthy, low-pass 1") << 1 << 0 << 0.2 << false;
+    QTest::newRow("runaway, high-pass 1") << 0 << 1 << 50.0 << true;
+}
+
+// Through the decoder's thread: seven seconds of a 1000 Hz stream with a cut-off
+// set as the bottom bar sets it. The pages get the filtered values; the watchdog
+// judges the field.
+void TestParamManager::watchdogJudgesTheFieldBeforeTheCutOffs()
+{
+    QFETCH(int, lowPass);
+    QFETCH(int, highPass);
+    QFETCH(double, slope);
+    QFETCH(bool, lockLoss);
+
+    ParamManager* h = hub();
+    DataCheckerThread* watchdog = h->getDataCheckerThread();
+    SharedState::instance().setLightStatus(4);
+    const auto restore = qScopeGuard([] { SharedState::instance().setLightStatus(0); });
+    QSignalSpy messages(watchdog, &DataCheckerThread::sig_dataCheckMsg);
+    QSignalSpy measured(h, &ParamManager::sig_measuredField);
+    QSignalSpy shown(h, &ParamManager::sig_updateForm);
+
+    DataParam param = h->dataParam();
+    param.lowPass = lowPass;
+    param.highPass = highPass;
+    h->setDataParam(param);
+    emit h->sig_syncDataParam(param);
+
+    ModbusDataHandler* decoder = h->getModbusDataHandler();
+    const double mHzPerNT = 6995.83;
+    quint32 state = 7;
+    const int batches = 140;
+    for (int b = 0; b < batches; ++b) {
+        QVector<double> batch(50);
+        for (int i = 0; i < 50; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const double t = (b * 50 + i) / 1000.0;
+            const double noise = (state >> 8) / double(1 << 24) - 0.5; // +-0.5 nT
+            batch[i] = (50000.0 + slope * t + noise) * mHzPerNT;
+        }
+        QMetaObject::invokeMethod(
+            decoder, [decoder, batch] { decoder->slots_revMockData(batch); }, Qt::QueuedConnection);
+    }
+    // Every batch decoded, relayed by the hub and judged.
+    QMetaObject::invokeMethod(
+        decoder, [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents();
+    QMetaObject::invokeMethod(
+        watchdog, [] {}, Qt::BlockingQueuedConnection);
+    QCOMPARE(measured.count(), batches);
+    QVERIFY(shown.count() >= 60); // the rest is the filter's lookahead
+
+    // The pages' values are filtered: a high-pass leaves next to nothing.
+    const double lastShown = shown.last().at(0).value<QVector<double>>().last();
+    if (highPass > 0)
+        QVERIFY2(std::abs(lastShown) < 100.0, qPrintable(QString::number(lastShown)));
+    if (lockLoss) {
+        QVERIFY(!messages.isEmpty());
+        for (const QList<QVariant>& m : messages)
+            QCOMPARE(m.at(0).toString(), DataCheckerThread::lockLossText());
+    } else {
+        QCOMPARE(messages.count(), 0);
+    }
 }
 
 void TestParamManager::saveCrashLogStamps_data()

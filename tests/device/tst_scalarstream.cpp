@@ -197,6 +197,8 @@ private slots:
     void userFiltersHoldBackTheirLookahead();
     void userFiltersStartAfresh_data();
     void userFiltersStartAfresh();
+    void measuredFieldPassesNoCutOff_data();
+    void measuredFieldPassesNoCutOff();
 };
 
 void TestScalarStream::init()
@@ -931,6 +933,71 @@ void TestScalarStream::userFiltersStartAfresh()
     }
     if (!afresh)
         QCOMPARE(form.count(), 80); // not held back again
+}
+
+void TestScalarStream::measuredFieldPassesNoCutOff_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::addColumn<int>("lowPass");
+    QTest::addColumn<int>("highPass");
+
+    QTest::newRow("1000 Hz, high-pass 1") << "direct" << 0 << 1;
+    QTest::newRow("1000 Hz, low-pass 1") << "direct" << 1 << 0;
+    QTest::newRow("20 Hz from the 1000 Hz framing, high-pass 1") << "20 Hz" << 0 << 1;
+    QTest::newRow("notch road, high-pass 1") << "notch" << 0 << 1;
+    QTest::newRow("one-second road") << "one second" << 0 << 1;
+    QTest::newRow("no cut-off") << "direct" << 0 << 0;
+}
+
+// Whatever the cut-offs, the measured field is the batches a decoder without them
+// shows: the same values, sizes and rates, none held back by a filter's lookahead.
+void TestScalarStream::measuredFieldPassesNoCutOff()
+{
+    QFETCH(QString, road);
+    QFETCH(int, lowPass);
+    QFETCH(int, highPass);
+
+    ScalarStreamDecoder cut;
+    ScalarStreamDecoder plain;
+    for (ScalarStreamDecoder* d : {&cut, &plain}) {
+        if (road == "20 Hz")
+            configure(*d, 20, false, 0.05);
+        else
+            configure(*d, 1000, false, road == "one second" ? 1.0 : 0.001);
+        d->setOneHz(road == "one second");
+        d->setFilterEnabled(road == "notch");
+        d->setHandoutInterval(1);
+    }
+    setCutoffs(cut, lowPass, highPass);
+    QSignalSpy measured(&cut, &ScalarStreamDecoder::sig_measuredField);
+    QSignalSpy filtered(&cut, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy shown(&plain, &ScalarStreamDecoder::sig_updateForm);
+
+    const QVector<quint32> samples = fieldStream(1000, 8000);
+    for (int i = 0; i < samples.size(); i += 50) {
+        const QByteArray frame = streamFrame(samples.mid(i, 50));
+        cut.handleStreamFrame(frame);
+        plain.handleStreamFrame(frame);
+        QTRY_COMPARE_WITH_TIMEOUT(cut.pendingHandoutPieces(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(plain.pendingHandoutPieces(), 0, 10000);
+    }
+
+    const QList<Batch> field = batches(measured);
+    const QList<Batch> expected = batches(shown);
+    QVERIFY(expected.size() >= (road == "one second" ? 5 : 100));
+    QCOMPARE(field.size(), expected.size());
+    for (int i = 0; i < field.size(); ++i) {
+        QCOMPARE(field[i].rate, expected[i].rate);
+        QCOMPARE(field[i].values, expected[i].values);
+    }
+    // The cut-offs still act on what the pages show.
+    const QVector<double> filteredValues = joined(batches(filtered));
+    QVERIFY(!filteredValues.isEmpty());
+    if (road != "one second" && (lowPass > 0 || highPass > 0))
+        QVERIFY(filteredValues != joined(expected).mid(0, filteredValues.size()));
+    if (highPass > 0 && road != "one second")
+        QVERIFY2(std::abs(filteredValues.last()) < 100.0,
+                 qPrintable(QString::number(filteredValues.last())));
 }
 
 MAG_TEST_MAIN_CORE(TestScalarStream)

@@ -431,6 +431,24 @@ void TestMainModuleForm::statusSequenceLogs_data()
     QTest::newRow("progress before the lock keeps the connect time")
         << QList<int>{1010, 1020} << QList<int>{2, 4}
         << QStringList{"battery State:2", "battery State:4  ConnectTime:20"} << "greenlight";
+    // Every stream frame and every status poll repeats the status: one line a change.
+    QTest::newRow("a repeated status writes one line")
+        << QList<int>{1001, 1001, 1002, 1003} << QList<int>{1, 1, 1, 1}
+        << QStringList{"battery State:1"} << "yellowlight";
+    QTest::newRow("repeats during the lock progress")
+        << QList<int>{1001, 1002, 1003, 1004, 1005, 1006} << QList<int>{1, 1, 2, 2, 3, 3}
+        << QStringList{"battery State:1", "battery State:2", "battery State:3"} << "yellowlight";
+    QTest::newRow("a stream unlocked for a while, then the relock")
+        << QList<int>{1042, 1050, 1050, 1051, 1052, 1090, 1095} << QList<int>{4, 1, 1, 1, 1, 1, 4}
+        << QStringList{"battery State:4  ConnectTime:42", "battery State:1",
+                       "battery State:4  ConnectTime:45"}
+        << "greenlight";
+    QTest::newRow("a status that comes back after another is a change")
+        << QList<int>{1001, 1002, 1003, 1004} << QList<int>{2, 3, 3, 2}
+        << QStringList{"battery State:2", "battery State:3", "battery State:2"} << "yellowlight";
+    QTest::newRow("status 0 after a lock")
+        << QList<int>{1042, 1043, 1044, 1045} << QList<int>{4, 0, 0, 0}
+        << QStringList{"battery State:4  ConnectTime:42", "battery State:0"} << "yellowlight";
 }
 
 void TestMainModuleForm::statusSequenceLogs()

@@ -1,4 +1,5 @@
 #include "app/ParamManager.h"
+#include "device/ModbusDataHandler.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
@@ -20,6 +21,8 @@
 #include <QStackedWidget>
 #include <qcustomplot.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -95,6 +98,8 @@ private slots:
     void closeAsksForIdentity();
     void settingsPage();
     void watchdogMessageShowsInTheBox();
+    void filterChangeClearsThePlot_data();
+    void filterChangeClearsThePlot();
 
 private:
     void makeWindow(int isTest = 0, int isChinese = 0);
@@ -860,6 +865,87 @@ void TstMainWindow::watchdogMessageShowsInTheBox()
     QMessageBox* box = window->findChild<QMessageBox*>();
     QTRY_VERIFY(box->isVisible());
     QCOMPARE(box->text(), QStringLiteral("没有数据发过来，请检查设备"));
+}
+
+void TstMainWindow::filterChangeClearsThePlot_data()
+{
+    QTest::addColumn<QStringList>("setup"); // before the first values
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("clears");
+    QTest::newRow("high pass back to 0")
+        << QStringList{"filter=off", "edt_highPass=1"} << "edt_highPass=0" << true;
+    QTest::newRow("low pass set") << QStringList{"filter=off"} << "edt_lowPass=10" << true;
+    QTest::newRow("filter switched off") << QStringList{} << "filter=off" << true;
+    QTest::newRow("filter switched on") << QStringList{"filter=off"} << "filter=on" << true;
+    QTest::newRow("the same low pass again")
+        << QStringList{"filter=off"} << "edt_lowPass=0" << false;
+    QTest::newRow("FFT time") << QStringList{"filter=off"} << "edt_fftTime=5" << false;
+    QTest::newRow("chart time") << QStringList{"filter=off"} << "edt_setTime=20" << false;
+}
+
+// A change of cut-off or of the filter switch empties the main page's plot, with
+// nothing filtered the old way left on it, not even values still on their way
+// when the change was made. The levels before and after tell them apart.
+void TstMainWindow::filterChangeClearsThePlot()
+{
+    QFETCH(QStringList, setup);
+    QFETCH(QString, change);
+    QFETCH(bool, clears);
+    makeWindow();
+    hub->setDeviceReady(true);
+    auto* plot = child<QCustomPlot>("mainChart");
+    ModbusDataHandler* decoder = hub->getModbusDataHandler();
+    const auto apply = [this](const QString& step) {
+        const int eq = step.indexOf('=');
+        if (step.startsWith("filter=")) {
+            child<QCheckBox>("chk_filter")->setChecked(step.mid(eq + 1) == "on");
+            return;
+        }
+        auto* edit = window->findChild<QLineEdit*>(step.left(eq));
+        QVERIFY(edit);
+        edit->setText(step.mid(eq + 1));
+        emit edit->editingFinished();
+    };
+    const auto feed = [decoder](double nT, int batches) {
+        const QVector<double> batch(50, nT * 6995.83); // mHz
+        for (int i = 0; i < batches; ++i)
+            QMetaObject::invokeMethod(
+                decoder, [decoder, batch] { decoder->slots_revMockData(batch); },
+                Qt::QueuedConnection);
+    };
+    const auto values = [plot] {
+        QVector<double> v;
+        for (auto it = plot->graph(0)->data()->constBegin();
+             it != plot->graph(0)->data()->constEnd(); ++it)
+            v << it->value;
+        return v;
+    };
+    const auto near = [](const QVector<double>& v, double level) {
+        return !v.isEmpty() && std::all_of(v.begin(), v.end(),
+                                           [level](double x) { return std::abs(x - level) < 1.0; });
+    };
+
+    for (const QString& step : setup)
+        apply(step);
+    const double before = 45000.0;
+    const double after = 50000.0;
+    // Enough for the notch road's first run and a high-pass's lookahead.
+    feed(before, 80);
+    QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() >= 1000, 10000);
+    // Values of the old setting still on their way, then the change.
+    feed(before, 5);
+    apply(change);
+    feed(after, 80);
+    QTRY_VERIFY_WITH_TIMEOUT(near(values().mid(values().size() - 50), after), 15000);
+
+    const QVector<double> shown = values();
+    if (clears) {
+        const auto [low, high] = std::minmax_element(shown.begin(), shown.end());
+        QVERIFY2(near(shown, after), qPrintable(QString("%1 to %2 nT").arg(*low).arg(*high)));
+    } else {
+        QVERIFY(std::any_of(shown.begin(), shown.end(),
+                            [before](double x) { return std::abs(x - before) < 1.0; }));
+    }
 }
 
 MAG_TEST_MAIN(TstMainWindow)
