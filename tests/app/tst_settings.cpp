@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(readAll(path), after); // the same write again changes nothing
     }
 
-    // A FIFO (or a folder) in place of "config.ini" or "logs/server.ini": the
+    // A FIFO in place of "config.ini" or "logs/server.ini": the
     // readers give the defaults and the writer refuses, at once, and leave it.
     void fifoInPlaceOfTheFile_data()
     {
@@ -154,14 +154,6 @@ private slots:
         QCOMPARE(text, QString("none"));
         QVERIFY(!written);
         QVERIFY(fifo.stillThere());
-    }
-
-    void folderInPlaceOfTheFile()
-    {
-        QVERIFY(QDir().mkpath("folder.ini"));
-        QCOMPARE(Settings::readInt("folder.ini", "Com", "baudRate", 7), 7);
-        QVERIFY(!Settings::writeValue("folder.ini", "Com", "baudRate", 1));
-        QVERIFY(QFileInfo("folder.ini").isDir());
     }
 
     void valuesThatCannotBeRead_data()

@@ -268,12 +268,14 @@ void TstHelpModuleForm::rewritingAsTheExpressionOnRandomTexts()
     QVERIFY2(rewrittenTexts > 1000, qPrintable(QString::number(rewrittenTexts)));
 }
 
-// Texts on which the expression backtracks without end: rewritten in
-// milliseconds, as they were (nothing in them matches).
+// Texts on which the expression backtracks (23 s for the last one), or on which
+// a search from every tag to its end would: rewritten in milliseconds, as they
+// were (nothing in them matches).
 void TstHelpModuleForm::rewritingInLinearTime_data()
 {
     QTest::addColumn<QString>("html");
-    QTest::newRow("<img and a blank, 300 KB") << QString("<img ").repeated(60000);
+    QTest::newRow("<img and a blank, 300 KB, one end")
+        << QString("<img ").repeated(60000) + ">";
     QTest::newRow("<img and 300 KB of blanks") << "<img" + QString(300000, ' ');
     QTest::newRow("tags with a src but no end, 300 KB")
         << QString("<img  src='a' ").repeated(20000);
@@ -416,7 +418,7 @@ void TstHelpModuleForm::pageLargerThanTheBoundShowsAMessage()
     p.button(3)->click();
     QVERIFY(p.shown().startsWith("Topic save xxx"));
     p.button(4)->click();
-    QVERIFY2(p.shown().startsWith(message), qPrintable(p.shown()));
+    QVERIFY2(p.shown().startsWith(message), qPrintable(p.shown().left(80)));
     QVERIFY(p.shown().endsWith("help/config.html"));
     p.button(0)->click();
     QVERIFY(p.shown().contains("Topic index"));
