@@ -38,7 +38,7 @@ public:
 
     // Larger pages are not shown: Qt lays out one long unbroken line, or lists
     // nested in each other, in a time that grows with the square of the length
-    // (200 KB of unbroken text took 4 s). At this bound, well above the shipped
+    // (an unbroken line of 256 KB took 3.4 s). At this bound, well above the shipped
     // pages (18 KB at most), the slowest such page shows in about a second.
     static constexpr qint64 MaxPageBytes = 48 * 1024;
 
