@@ -274,8 +274,7 @@ void TstHelpModuleForm::rewritingAsTheExpressionOnRandomTexts()
 void TstHelpModuleForm::rewritingInLinearTime_data()
 {
     QTest::addColumn<QString>("html");
-    QTest::newRow("<img and a blank, 300 KB, one end")
-        << QString("<img ").repeated(60000) + ">";
+    QTest::newRow("<img and a blank, 300 KB, one end") << QString("<img ").repeated(60000) + ">";
     QTest::newRow("<img and 300 KB of blanks") << "<img" + QString(300000, ' ');
     QTest::newRow("tags with a src but no end, 300 KB")
         << QString("<img  src='a' ").repeated(20000);
