@@ -3,7 +3,9 @@
 // keys' defaults in one place, and readers and a writer that take every value as
 // plain text. Qt's own INI reader turns "@Variant(...)" texts into objects of any
 // size, so a few bytes of a damaged file could stop the program at every start;
-// these never do. Any thread may call them; each call opens its own QSettings.
+// these never do. Only a regular file of at most 1 MiB is read: a FIFO or device
+// in a file's place reads as a missing file and is never waited on. Any thread
+// may call them; two writers of the same file at once are not foreseen.
 
 #include <QString>
 #include <QVariant>
@@ -44,8 +46,12 @@ int readInt(const QString& path, const QString& group, const QString& key, int f
 // A finite number; anything else gives `fallback`.
 double readDouble(const QString& path, const QString& group, const QString& key, double fallback);
 
-// Stores the value's text; the file's other keys are kept. False when the file
-// could not be written.
+// Stores the value's text in the key's line (the last one, when the key is given
+// twice), or in a line added to the group, or in the group added at the end;
+// every other line stays as it was, byte for byte. The file is replaced whole
+// or not at all. False when it could not be written, when what stands there is
+// not a file it could read (it is then left alone), or when the text holds a
+// line break.
 bool writeValue(const QString& path, const QString& group, const QString& key,
                 const QVariant& value);
 

@@ -1,5 +1,7 @@
 #include "app/Allocator.h"
 #include "app/AppManager.h"
+#include "app/InstanceGuard.h"
+#include "app/RuntimePaths.h"
 #include "app/SharedTypes.h"
 #include "ui/Fonts.h"
 
@@ -13,6 +15,12 @@ int main(int argc, char* argv[])
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
     registerFontSubstitutions();
+
+    // Before anything writes beside the executable (the log's clean-up at its
+    // first line, the recorder, the server client).
+    InstanceGuard guard(RuntimePaths::appDir());
+    if (!guard.claim())
+        return app.exec(); // closing the box ends it
 
     AppManager manager;
     manager.start();

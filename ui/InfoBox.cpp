@@ -4,7 +4,7 @@
 
 namespace InfoBox {
 
-void open(const QString& text, const QIcon& windowIcon)
+QMessageBox* open(const QString& text, const QIcon& windowIcon)
 {
     auto* box = new QMessageBox;
     box->setIcon(QMessageBox::Information);
@@ -13,6 +13,7 @@ void open(const QString& text, const QIcon& windowIcon)
     box->setText(text);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+    return box;
 }
 
 } // namespace InfoBox

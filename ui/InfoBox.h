@@ -5,8 +5,11 @@
 #include <QIcon>
 #include <QString>
 
+class QMessageBox;
+
 namespace InfoBox {
 
-void open(const QString& text, const QIcon& windowIcon = QIcon());
+// The box, open; it deletes itself once closed.
+QMessageBox* open(const QString& text, const QIcon& windowIcon = QIcon());
 
 } // namespace InfoBox

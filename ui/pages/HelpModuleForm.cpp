@@ -1,9 +1,11 @@
 #include "ui/pages/HelpModuleForm.h"
 
 #include "app/ParamManager.h"
+#include "app/RegularFile.h"
 
 #include "ui_HelpModuleForm.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +14,7 @@
 #include <QTextCodec>
 #include <QTextStream>
 #include <QUrl>
+#include <QVector>
 
 namespace {
 struct Topic
@@ -55,6 +58,90 @@ QString absoluteSource(const QString& baseDir, const QString& source)
     url.setPath(folder.path(QUrl::FullyEncoded) + QLatin1Char('/') + source, QUrl::TolerantMode);
     return url.toString();
 }
+
+// The src values of img, script and link tags, found as the regular expression
+//   <\s*(img|script|link)\s+[^>]*\s+src=["']([^"']+)["'][^>]*>
+// finds them, one match after the other, but in time linear in the text: the
+// expression itself backtracks over every "<img " without an end, and a page of
+// them takes minutes. For a tag whose attributes run from p to the first '>'
+// after it, the expression takes the last "src=" with a blank before it (and not
+// the blank right after the name) whose quoted value is not empty and has a '>'
+// somewhere after it; the match ends at that '>'. Every tag before the same '>'
+// shares that last candidate, so one table of candidates serves them all.
+struct SourceSpan
+{
+    int start;
+    int length;
+};
+
+bool isBlank(QChar c)
+{
+    // \s of the expression: the ASCII blanks only.
+    const ushort u = c.unicode();
+    return u == ' ' || (u >= '\t' && u <= '\r');
+}
+
+bool isQuote(QChar c)
+{
+    return c == QLatin1Char('"') || c == QLatin1Char('\'');
+}
+
+QVector<SourceSpan> tagSources(const QString& s)
+{
+    const int n = s.size();
+    // nextGt[i], nextQuote[i]: the first '>' or quote at or after i, n for none.
+    QVector<int> nextGt(n + 1, n);
+    QVector<int> nextQuote(n + 1, n);
+    for (int i = n - 1; i >= 0; --i) {
+        nextGt[i] = s.at(i) == QLatin1Char('>') ? i : nextGt[i + 1];
+        nextQuote[i] = isQuote(s.at(i)) ? i : nextQuote[i + 1];
+    }
+    // A "src=" at q that can end a match: a blank before it, a quote after it, a
+    // value that is not empty up to the next quote, and a '>' after that.
+    const auto candidate = [&](int q) {
+        if (q < 1 || q + 5 > n || !isBlank(s.at(q - 1)) ||
+            s.midRef(q, 4) != QLatin1String("src=") || !isQuote(s.at(q + 4)))
+            return false;
+        const int close = nextQuote[q + 5];
+        return close < n && close > q + 5 && nextGt[close + 1] < n;
+    };
+    // lastCandidate[x]: the last candidate before x, -1 for none.
+    QVector<int> lastCandidate(n + 1, -1);
+    for (int x = 0; x < n; ++x)
+        lastCandidate[x + 1] = candidate(x) ? x : lastCandidate[x];
+
+    static const QLatin1String names[] = {QLatin1String("img"), QLatin1String("script"),
+                                          QLatin1String("link")};
+    QVector<SourceSpan> spans;
+    int from = 0;
+    while (from < n) {
+        const int open = s.indexOf(QLatin1Char('<'), from);
+        if (open < 0)
+            break;
+        from = open + 1;
+        int at = open + 1;
+        while (at < n && isBlank(s.at(at)))
+            ++at;
+        int nameEnd = -1;
+        for (const QLatin1String& name : names)
+            if (s.midRef(at, name.size()) == name) {
+                nameEnd = at + name.size();
+                break;
+            }
+        if (nameEnd < 0 || nameEnd >= n || !isBlank(s.at(nameEnd)))
+            continue;
+        const int tagEnd = nextGt[nameEnd];
+        if (tagEnd >= n)
+            continue;
+        const int q = lastCandidate[tagEnd];
+        if (q < nameEnd + 2)
+            continue;
+        const int close = nextQuote[q + 5];
+        spans.append({q + 5, close - (q + 5)});
+        from = nextGt[close + 1] + 1;
+    }
+    return spans;
+}
 } // namespace
 
 HelpModuleForm::HelpModuleForm(ParamManager* paramManager, QWidget* parent)
@@ -65,7 +152,8 @@ HelpModuleForm::HelpModuleForm(ParamManager* paramManager, QWidget* parent)
     qRegisterMetaType<HelpItem>("HelpItem");
     qRegisterMetaType<QList<HelpItem>>("QList<HelpItem>");
 
-    const bool chinese = paramManager->isChinese == 1;
+    m_language = paramManager->isChinese;
+    const bool chinese = m_language == 1;
     for (const Topic& t : Topics)
         helpItems.append({QString::fromUtf8(chinese ? t.chinese : t.english),
                           QString(),
@@ -123,37 +211,43 @@ void HelpModuleForm::showTopic(int index)
 
 void HelpModuleForm::loadHtmlFile(const QString& pagePath)
 {
-    QFile file(pagePath);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const RegularFile::Contents file = RegularFile::read(pagePath, MaxPageBytes);
+    if (file.status == RegularFile::Status::TooLarge) {
+        qDebug().noquote() << "help:" << pagePath << "is larger than" << MaxPageBytes
+                           << "bytes - not shown";
+        const int kb = MaxPageBytes / 1024;
+        ui->textBrowser->setPlainText(
+            m_language == 1
+                ? QStringLiteral("此帮助页面太大（超过 %1 KB），无法显示：%2").arg(kb).arg(pagePath)
+                : QStringLiteral("This help page is too large to show (more than %1 KB): %2")
+                      .arg(kb)
+                      .arg(pagePath));
         return;
-    const QByteArray bytes = file.readAll();
-    file.close();
+    }
+    if (file.status != RegularFile::Status::Ok)
+        return;
     // The files name their encoding; without a name they are read as UTF-8,
     // whatever the system's code page.
-    QTextCodec* codec = QTextCodec::codecForHtml(bytes, QTextCodec::codecForName("UTF-8"));
-    QString html = codec->toUnicode(bytes);
-    fixResourcePaths(html, QFileInfo(file).absolutePath());
+    QTextCodec* codec = QTextCodec::codecForHtml(file.bytes, QTextCodec::codecForName("UTF-8"));
+    QString html = codec->toUnicode(file.bytes);
+    fixResourcePaths(html, QFileInfo(pagePath).absolutePath());
     ui->textBrowser->setHtml(html);
 }
 
 void HelpModuleForm::fixResourcePaths(QString& html, const QString& baseDir)
 {
-    static const QRegularExpression tag(
-        QStringLiteral(R"(<\s*(img|script|link)\s+[^>]*\s+src=["']([^"']+)["'][^>]*>)"));
     QString out;
     out.reserve(html.size());
     int copied = 0;
-    QRegularExpressionMatchIterator it = tag.globalMatch(html);
-    while (it.hasNext()) {
-        const QRegularExpressionMatch match = it.next();
-        const QString source = match.captured(2);
+    for (const SourceSpan& span : tagSources(html)) {
+        const QStringRef source = html.midRef(span.start, span.length);
         if (source.startsWith(QLatin1String("http://")) ||
             source.startsWith(QLatin1String("https://")) ||
             source.startsWith(QLatin1String("file://")))
             continue;
-        out += html.midRef(copied, match.capturedStart(2) - copied);
-        out += absoluteSource(baseDir, source);
-        copied = match.capturedEnd(2);
+        out += html.midRef(copied, span.start - copied);
+        out += absoluteSource(baseDir, source.toString());
+        copied = span.start + span.length;
     }
     out += html.midRef(copied);
     html = out;
@@ -161,6 +255,7 @@ void HelpModuleForm::fixResourcePaths(QString& html, const QString& baseDir)
 
 void HelpModuleForm::slot_setLanguage(int num)
 {
+    m_language = num;
     for (int i = 0; i < m_buttons.size(); ++i)
         m_buttons.at(i)->setText(
             QString::fromUtf8(num == 1 ? Topics[i].chinese : Topics[i].english));

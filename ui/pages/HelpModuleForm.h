@@ -3,6 +3,8 @@
 // files under help/ (relative to the working directory), with the relative
 // image, script and style-sheet sources of each file made absolute so that
 // they resolve beside it. GUI thread only; files are read when a topic is chosen.
+// Only regular files are read, opened so that a FIFO in a page's place cannot
+// block the window.
 
 #include "ui/PageHooks.h"
 
@@ -34,10 +36,18 @@ public:
     // What the main window does with this page.
     PageHooks pageHooks();
 
-    // Shows the file; a missing or unreadable file leaves the page as it was.
+    // Larger pages are not shown: Qt lays out one long unbroken line, or lists
+    // nested in each other, in a time that grows with the square of the length
+    // (an unbroken line of 256 KB took 3.4 s). At this bound, well above the shipped
+    // pages (18 KB at most), the slowest such page shows in about a second.
+    static constexpr qint64 MaxPageBytes = 48 * 1024;
+
+    // Shows the file. A missing or unreadable file, or anything but a regular
+    // file, leaves the page as it was; a file larger than MaxPageBytes shows a
+    // short message in the page's language instead.
     void loadHtmlFile(const QString& pagePath);
     // Makes the relative sources of img, script and link tags absolute under
-    // baseDir; each tag is rewritten once, in place.
+    // baseDir; each tag is rewritten once, in place, in time linear in the text.
     static void fixResourcePaths(QString& html, const QString& baseDir);
 
     QList<HelpItem> topics() const { return helpItems; }
@@ -53,4 +63,5 @@ private:
     ParamManager* paramManager;
     QList<HelpItem> helpItems;
     QList<QPushButton*> m_buttons;
+    int m_language = 0; // 1 Chinese, as the language slot takes it
 };

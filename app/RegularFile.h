@@ -1,0 +1,33 @@
+#pragma once
+// Reads a whole input file (settings, help pages) without ever waiting on it: a
+// FIFO, a device or a socket put in its place would block a plain open() or
+// read() until some other process acts, and with it the thread that asked,
+// often the GUI thread. Only a regular file of a bounded size is read. Any
+// thread may call it.
+
+#include <QByteArray>
+#include <QString>
+
+namespace RegularFile {
+
+enum class Status
+{
+    Ok,
+    Missing,    // nothing of that name
+    NotRegular, // a folder, FIFO, device or socket
+    TooLarge,   // more than the bound given
+    Unreadable, // no permission, or a read error
+};
+
+struct Contents
+{
+    Status status = Status::Missing;
+    QByteArray bytes; // the whole file when status is Ok, else empty
+};
+
+// The file's bytes when it is a regular file of at most maxBytes. The file is
+// opened non-blocking and checked on the open handle, so that a FIFO swapped in
+// after a check of the name cannot block.
+Contents read(const QString& path, qint64 maxBytes);
+
+} // namespace RegularFile
