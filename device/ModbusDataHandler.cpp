@@ -127,6 +127,11 @@ void ModbusDataHandler::slots_setFilterEnabled(bool b)
     m_vector->setFilterEnabled(b);
 }
 
+void ModbusDataHandler::slots_setSpectrumShown(bool shown)
+{
+    m_stream->setSpectrumShown(shown);
+}
+
 void ModbusDataHandler::slots_syncDataParam(DataParam data)
 {
     m_dataParam = data;
