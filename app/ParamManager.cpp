@@ -109,6 +109,8 @@ void ParamManager::init()
     connect(this, &ParamManager::sig_setOneHz, decoder, &ModbusDataHandler::slots_setOneHz);
     connect(this, &ParamManager::sig_setFilterEnabled, decoder,
             &ModbusDataHandler::slots_setFilterEnabled);
+    connect(this, &ParamManager::sig_setSpectrumShown, decoder,
+            &ModbusDataHandler::slots_setSpectrumShown);
     connect(transport, &ModbusManager::sig_readDataFinished, decoder,
             &ModbusDataHandler::slots_readDataFinished);
     connect(decoder, &ModbusDataHandler::sig_updateProgress, this,

@@ -142,6 +142,8 @@ signals:
     void sig_setOneHz(bool b);
     void sig_saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime);
     void sig_setFilterEnabled(bool b);
+    // A page shows the decoder's spectra (true) or no longer does (false).
+    void sig_setSpectrumShown(bool shown);
     void sig_updateSamplingRate(int iSamplingRate);
     void sig_changeSamplingRate(int samplingRate, bool bChange);
     void sig_saveCrashLog(qlonglong timestamp, QString text);

@@ -138,6 +138,11 @@ void ModbusDataHandler::slots_setFilterEnabled(bool b)
     }
 }
 
+void ModbusDataHandler::slots_setSpectrumShown(bool shown)
+{
+    m_stream->setSpectrumShown(shown);
+}
+
 void ModbusDataHandler::slots_syncDataParam(DataParam data)
 {
     const bool cutOffChanged =

@@ -58,6 +58,7 @@ public slots:
     void slots_readDataFinished(ModbusAddr modbusAddr, QByteArray data);
     void slots_setOneHz(bool b);
     void slots_setFilterEnabled(bool b);
+    void slots_setSpectrumShown(bool shown);
     void slots_syncDataParam(DataParam data);
     void slots_syncDataByteCount(int byteCount, bool bChange);
     void slots_handoutData(QVector<double> filtered_datas);

@@ -291,7 +291,14 @@ void ScalarStreamDecoder::requestSpectrum(int rate)
         return;
     m_spectrumRate = rate;
     m_spectrumWanted = true;
-    if (!m_spectrumRunning)
+    if (m_spectrumShown && !m_spectrumRunning)
+        startSpectrum();
+}
+
+void ScalarStreamDecoder::setSpectrumShown(bool shown)
+{
+    m_spectrumShown = shown;
+    if (shown && m_spectrumWanted && !m_spectrumRunning)
         startSpectrum();
 }
 
@@ -317,7 +324,7 @@ void ScalarStreamDecoder::spectrumReady(quint64 tag, const QVector<double>& freq
     if (tag == m_spectrumGeneration && !freqs.isEmpty())
         emit sig_updateFormEx(QVector<double>(), freqs, amps);
     // Batches came in meanwhile: the newest window is next.
-    if (m_spectrumWanted)
+    if (m_spectrumWanted && m_spectrumShown)
         startSpectrum();
 }
 

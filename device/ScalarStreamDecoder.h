@@ -8,7 +8,8 @@
 // The spectrum step runs beside it in a SpectrumWorker of its own: every batch
 // goes out at once (sig_updateForm, and sig_updateFormEx with empty spectrum
 // vectors); a spectrum follows as sig_updateFormEx with an empty batch, taken
-// over the newest window whenever the previous one is done.
+// over the newest window whenever the previous one is done, and only while a page
+// shows the spectra (setSpectrumShown).
 //
 // Rates: the stream's own rate (samples per second that arrive) and the output
 // rate (what the user chose) are kept apart; every batch handed on carries the
@@ -101,6 +102,11 @@ public:
     // Tests shorten the pacing.
     void setHandoutInterval(int ms) { m_handoutTimer.setInterval(ms); }
 
+    // Spectra are computed only while a page shows them: nothing else uses them,
+    // and the step is most of this thread's work. Shown again, the spectrum of the
+    // newest window follows at once, if its road would have made one.
+    void setSpectrumShown(bool shown);
+
     // True while a spectrum is being computed.
     bool spectrumRunning() const { return m_spectrumRunning; }
 
@@ -174,6 +180,7 @@ private:
     std::unique_ptr<SpectrumWorker> m_spectrumWorker;
     bool m_spectrumRunning = false;
     bool m_spectrumWanted = false;
+    bool m_spectrumShown = false;
     int m_spectrumRate = 0;
     quint64 m_spectrumGeneration = 0; // results of an older generation are dropped
 };

@@ -137,6 +137,8 @@ void SensitivityModuleForm::stopSpectrum()
 void SensitivityModuleForm::setFlag(bool visible)
 {
     m_visible = visible;
+    // Only this page shows the spectra: the decoder computes them while it is shown.
+    emit m_hub->sig_setSpectrumShown(visible);
 }
 
 // ---- charts ------------------------------------------------------------------

@@ -2,7 +2,7 @@
 // The sensitivity page: the amplitude spectral density of the field (lower
 // chart, logarithmic) and the stretch of field values it is taken over (upper
 // chart). It starts the stream when shown and stops it when left for the debug
-// or settings page.
+// or settings page; the decoder computes spectra only while it is shown.
 // GUI thread only: every slot and public operation is called from the GUI
 // thread (the hub re-emits the decoder's signals there).
 
@@ -31,6 +31,7 @@ public:
 
     void startSpectrum();
     void stopSpectrum();
+    // The page-visible flag, also passed on to the decoder through the hub.
     void setFlag(bool visible);
     // The spectrum's frequency axis for a data rate; other rates leave it alone.
     void updateAxisForDataRate(int rateHz);

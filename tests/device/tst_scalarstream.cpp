@@ -187,6 +187,8 @@ private slots:
     void oneSecondRoadWithFilter();
     void spectrumFollowsDirectBatches_data();
     void spectrumFollowsDirectBatches();
+    void spectraOnlyWhileShown_data();
+    void spectraOnlyWhileShown();
     void batchesCarryTheirRealRate_data();
     void batchesCarryTheirRealRate();
     void userFiltersRunOverTheStream_data();
@@ -393,7 +395,12 @@ void TestScalarStream::filteredRoadHandsOutInPieces()
     QVERIFY2(std::sqrt(sumSq / n) < 0.01 * tone,
              qPrintable(QString::number(std::sqrt(sumSq / n) / tone)));
     // Each piece goes on to the spectrum page too; with a one-second window the
-    // spectrum runs once the window is exactly full.
+    // spectrum of the full window is due, and is computed once a page shows it.
+    QVERIFY(!d.spectrumRunning());
+    QCoreApplication::processEvents();
+    QVERIFY(spectra(formEx).isEmpty());
+    d.setSpectrumShown(true);
+    QVERIFY(d.spectrumRunning());
     QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), 1, 10000);
     QCOMPARE(formEx.count(), 21);
     QCOMPARE(spectra(formEx).first().first.size(), rate / 2);
@@ -579,6 +586,7 @@ void TestScalarStream::spectrumFollowsDirectBatches()
 
     ScalarStreamDecoder d;
     configure(d, rate, bChange, dataRate, fftTime);
+    d.setSpectrumShown(true);
     QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
     QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
     int t = 0;
@@ -627,6 +635,72 @@ void TestScalarStream::spectrumFollowsDirectBatches()
     feed(1);
     QCOMPARE(d.spectrumBuffer().size(), qMin(window, rate == 20 ? 1 : 50));
     QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), shown.size() + 1, 10000);
+}
+
+void TestScalarStream::spectraOnlyWhileShown_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<double>("dataRate");
+    QTest::addColumn<int>("fftTime");
+    QTest::addColumn<int>("frames");     // frames fed before the page is shown
+    QTest::addColumn<int>("window");     // the window they make
+    QTest::addColumn<int>("nextWindow"); // the window one more frame makes
+
+    QTest::newRow("1000 Hz, window growing") << 1000 << 0.001 << 10 << 3 << 150 << 200;
+    QTest::newRow("20 Hz from the 1000 Hz framing, window full")
+        << 20 << 0.05 << 1 << 25 << 20 << 20;
+}
+
+// No spectrum is computed while no page shows one; shown, the spectrum of the
+// newest window comes at once, without waiting for a frame, and the next ones
+// follow the batches as before.
+void TestScalarStream::spectraOnlyWhileShown()
+{
+    QFETCH(int, rate);
+    QFETCH(double, dataRate);
+    QFETCH(int, fftTime);
+    QFETCH(int, frames);
+    QFETCH(int, window);
+    QFETCH(int, nextWindow);
+
+    ScalarStreamDecoder d;
+    configure(d, rate, false, dataRate, fftTime);
+    QSignalSpy form(&d, &ScalarStreamDecoder::sig_updateForm);
+    QSignalSpy formEx(&d, &ScalarStreamDecoder::sig_updateFormEx);
+    int t = 0;
+    auto feed = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            d.handleStreamFrame(mainsFrame(t));
+    };
+    auto lastSpectrumBins = [&] { return spectra(formEx).last().first.size(); };
+
+    feed(frames);
+    QCOMPARE(form.count(), frames);
+    QCOMPARE(d.spectrumBuffer().size(), window);
+    QVERIFY(!d.spectrumRunning());
+    QCoreApplication::processEvents();
+    QVERIFY(spectra(formEx).isEmpty());
+    QCOMPARE(formEx.count(), frames); // the batches still reach the page's time window
+
+    d.setSpectrumShown(true);
+    QVERIFY(d.spectrumRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), 1, 10000);
+    QCOMPARE(lastSpectrumBins(), window - window / 2);
+    feed(1);
+    QTRY_COMPARE_WITH_TIMEOUT(spectra(formEx).size(), 2, 10000);
+    QCOMPARE(lastSpectrumBins(), nextWindow - nextWindow / 2);
+
+    // Hidden while a step runs: the frames that came meanwhile start no other.
+    feed(1);
+    QVERIFY(d.spectrumRunning());
+    d.setSpectrumShown(false);
+    feed(1);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.spectrumRunning(), 10000);
+    QCoreApplication::processEvents();
+    QVERIFY(!d.spectrumRunning());
+    QCOMPARE(spectra(formEx).size(), 3);
+    feed(1);
+    QVERIFY(!d.spectrumRunning());
 }
 
 void TestScalarStream::batchesCarryTheirRealRate_data()

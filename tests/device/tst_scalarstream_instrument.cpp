@@ -6,8 +6,8 @@
 #include "device/ModbusDataHandler.h"
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
-#include "tests/support/TestMain.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/TestMain.h"
 
 #include <QSignalSpy>
 
@@ -48,6 +48,7 @@ class Controls : public QObject
 signals:
     void syncDataParam(DataParam data);
     void setFilterEnabled(bool on);
+    void setSpectrumShown(bool shown);
 };
 
 // Density of the bin at `hz` (1 Hz bins).
@@ -101,12 +102,15 @@ void TestScalarStreamInstrument::notchChainRemovesMains()
     connect(&controls, &Controls::syncDataParam, &handler, &ModbusDataHandler::slots_syncDataParam);
     connect(&controls, &Controls::setFilterEnabled, &handler,
             &ModbusDataHandler::slots_setFilterEnabled);
+    connect(&controls, &Controls::setSpectrumShown, &handler,
+            &ModbusDataHandler::slots_setSpectrumShown);
     Receiver pages(&handler);
 
     // A one-second spectrum window: 1 Hz bins, and the filtered road fills it quickly.
     DataParam param;
     param.fftTime = 1;
     emit controls.syncDataParam(param);
+    emit controls.setSpectrumShown(true);
 
     QSignalSpy connected(&transport, &ModbusManager::sig_connected);
     emit scheduler.sig_connectDevice(port, 921600);

@@ -391,9 +391,18 @@ void TestSensitivityModuleForm::inTheMainWindow()
     hub.setDeviceReady(true);
     hub.setStreamStarted(true); // the main page started the stream
     QSignalSpy requests(&hub, &ParamManager::sig_sendModbusData);
+    QSignalSpy shown(&hub, &ParamManager::sig_setSpectrumShown);
+    auto shownStates = [&shown] {
+        QList<bool> states;
+        for (const QList<QVariant>& args : shown)
+            states << args.at(0).toBool();
+        return states;
+    };
 
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
     QCOMPARE(window.currentPage(), 1);
+    // The decoder computes spectra while the page is shown, and only then.
+    QCOMPARE(shownStates(), QList<bool>{true});
     auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
     QCOMPARE(stack->currentWidget(), page);
     QVERIFY(!window.findChild<QLineEdit*>(QStringLiteral("edt_fftTime"))->isHidden());
@@ -417,14 +426,17 @@ void TestSensitivityModuleForm::inTheMainWindow()
     requests.clear();
     window.findChild<QPushButton*>(QStringLiteral("btnMain"))->click();
     QCOMPARE(requestsOf(requests), QList<int>{});
+    QCOMPARE(shownStates(), (QList<bool>{true, false}));
     emit hub.sig_updateFormEx({}, ramp(0, 100), QVector<double>(100, 1e-3));
     QCOMPARE(chart2->graph(0)->dataCount(), 0); // hidden: not drawn
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
+    QCOMPARE(shownStates(), (QList<bool>{true, false, true}));
     emit hub.sig_updateFormEx({}, ramp(0, 100), QVector<double>(100, 1e-3));
     QCOMPARE(chart2->graph(0)->dataCount(), 100);
     window.findChild<QPushButton*>(QStringLiteral("btnMonitor"))->click();
     QCOMPARE(window.currentPage(), 5);
     QCOMPARE(requestsOf(requests), QList<int>{AddrStopStream});
+    QCOMPARE(shownStates(), (QList<bool>{true, false, true, false}));
     // Back on the page, the stream the debug page had stopped starts again.
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
     QCOMPARE(requestsOf(requests), (QList<int>{AddrStopStream, AddrStartStream}));

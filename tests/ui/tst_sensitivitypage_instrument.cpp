@@ -74,8 +74,15 @@ void TestSensitivityPageInstrument::mainsLineWithAndWithoutTheFilter()
     QVERIFY(filter && filter->isChecked());
     filter->setChecked(false);
 
+    // While the main page is shown the stream runs, and no spectrum is computed.
+    QSignalSpy batches(&hub, &ParamManager::sig_updateForm);
+    QSignalSpy early(&hub, &ParamManager::sig_updateFormEx);
     mainPage->slot_handleActionTriggered(m_port, QVariant());
     QTRY_VERIFY_WITH_TIMEOUT(hub.isDeviceReady(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(batches.count() >= 40, 30000);
+    QVERIFY(!early.isEmpty()); // the batches for the page's time window
+    for (const QList<QVariant>& args : early)
+        QVERIFY(args.at(1).value<QVector<double>>().isEmpty());
     window.findChild<QPushButton*>(QStringLiteral("btnSensitivity"))->click();
     QCOMPARE(window.currentPage(), 1);
 
