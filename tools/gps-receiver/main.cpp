@@ -3,7 +3,7 @@
 // Prints "PORT <name> /dev/pts/<k>" once the line is up; ends on SIGINT/SIGTERM.
 
 #include "NmeaSource.h"
-#include "PtyPort.h"
+#include "tools/common/PtyPort.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -116,11 +116,9 @@ int main(int argc, char** argv)
         ::sigaction(s, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    const QString dir = qEnvironmentVariable("MAG_PORT_DIR");
     PtyPort port;
     QString error;
-    if (!port.open(dir.isEmpty() ? QStringLiteral("/tmp/magnetometer-ports") : dir, portName,
-                   &error))
+    if (!port.open(PtyPort::folder(), portName, &error))
         return fail(error);
 
     const NmeaSource source(options);

@@ -7,9 +7,9 @@
 #include "FidGenerator.h"
 #include "InstrumentModel.h"
 #include "ModbusSlave.h"
-#include "PtyPort.h"
 #include "RequestSplitter.h"
 #include "StreamGenerator.h"
+#include "tools/common/PtyPort.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,6 +2,7 @@
 // Prints "PORT COM<n> /dev/pts/<k>" once the line is up; ends on SIGINT/SIGTERM.
 
 #include "VirtualInstrument.h"
+#include "tools/common/PtyPort.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -127,8 +128,7 @@ int main(int argc, char** argv)
                         .arg(parser.positionalArguments().first()));
 
     InstrumentOptions options;
-    const QString dir = qEnvironmentVariable("MAG_PORT_DIR");
-    options.portDir = dir.isEmpty() ? QStringLiteral("/tmp/magnetometer-ports") : dir;
+    options.portDir = PtyPort::folder();
     options.portName = parser.value(name);
     if (!options.portName.isEmpty() && (!options.portName.startsWith(QLatin1String("COM")) ||
                                         options.portName.contains(QLatin1Char('/'))))

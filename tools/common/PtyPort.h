@@ -1,7 +1,8 @@
 #pragma once
-// The instrument's end of the line: a pseudo-terminal in raw mode, published as
-// the link "COM<n>" in the virtual port folder. While no program has the other
-// end open, what the instrument sends is lost, as on a real line. Main thread only.
+// A stand-in's end of a serial line: a pseudo-terminal in raw mode, published as
+// a link ("COM<n>") in the virtual port folder, where the program lists its ports.
+// While no program has the other end open, what the stand-in sends is lost, as
+// on a real line. Main thread only.
 
 #include <QByteArray>
 #include <QObject>
@@ -16,6 +17,9 @@ class PtyPort : public QObject
 public:
     explicit PtyPort(QObject* parent = nullptr);
     ~PtyPort() override;
+
+    // The virtual port folder: $MAG_PORT_DIR, or /tmp/magnetometer-ports.
+    static QString folder();
 
     // Opens the pseudo-terminal and publishes it; an empty name takes the first
     // free COM<n> from COM10. On failure *error says why.

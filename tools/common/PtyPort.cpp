@@ -1,4 +1,4 @@
-#include "PtyPort.h"
+#include "tools/common/PtyPort.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +27,12 @@ bool isStale(const QString& path)
     return info.isSymLink() && !QFileInfo::exists(info.symLinkTarget());
 }
 } // namespace
+
+QString PtyPort::folder()
+{
+    const QString dir = qEnvironmentVariable("MAG_PORT_DIR");
+    return dir.isEmpty() ? QStringLiteral("/tmp/magnetometer-ports") : dir;
+}
 
 PtyPort::PtyPort(QObject* parent) : QObject(parent)
 {
