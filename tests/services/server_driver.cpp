@@ -1,33 +1,25 @@
 // server_driver: the server client on its own, fed with one-second batches as the
 // recorder feeds it. For the kill test and the soak script (scripts/soak_server.py).
-// Prints "SENT <time>" for every batch; ends on SIGINT or SIGTERM after a last flush.
+// Prints "SENT <time>" for every batch; ends on SIGINT, SIGTERM or SIGHUP after a
+// last flush, and with the process that started it.
 
 #include "app/RuntimePaths.h"
 #include "app/SharedTypes.h"
 #include "services/ServerThread.h"
 #include "tests/services/BatchDriver.h"
+#include "tools/common/ParentDeath.h"
+#include "tools/common/QuitOnSignal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-int signalPipe[2] = {-1, -1};
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-} // namespace
 
 int main(int argc, char** argv)
 {
+    if (!endWithParent())
+        return 0;
     registerMainMetaTypes();
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
@@ -64,17 +56,12 @@ int main(int argc, char** argv)
     if (parser.isSet(timeout))
         timing.transferTimeoutMs = parser.value(timeout).toInt();
 
-    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe);
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
-                     [] { QCoreApplication::quit(); });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM})
-        ::sigaction(s, &action, nullptr);
+    QuitOnSignal quitOnSignal;
+    QString error;
+    if (!quitOnSignal.install(&error)) {
+        std::fprintf(stderr, "server_driver: %s\n", qPrintable(error));
+        return 2;
+    }
 
     auto* server = new ServerThread(timing);
     const qint64 firstTime = parser.isSet(first)

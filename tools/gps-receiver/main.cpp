@@ -3,28 +3,17 @@
 // Prints "PORT <name> /dev/pts/<k>" once the line is up; ends on SIGINT/SIGTERM.
 
 #include "NmeaSource.h"
+#include "tools/common/ParentDeath.h"
 #include "tools/common/PtyPort.h"
+#include "tools/common/QuitOnSignal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
 int fail(const QString& text)
 {
     std::fprintf(stderr, "gps-receiver: %s\n", qPrintable(text));
@@ -34,10 +23,7 @@ int fail(const QString& text)
 
 int main(int argc, char** argv)
 {
-    // Ends with the process that started it, so that no orphan keeps the name.
-    const pid_t parent = ::getppid();
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent)
+    if (!endWithParent())
         return 0;
 
     QCoreApplication app(argc, argv);
@@ -102,22 +88,13 @@ int main(int argc, char** argv)
     if (portName.isEmpty() || portName.contains(QLatin1Char('/')))
         return fail(QStringLiteral("--name must be a plain name such as COM4"));
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return fail(QStringLiteral("socketpair failed"));
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
-                     [] { QCoreApplication::quit(); });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    // Signals end the event loop, so that the link is removed on the way out.
+    QuitOnSignal quitOnSignal;
+    QString error;
+    if (!quitOnSignal.install(&error))
+        return fail(error);
 
     PtyPort port;
-    QString error;
     if (!port.open(PtyPort::folder(), portName, &error))
         return fail(error);
 

@@ -2,29 +2,19 @@
 // Prints "PORT COM<n> /dev/pts/<k>" once the line is up; ends on SIGINT/SIGTERM.
 
 #include "VirtualInstrument.h"
+#include "tools/common/ParentDeath.h"
 #include "tools/common/PtyPort.h"
+#include "tools/common/QuitOnSignal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
-}
-
 int fail(const QString& text)
 {
     std::fprintf(stderr, "virtual-instrument: %s\n", qPrintable(text));
@@ -41,11 +31,7 @@ bool parseSeconds(const QString& text, double& out)
 
 int main(int argc, char** argv)
 {
-    // Ends with the process that started it (a test that crashed, the run script),
-    // so that no orphan keeps a line published or a pipe open.
-    const pid_t parent = ::getppid();
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent)
+    if (!endWithParent())
         return 0;
 
     QCoreApplication app(argc, argv);
@@ -188,19 +174,9 @@ int main(int argc, char** argv)
     }
 
     // Signals end the event loop, so that the link is removed on the way out.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return fail(QStringLiteral("socketpair failed"));
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
-                     [] { QCoreApplication::quit(); });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    QuitOnSignal quitOnSignal;
+    if (!quitOnSignal.install(&error))
+        return fail(error);
     // A trace into a pipe whose reader falls behind must not stall the instrument.
     struct stat errStat
     {
