@@ -216,12 +216,15 @@ void HelpModuleForm::loadHtmlFile(const QString& pagePath)
         qDebug().noquote() << "help:" << pagePath << "is larger than" << MaxPageBytes
                            << "bytes - not shown";
         const int kb = MaxPageBytes / 1024;
-        ui->textBrowser->setPlainText(
+        const QString message =
             m_language == 1
                 ? QStringLiteral("此帮助页面太大（超过 %1 KB），无法显示：%2").arg(kb).arg(pagePath)
                 : QStringLiteral("This help page is too large to show (more than %1 KB): %2")
                       .arg(kb)
-                      .arg(pagePath));
+                      .arg(pagePath);
+        // As a page of its own: plain text would take the format under the
+        // cursor, a link of the page before.
+        ui->textBrowser->setHtml(QStringLiteral("<p>%1</p>").arg(message.toHtmlEscaped()));
         return;
     }
     if (file.status != RegularFile::Status::Ok)
