@@ -200,6 +200,7 @@ void MainModuleForm::clearPlot()
 void MainModuleForm::reset()
 {
     m_linkOpen = false;
+    m_resetSinceLinkUp = true;
     m_answerTimer->stop();
     stopPolling();
     // Whatever ran before, no status poll outlives the reset: a reply of the old
@@ -298,6 +299,7 @@ void MainModuleForm::updateLightStatus(int status)
 void MainModuleForm::slots_connected()
 {
     m_linkOpen = true;
+    m_resetSinceLinkUp = false;
     m_answerTimer->start();
     resume(); // a pause pressed while no instrument was linked would hide the new one
     m_hub->requestDeviceParams();
@@ -383,8 +385,12 @@ void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
     m_hub->setStreamStarted(false);
 }
 
+// Replies and frames decoded before a reset may still arrive; until the next
+// link-up they tell nothing of the instrument.
 void MainModuleForm::slots_updateProgress(int iStatus)
 {
+    if (m_resetSinceLinkUp)
+        return;
     m_answerTimer->stop();
     updateLightStatus(iStatus);
     if (iStatus == StatusLocked) {
@@ -397,6 +403,8 @@ void MainModuleForm::slots_updateProgress(int iStatus)
 
 void MainModuleForm::slots_updateProgressEx(int iStatus)
 {
+    if (m_resetSinceLinkUp)
+        return;
     updateLightStatus(iStatus);
 }
 

@@ -122,6 +122,7 @@ private:
     bool m_portMenuWired = false;
     QString m_chosenPort;            // shown on btn_com until the next reset
     bool m_linkOpen = false;         // from sig_connected until the link is lost or reset
+    bool m_resetSinceLinkUp = false; // the old link's stragglers are dropped
     QTimer* m_answerTimer = nullptr; // from the link-up to the instrument's first answer
     int m_shownBattery = -1;
     double m_graphStep = 0.0; // key step of the points in the graph

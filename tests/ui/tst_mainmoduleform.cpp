@@ -146,6 +146,7 @@ private slots:
     void languageRoundTrip_data();
     void languageRoundTrip();
     void resetRestoresTheIdleState();
+    void statusAfterTheResetIsDropped();
     void lostLinkIsReported_data();
     void lostLinkIsReported();
     void newLinkIsNotPaused();
@@ -875,6 +876,29 @@ void TestMainModuleForm::resetRestoresTheIdleState()
     QCOMPARE(com->text(), QString("选择"));
     p.page.slot_setLanguage(0);
     QCOMPARE(com->text(), QString("select"));
+}
+
+// Frames and replies decoded before a reset arrive after it: they neither light
+// the page nor write a lock line, nor start a stream; the next link-up listens again.
+void TestMainModuleForm::statusAfterTheResetIsDropped()
+{
+    Page p;
+    p.page.slots_connected();
+    p.page.slots_updateProgressEx(4);
+    p.page.reset();
+    QSignalSpy logged(&p.hub, &ParamManager::sig_saveCrashLog);
+    QSignalSpy requests(&p.hub, &ParamManager::sig_sendModbusData);
+    p.page.slots_updateProgressEx(4);
+    p.page.slots_updateProgress(4);
+    QCOMPARE(SharedState::instance().lightStatus(), 0);
+    QVERIFY(p.child<QFrame>("frameStatus")->styleSheet().contains("yellowlight"));
+    QCOMPARE(crashLogTexts(logged), QStringList());
+    QCOMPARE(requestsOf(requests), QList<int>());
+
+    p.page.slots_connected();
+    p.page.slots_updateProgressEx(2);
+    QCOMPARE(SharedState::instance().lightStatus(), 2);
+    p.page.updateLightStatus(0);
 }
 
 void TestMainModuleForm::lostLinkIsReported_data()
