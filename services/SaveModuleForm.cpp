@@ -48,10 +48,6 @@ SaveModuleForm::SaveModuleForm(ParamManager* paramManager, QWidget* parent)
     ui->chk_SD->hide();
     initStyle();
 
-    m_english = {ui->label->text(),         ui->label_2->text(),   ui->label_3->text(),
-                 ui->label_4->text(),       ui->btn_Save->text(),  ui->lbl_time->text(),
-                 ui->chk_saveFiles->text(), ui->chk_local->text(), ui->chk_SD->text()};
-
     connect(hub, &ParamManager::sig_updateForm, this, &SaveModuleForm::slots_updateForm);
     connect(hub, &ParamManager::sig_updateVectorForm, this,
             &SaveModuleForm::slots_updateVectorForm);
@@ -166,19 +162,19 @@ void SaveModuleForm::on_btn_Save_clicked()
     hub->setSaveParam(!wasSaving, ok ? int(interval) : 0, ui->edt_pathFileName->text(),
                       ui->chk_saveFiles->isChecked());
 
-    ui->btn_Save->setText(saveButtonText(!wasSaving));
+    ui->btn_Save->setText(saveButtonText(!wasSaving, hub->isChinese));
     m_refresh = !wasSaving;
 }
 
 void SaveModuleForm::slots_saveFinished()
 {
-    ui->btn_Save->setText(saveButtonText(false));
+    ui->btn_Save->setText(saveButtonText(false, hub->isChinese));
     m_refresh = false;
 }
 
 void SaveModuleForm::reset()
 {
-    ui->btn_Save->setText(saveButtonText(false));
+    ui->btn_Save->setText(saveButtonText(false, hub->isChinese));
     ui->edt_saveTime->setText(QStringLiteral("0"));
     hub->setSaveParam(false, ui->edt_saveTime->text().toInt(), ui->edt_pathFileName->text(), false);
     m_refresh = false;
@@ -187,11 +183,11 @@ void SaveModuleForm::reset()
     buildDefaultFileName();
 }
 
-QString SaveModuleForm::saveButtonText(bool saving) const
+QString SaveModuleForm::saveButtonText(bool saving, int num)
 {
-    if (hub->isChinese == 1)
+    if (num == 1)
         return saving ? QStringLiteral("保存中") : QStringLiteral("保存");
-    return saving ? QStringLiteral("Saving") : m_english.save;
+    return saving ? QStringLiteral("Saving") : QStringLiteral("Save");
 }
 
 void SaveModuleForm::showWriteFailure(const QString& filePath, const QString& error)
@@ -280,20 +276,18 @@ void SaveModuleForm::slots_updateVectorForm(FIDVectorData)
 
 void SaveModuleForm::slot_setLanguage(int num)
 {
-    const bool chinese = num == 1;
-    ui->label->setText(chinese ? QStringLiteral("文件名格式") : m_english.label);
-    ui->label_2->setText(chinese ? QStringLiteral("选择文件夹") : m_english.label_2);
-    ui->label_3->setText(chinese ? QStringLiteral("实际路径 + 文件名") : m_english.label_3);
-    ui->label_4->setText(chinese ? QStringLiteral("备注") : m_english.label_4);
-    const bool saving = hub->isSaving();
-    if (chinese)
-        ui->btn_Save->setText(saving ? QStringLiteral("保存中") : QStringLiteral("保存"));
-    else
-        ui->btn_Save->setText(saving ? QStringLiteral("Saving") : m_english.save);
-    ui->lbl_time->setText(chinese ? QStringLiteral("秒") : m_english.time);
-    ui->chk_saveFiles->setText(chinese ? QStringLiteral("保存为连续文件") : m_english.saveFiles);
-    ui->chk_local->setText(chinese ? QStringLiteral("本地保存") : m_english.local);
-    ui->chk_SD->setText(chinese ? QStringLiteral("保存到SD卡") : m_english.sd);
+    const QVector<PageTexts::Text> texts = {
+        {ui->label, "文件名格式"},
+        {ui->label_2, "选择文件夹"},
+        {ui->label_3, "实际路径 + 文件名"},
+        {ui->label_4, "备注"},
+        {ui->lbl_time, "秒"},
+        {ui->chk_saveFiles, "保存为连续文件"},
+        {ui->chk_local, "本地保存"},
+        {ui->chk_SD, "保存到SD卡"},
+    };
+    m_texts.setLanguage(num, texts);
+    ui->btn_Save->setText(saveButtonText(hub->isSaving(), num));
 }
 
 void SaveModuleForm::initStyle()

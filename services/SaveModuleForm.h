@@ -9,6 +9,7 @@
 
 #include "app/SharedTypes.h"
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 
 #include <QDateTime>
 #include <QString>
@@ -54,17 +55,12 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct EnglishTexts
-    {
-        QString label, label_2, label_3, label_4, save, time, saveFiles, local, sd;
-    };
-
     void buildDefaultFileName();
     void initLineEdits();
     void initStyle();
     void appendToPanel(const QVector<double>& datas);
     void showWriteFailure(const QString& filePath, const QString& error);
-    QString saveButtonText(bool saving) const;
+    static QString saveButtonText(bool saving, int num);
     QString nowFileName() const;
 
     Ui_SaveModuleForm* ui;
@@ -72,6 +68,6 @@ private:
     bool m_refresh = false;
     QVector<double> m_gathered; // samples of the second being gathered
     int m_refreshCount = 0;
-    EnglishTexts m_english; // the form's English texts, taken at construction
+    PageTexts m_texts;
     Clock m_clock;
 };

@@ -96,17 +96,6 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
     ui->btn_ReStart->setText(QStringLiteral("Restart"));
     ui->btn_ddsReTrack->setText(QStringLiteral("Retrack"));
 
-    m_english.com = ui->btn_com->text();
-    m_english.restart = ui->btn_ReStart->text();
-    m_english.pause = ui->btn_pause->text();
-    m_english.resume = QStringLiteral("Resume");
-    m_english.retrack = ui->btn_ddsReTrack->text();
-    m_english.mock = ui->btn_mock->text();
-    m_english.chart = ui->label_3->text();
-    m_english.seconds = ui->label_4->text();
-    m_english.samples = ui->label_5->text();
-    m_english.mear = ui->label_6->text();
-
     initStyle();
 }
 
@@ -370,7 +359,12 @@ void MainModuleForm::setAnswerTimeout(int ms)
 void MainModuleForm::showPortChoice()
 {
     m_chosenPort.clear();
-    ui->btn_com->setText(m_hub->isChinese == 1 ? QStringLiteral("选择") : m_english.com);
+    showPortChoiceText(m_hub->isChinese);
+}
+
+void MainModuleForm::showPortChoiceText(int num)
+{
+    ui->btn_com->setText(num == 1 ? QStringLiteral("选择") : QStringLiteral("select"));
 }
 
 void MainModuleForm::slots_updateSerialNumber(QString serialNumber)
@@ -507,26 +501,26 @@ void MainModuleForm::on_btn_ddsReTrack_clicked()
     restartDevice(3, Addr40118ReTrack, QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
 }
 
-void MainModuleForm::updatePauseText()
+void MainModuleForm::updatePauseText(int num)
 {
-    const bool chinese = m_hub->isChinese == 1;
+    const bool chinese = num == 1;
     if (m_paused)
-        ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : m_english.resume);
+        ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : QStringLiteral("Resume"));
     else
-        ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : m_english.pause);
+        ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : QStringLiteral("Pause"));
 }
 
 void MainModuleForm::resume()
 {
     m_paused = false;
-    updatePauseText();
+    updatePauseText(m_hub->isChinese);
     m_hub->setPaused(false);
 }
 
 void MainModuleForm::on_btn_pause_clicked()
 {
     m_paused = !m_paused;
-    updatePauseText();
+    updatePauseText(m_hub->isChinese);
     m_hub->setPaused(m_paused);
     m_sampleQueue.clear();
 }
@@ -556,20 +550,17 @@ void MainModuleForm::slots_lineEditIsOK()
 
 void MainModuleForm::slot_setLanguage(int num)
 {
-    const bool chinese = num == 1;
+    const QVector<PageTexts::Text> texts = {
+        {ui->btn_ReStart, "重启"}, {ui->btn_ddsReTrack, "重新追踪"},
+        {ui->btn_mock, "墨客"},    {ui->label_3, "图表"},
+        {ui->label_4, "秒"},       {ui->label_5, "采样数"},
+        {ui->label_6, "测量值"},
+    };
+    m_texts.setLanguage(num, texts);
+    // The port button keeps a chosen port's name; the pause button follows the pause.
     if (m_chosenPort.isEmpty())
-        ui->btn_com->setText(chinese ? QStringLiteral("选择") : m_english.com);
-    ui->btn_ReStart->setText(chinese ? QStringLiteral("重启") : m_english.restart);
-    if (m_paused)
-        ui->btn_pause->setText(chinese ? QStringLiteral("恢复") : m_english.resume);
-    else
-        ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : m_english.pause);
-    ui->btn_ddsReTrack->setText(chinese ? QStringLiteral("重新追踪") : m_english.retrack);
-    ui->btn_mock->setText(chinese ? QStringLiteral("墨客") : m_english.mock);
-    ui->label_3->setText(chinese ? QStringLiteral("图表") : m_english.chart);
-    ui->label_4->setText(chinese ? QStringLiteral("秒") : m_english.seconds);
-    ui->label_5->setText(chinese ? QStringLiteral("采样数") : m_english.samples);
-    ui->label_6->setText(chinese ? QStringLiteral("测量值") : m_english.mear);
+        showPortChoiceText(num);
+    updatePauseText(num);
 }
 
 // ---- live plot ---------------------------------------------------------------

@@ -5,6 +5,7 @@
 // thread (the hub re-emits the workers' signals there).
 
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 #include "ui/widgets/RingBuffer.h"
 #include "ui/widgets/SampleWindow.h"
 
@@ -78,11 +79,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct EnglishTexts
-    {
-        QString com, restart, pause, resume, retrack, mock, chart, seconds, samples, mear;
-    };
-
     void connectHub();
     void initPlot();
     void initPortMenu();
@@ -92,7 +88,8 @@ private:
     void onRefreshTimer();
     void restartDevice(int status, int request, const QString& refusal);
     void showPortChoice(); // btn_com back to its "select" text
-    void updatePauseText();
+    void showPortChoiceText(int num);
+    void updatePauseText(int num);
     void resume();
     // The program's usual box about a port, in the language chosen; `detail` (the
     // system's reason) goes on a line of its own.
@@ -118,7 +115,7 @@ private:
     qint64 m_connectTime = 0;
     MonitorModuleForm* m_monitorForm = nullptr;
 
-    EnglishTexts m_english; // the form's English texts, taken at construction
+    PageTexts m_texts;
     bool m_portMenuWired = false;
     QString m_chosenPort;            // shown on btn_com until the next reset
     bool m_linkOpen = false;         // from sig_connected until the link is lost or reset

@@ -318,18 +318,7 @@ void MainWindow::onLanguageChosen(const QString& text)
 
 void MainWindow::slot_setLanguage(int num)
 {
-    for (const LanguageText& t : languageTexts)
-        t.widget->setProperty("text", num == 1 ? t.chinese : t.english);
-}
-
-// ---- window -----------------------------------------------------------------------
-
-void MainWindow::initWindow()
-{
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    frame.trackMouse();
-
-    const QVector<QPair<QWidget*, const char*>> texts = {
+    const QVector<PageTexts::Text> texts = {
         {ui->btn_clearPlot, "清除图表"}, {ui->lbl_lowPass, "低通"},
         {ui->lbl_highPass, "高通"},      {ui->lbl_fftTime, "傅立叶变换时间"},
         {ui->label_FFT_Unit, "秒"},      {ui->label, "数据速率"},
@@ -339,9 +328,15 @@ void MainWindow::initWindow()
         {ui->btnHelp, "帮助"},           {ui->btnMonitor, "调试"},
         {ui->btnConfig, "配置"},
     };
-    for (const auto& t : texts)
-        languageTexts.append(
-            {t.first, QString::fromUtf8(t.second), t.first->property("text").toString()});
+    pageTexts.setLanguage(num, texts);
+}
+
+// ---- window -----------------------------------------------------------------------
+
+void MainWindow::initWindow()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    frame.trackMouse();
 
     connect(this, &MainWindow::sig_ChangeLanguage, this, &MainWindow::slot_setLanguage);
     for (const int index :

@@ -9,10 +9,10 @@
 
 #include <QMainWindow>
 #include <QMap>
-#include <QVector>
 
 #include "ui/FramelessFrame.h"
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 
 #include <functional>
 
@@ -90,13 +90,5 @@ private:
     FramelessFrame frame{this};
 
     bool resetPending = false;
-    // Widgets whose text follows the language, with their Chinese and the
-    // form's English texts (taken at construction).
-    struct LanguageText
-    {
-        QWidget* widget;
-        QString chinese;
-        QString english;
-    };
-    QVector<LanguageText> languageTexts;
+    PageTexts pageTexts; // the bottom bar's and the page buttons' texts
 };

@@ -291,10 +291,11 @@ void SensitivityModuleForm::clearPlot()
 
 void SensitivityModuleForm::slot_setLanguage(int num)
 {
-    const bool chinese = num == 1;
-    m_chart2->xAxis->setLabel(chinese ? QStringLiteral("频率(Hz)")
-                                      : QStringLiteral("Frequency(Hz)"));
-    m_chart2->yAxis->setLabel(chinese ? QStringLiteral("灵敏度(nT/Hz^0.5)")
-                                      : QStringLiteral("Sens(nT/Hz^0.5)"));
+    // The English axis titles are the ones initPlot gave.
+    const QVector<PageTexts::Text> texts = {
+        {m_chart2->xAxis, "频率(Hz)", nullptr, "label"},
+        {m_chart2->yAxis, "灵敏度(nT/Hz^0.5)", nullptr, "label"},
+    };
+    m_texts.setLanguage(num, texts);
     m_chart2->replot(QCustomPlot::rpRefreshHint);
 }

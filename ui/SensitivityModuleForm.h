@@ -7,6 +7,7 @@
 // thread (the hub re-emits the decoder's signals there).
 
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 #include "ui/widgets/RingBuffer.h"
 
 #include <QPointer>
@@ -60,4 +61,5 @@ private:
     bool m_visible = false;
     QTimer* m_refreshTimer = nullptr;
     double m_graphStep = 0.0; // key step of the points in chart1's graph
+    PageTexts m_texts;
 };

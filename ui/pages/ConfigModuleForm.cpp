@@ -51,25 +51,6 @@ ConfigModuleForm::ConfigModuleForm(ParamManager* paramManager, QWidget* parent)
     ui->btn_dataInterval->hide();
     initStyle();
 
-    const QVector<QPair<QWidget*, const char*>> texts = {
-        {ui->label_14, "起始采样频率"},
-        {ui->label_15, "终止采样频率"},
-        {ui->label_16, "采样频率步长"},
-        {ui->label_19, "毫赫兹"},
-        {ui->label_20, "毫赫兹"},
-        {ui->label_24, "毫赫兹"},
-        {ui->label_27, "波特率"},
-        {ui->label_28, "采样率"},
-        {ui->label_26, "数据间隔"},
-        {ui->btn_changeBaudRate, "更改"},
-        {ui->btn_changeSamplingRate, "更改"},
-        {ui->btn_changeDataInterval, "更改"},
-        {ui->chk_filter, "启用滤波"},
-    };
-    for (const auto& t : texts)
-        m_languageTexts.append(
-            {t.first, QString::fromUtf8(t.second), t.first->property("text").toString()});
-
     connect(m_hub, &ParamManager::sig_updateFormParamEx, this,
             &ConfigModuleForm::slots_updateFormParam);
     connect(m_hub, &ParamManager::sig_updateSamplingRate, this,
@@ -284,6 +265,20 @@ void ConfigModuleForm::on_chk_filter_stateChanged(int arg1)
 
 void ConfigModuleForm::slot_setLanguage(int num)
 {
-    for (const LanguageText& t : qAsConst(m_languageTexts))
-        t.widget->setProperty("text", num == 1 ? t.chinese : t.english);
+    const QVector<PageTexts::Text> texts = {
+        {ui->label_14, "起始采样频率"},
+        {ui->label_15, "终止采样频率"},
+        {ui->label_16, "采样频率步长"},
+        {ui->label_19, "毫赫兹"},
+        {ui->label_20, "毫赫兹"},
+        {ui->label_24, "毫赫兹"},
+        {ui->label_27, "波特率"},
+        {ui->label_28, "采样率"},
+        {ui->label_26, "数据间隔"},
+        {ui->btn_changeBaudRate, "更改"},
+        {ui->btn_changeSamplingRate, "更改"},
+        {ui->btn_changeDataInterval, "更改"},
+        {ui->chk_filter, "启用滤波"},
+    };
+    m_texts.setLanguage(num, texts);
 }

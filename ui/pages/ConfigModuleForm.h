@@ -9,12 +9,12 @@
 
 #include "app/SharedTypes.h"
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-#include <QVector>
 #include <QWidget>
 
 class CustomMenu;
@@ -76,12 +76,5 @@ private:
     QStringList m_baudRates{QStringLiteral("115200"), QStringLiteral("921600")};
     QStringList m_samplingRates{QStringLiteral("20"), QStringLiteral("1000")};
     bool m_firstUpdate = true; // the next identity block fills the sweep edits
-
-    struct LanguageText
-    {
-        QWidget* widget;
-        QString chinese;
-        QString english; // the form's text
-    };
-    QVector<LanguageText> m_languageTexts;
+    PageTexts m_texts;
 };

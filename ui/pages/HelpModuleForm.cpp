@@ -259,7 +259,9 @@ void HelpModuleForm::fixResourcePaths(QString& html, const QString& baseDir)
 void HelpModuleForm::slot_setLanguage(int num)
 {
     m_language = num;
+    // The form's texts begin with a blank; the English titles do not.
+    QVector<PageTexts::Text> texts;
     for (int i = 0; i < m_buttons.size(); ++i)
-        m_buttons.at(i)->setText(
-            QString::fromUtf8(num == 1 ? Topics[i].chinese : Topics[i].english));
+        texts.append({m_buttons.at(i), Topics[i].chinese, Topics[i].english});
+    m_texts.setLanguage(num, texts);
 }

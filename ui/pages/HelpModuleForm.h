@@ -7,6 +7,7 @@
 // block the window.
 
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 
 #include <QList>
 #include <QMetaType>
@@ -64,4 +65,5 @@ private:
     QList<HelpItem> helpItems;
     QList<QPushButton*> m_buttons;
     int m_language = 0; // 1 Chinese, as the language slot takes it
+    PageTexts m_texts;
 };

@@ -74,7 +74,6 @@ MonitorModuleForm::MonitorModuleForm(ParamManager* paramManager, QWidget* parent
     }
     setDebugWidgetsEnabled(false);
     initStyle();
-    initLanguageTexts();
 
     connect(paramManager, &ParamManager::sig_updateFormParam, this,
             &MonitorModuleForm::slots_updateFormParam);
@@ -386,9 +385,10 @@ void MonitorModuleForm::initStyle()
     }
 }
 
-void MonitorModuleForm::initLanguageTexts()
+void MonitorModuleForm::slot_setLanguage(int num)
 {
-    const QPair<QWidget*, const char*> texts[] = {
+    // The read-back row labels (VCSEL, PD, ...) are the same in both languages.
+    const QVector<PageTexts::Text> texts = {
         {ui->label_4, "毫伏"},
         {ui->label_6, "毫伏"},
         {ui->label_8, "毫伏"},
@@ -409,13 +409,5 @@ void MonitorModuleForm::initLanguageTexts()
         {ui->label_20, "毫赫兹"},
         {ui->label_24, "毫赫兹"},
     };
-    for (const auto& t : texts)
-        m_languageTexts.append(
-            {t.first, QString::fromUtf8(t.second), t.first->property("text").toString()});
-}
-
-void MonitorModuleForm::slot_setLanguage(int num)
-{
-    for (const LanguageText& t : qAsConst(m_languageTexts))
-        t.widget->setProperty("text", num == 1 ? t.chinese : t.english);
+    m_texts.setLanguage(num, texts);
 }

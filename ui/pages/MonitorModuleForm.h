@@ -9,10 +9,10 @@
 
 #include "app/SharedTypes.h"
 #include "ui/PageHooks.h"
+#include "ui/widgets/PageTexts.h"
 
 #include <QList>
 #include <QString>
-#include <QVector>
 #include <QWidget>
 
 class CustomMenu;
@@ -54,16 +54,8 @@ private slots:
     void on_chk_debug_stateChanged(int arg1);
 
 private:
-    struct LanguageText
-    {
-        QWidget* widget;
-        QString chinese;
-        QString english;
-    };
-
     void initMenus();
     void initStyle();
-    void initLanguageTexts();
     void popUpMenu(CustomMenu* menu, QPushButton* button);
     void send(const QByteArray& frame);
     void sendWorkState(quint16 state);
@@ -84,5 +76,5 @@ private:
 
     PasswordFilter* m_passwordFilter = nullptr;
     bool m_pollRunning = false;
-    QVector<LanguageText> m_languageTexts;
+    PageTexts m_texts;
 };
