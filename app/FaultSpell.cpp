@@ -16,8 +16,27 @@ FaultSpell::FaultSpell(QString name, Sink sink, Clock clock)
 {
 }
 
-void FaultSpell::fault(const QString& detail)
+FaultSpell FaultSpell::untilSuccess(EndLine recovered, EndLine stopped, Sink sink)
 {
+    FaultSpell spell(QString(), std::move(sink));
+    spell.m_untilSuccess = true;
+    spell.m_recovered = std::move(recovered);
+    spell.m_stopped = std::move(stopped);
+    return spell;
+}
+
+bool FaultSpell::fault(const QString& detail)
+{
+    if (m_untilSuccess) {
+        if (m_active) {
+            ++m_total;
+            return false;
+        }
+        m_active = true;
+        m_total = 1;
+        m_sink(detail);
+        return true;
+    }
     qDebug().noquote() << detail;
     const qint64 now = m_clock();
     if (m_active && now - m_lastAt >= QuietMs)
@@ -28,7 +47,7 @@ void FaultSpell::fault(const QString& detail)
         m_total = 1;
         m_sinceReport = 0;
         m_sink(QStringLiteral("%1 begin: %2").arg(m_name, detail));
-        return;
+        return true;
     }
     m_lastAt = now;
     ++m_total;
@@ -42,18 +61,35 @@ void FaultSpell::fault(const QString& detail)
         m_reportedAt = now;
         m_sinceReport = 0;
     }
+    return false;
 }
 
 void FaultSpell::success()
 {
-    if (m_active && m_clock() - m_lastAt >= QuietMs)
+    if (!m_active)
+        return;
+    if (m_untilSuccess)
+        endWith(m_recovered);
+    else if (m_clock() - m_lastAt >= QuietMs)
         end();
 }
 
 void FaultSpell::finish()
 {
-    if (m_active)
+    if (!m_active)
+        return;
+    if (m_untilSuccess)
+        endWith(m_stopped);
+    else
         end();
+}
+
+void FaultSpell::endWith(const EndLine& line)
+{
+    m_active = false;
+    const QString text = line ? line(m_total) : QString();
+    if (!text.isEmpty())
+        m_sink(text);
 }
 
 void FaultSpell::end()

@@ -1,6 +1,5 @@
 #include "services/SaveFileThread.h"
 
-#include "app/Logger.h"
 #include "app/RuntimePaths.h"
 #include "app/SharedState.h"
 #include "services/RecordingFormat.h"
@@ -13,113 +12,20 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-struct AppendResult
-{
-    bool ok = true;
-    QString error;   // the file's error text
-    QString logLine; // what the Logger gets when the spell begins
-};
-
-// A file that does not end with a line end holds the start of a row that a
-// killed program left behind, or a run of NUL bytes of any length that a power
-// loss left: everything after the last line end goes, so that the next rows do
-// not join it. Only that tail is read, from the end back in blocks; a file
-// without any line end holds no whole row and is emptied.
-void dropPartialRow(QFile& file)
-{
-    constexpr qint64 BlockBytes = 64 * 1024;
-    const qint64 size = file.size();
-    char last = '\n';
-    if (size == 0 || !file.seek(size - 1) || !file.getChar(&last) || last == '\n')
-        return;
-    qint64 keep = 0;
-    qint64 blockEnd = size - 1;
-    while (blockEnd > 0) {
-        const qint64 blockStart = qMax<qint64>(0, blockEnd - BlockBytes);
-        if (!file.seek(blockStart))
-            return;
-        const QByteArray block = file.read(blockEnd - blockStart);
-        // A tail that cannot be read is left as it is rather than cut blind.
-        if (block.size() != blockEnd - blockStart)
-            return;
-        const int end = block.lastIndexOf('\n');
-        if (end >= 0) {
-            keep = blockStart + end + 1;
-            break;
-        }
-        blockEnd = blockStart;
-    }
-    file.resize(keep);
-}
-
-// A process killed inside write() keeps what the kernel had copied, and the
-// kernel stops between pages of the file. So each write stays inside one 4 KiB
-// page of the file and ends at a row end; only a row that crosses a page end is
-// written across it, on its own. Returns the bytes written.
-qint64 writeByPages(QFile& file, qint64 at, const QByteArray& bytes)
-{
-    constexpr qint64 PageBytes = 4096;
-    const qint64 size = bytes.size();
-    qint64 done = 0;
-    while (done < size) {
-        qint64 length = qMin(PageBytes - (at + done) % PageBytes, size - done);
-        if (done + length < size) {
-            const int lastEnd = bytes.lastIndexOf('\n', int(done + length - 1));
-            if (lastEnd >= done) {
-                length = lastEnd + 1 - done;
-            } else {
-                const int rowEnd = bytes.indexOf('\n', int(done + length));
-                length = (rowEnd < 0 ? size : rowEnd + 1) - done;
-            }
-        }
-        const qint64 written = file.write(bytes.constData() + done, length);
-        if (written != length)
-            return done + qMax<qint64>(written, 0);
-        done += length;
-    }
-    return done;
-}
-
-// Appends the bytes by whole rows. A short write is cut back to the old end, so
-// that a full disk leaves no half row behind.
-AppendResult appendToFile(const QString& fileName, const QByteArray& bytes)
-{
-    AppendResult result;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
-        result.ok = false;
-        result.error = file.errorString();
-        result.logLine = QStringLiteral("Failed to open file for writing:") + result.error;
-        return result;
-    }
-    dropPartialRow(file);
-    const qint64 before = file.size();
-    const qint64 written = writeByPages(file, before, bytes);
-    if (written != bytes.size()) {
-        result.ok = false;
-        // A short write sets no error of its own.
-        result.error = file.error() != QFileDevice::NoError
-                           ? file.errorString()
-                           : QStringLiteral("only %1 of %2 bytes written (disk full?)")
-                                 .arg(qMax<qint64>(written, 0))
-                                 .arg(bytes.size());
-        file.resize(before);
-    }
-    file.close();
-    if (result.ok && file.error() != QFileDevice::NoError) {
-        result.ok = false;
-        result.error = file.errorString();
-    }
-    if (!result.ok)
-        result.logLine = QStringLiteral("Failed to write file %1:%2").arg(fileName, result.error);
-    return result;
-}
-
-} // namespace
-
-SaveFileThread::SaveFileThread() : QObject(nullptr)
+SaveFileThread::SaveFileThread()
+    : QObject(nullptr),
+      m_writeFaults(FaultSpell::untilSuccess(
+          [this](qint64 faults) {
+              return QStringLiteral(
+                         "Recording file written again after %1 failed writes, %2 rows lost")
+                  .arg(faults)
+                  .arg(m_lostRows);
+          },
+          [this](qint64 faults) {
+              return QStringLiteral("Recording stopped after %1 failed writes, %2 rows not written")
+                  .arg(faults)
+                  .arg(m_lostRows);
+          }))
 {
     m_thread.start(this);
 }
@@ -136,27 +42,20 @@ void SaveFileThread::slots_syncSaveParam(bool isSave, int interval, QString file
     if (!isSave)
         giveUpHeld();
     m_save = isSave;
-    m_filePathName = filePathName;
+    m_clock.setPath(filePathName);
     m_countdown = qint64(interval);
     m_isSaveConsecutivefiles = isSaveConsecutivefiles;
     if (isSave)
-        m_rebaseRequest = true;
+        m_clock.requestRebase();
 }
 
-bool SaveFileThread::rebase(qint64 arrivalMs)
+bool SaveFileThread::takeResyncRequest()
 {
-    if (m_hasBase && arrivalMs <= m_baseMs + m_offset + ReanchorSlackMs)
+    SharedState& state = SharedState::instance();
+    if (!state.resyncTime())
         return false;
-    m_hasBase = true;
-    m_baseMs = arrivalMs;
-    m_offset = 0;
+    state.setResyncTime(false);
     return true;
-}
-
-void SaveFileThread::setRollLimits(qint64 fromMs)
-{
-    m_nextMidnightMs = RecordingFormat::nextMidnight(fromMs);
-    m_nextFullHourMs = RecordingFormat::nextFullHour(fromMs);
 }
 
 void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime)
@@ -168,25 +67,18 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
     const qint64 arrival =
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
 
-    rebaseCheck(arrival, false);
-    // Samples lost on the line leave no trace in the count: once the clock has
-    // fallen more than the slack behind the arrivals, it follows them instead of
-    // staying behind for good.
-    rebase(arrival);
-
     const int step = 1000 / data_frequency;
+    const qint64 first = m_clock.stamp(arrival, takeResyncRequest(), datas.size(), step);
     // Samples left over from another rate never complete a batch of this one.
     if (m_pendingRate != data_frequency) {
         m_pendingStamps.clear();
         m_pendingValues.clear();
         m_pendingRate = data_frequency;
     }
-    const qint64 first = m_baseMs + m_offset;
     for (int i = 0; i < datas.size(); ++i) {
         m_pendingStamps.append(first + qint64(step) * i);
         m_pendingValues.append(datas[i]);
     }
-    m_offset += qint64(datas.size()) * step;
 
     if (m_pendingValues.size() == data_frequency) {
         finishBatch(data_frequency, step);
@@ -200,30 +92,14 @@ void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDat
     cleanupCheck(arrival);
 }
 
-void SaveFileThread::rebaseCheck(qint64 arrivalMs, bool requested)
-{
-    SharedState& state = SharedState::instance();
-    const bool resync = state.resyncTime();
-    if (!resync && !m_rebaseRequest && !requested && m_hasBase)
-        return;
-    if (resync)
-        state.setResyncTime(false);
-    const bool recordingStart = m_rebaseRequest;
-    m_rebaseRequest = false;
-    // A new recording counts its roll limits from its own first row.
-    if (rebase(arrivalMs) || recordingStart)
-        setRollLimits(m_baseMs + m_offset);
-    m_lastCleanupMs = arrivalMs;
-}
-
 void SaveFileThread::cleanupCheck(qint64 arrivalMs)
 {
-    if (arrivalMs - m_lastCleanupMs < CleanupPeriodSecs * 1000)
+    if (!m_clock.cleanupDue(arrivalMs))
         return;
-    m_lastCleanupMs = arrivalMs;
-    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
+    const QString& path = m_clock.path();
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
     if (slash >= 0)
-        removeOldCsvFiles(m_filePathName.left(slash), arrivalMs - KeepSecs * 1000);
+        removeOldCsvFiles(path.left(slash), arrivalMs - KeepSecs * 1000);
 }
 
 void SaveFileThread::countDown()
@@ -235,112 +111,63 @@ void SaveFileThread::countDown()
     }
 }
 
+void SaveFileThread::recordRows(
+    const QVector<qint64>& stamps, RecordingClock::Roll roll,
+    const std::function<void(const QString& path, int from, int to)>& write)
+{
+    // Rolls happen whether or not a recording runs; only the writing depends on it.
+    const bool writing = m_save && !m_clock.path().isEmpty();
+    QString path = m_clock.path();
+    int from = 0;
+    for (int i = 0; i < stamps.size(); ++i) {
+        if (!m_clock.roll(stamps[i], roll))
+            continue;
+        if (writing && i > from)
+            write(path, from, i);
+        path = m_clock.path();
+        from = i;
+    }
+    if (writing && stamps.size() > from)
+        write(path, from, stamps.size());
+}
+
 void SaveFileThread::finishBatch(int rate, int step)
 {
     emit sig_SendServerData(m_pendingStamps.first(), m_pendingValues, rate, step);
-
-    const bool writing = m_save && !m_filePathName.isEmpty();
-    const int count = m_pendingStamps.size();
-    int from = 0;
-    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
-    if (slash >= 0) {
-        for (int i = 0; i < count; ++i) {
-            const qint64 stamp = m_pendingStamps[i];
-            if (stamp < (rate == 1000 ? m_nextFullHourMs : m_nextMidnightMs))
-                continue;
-            if (writing && i > from)
-                writeMzCsv(m_filePathName, rate, from, i);
-            m_filePathName = m_filePathName.left(slash + 1) + RecordingFormat::fileStamp(stamp) +
-                             QStringLiteral(".CSV");
-            setRollLimits(stamp);
-            from = i;
-        }
-    }
-    if (writing && count > from)
-        writeMzCsv(m_filePathName, rate, from, count);
+    recordRows(m_pendingStamps, RecordingClock::rollFor(rate),
+               [&](const QString& path, int from, int to) { writeMzCsv(path, rate, from, to); });
     m_pendingStamps.clear();
     m_pendingValues.clear();
     countDown();
 }
 
-void SaveFileThread::giveUpHeld()
-{
-    if (!m_held.isEmpty() && !flushHeld())
-        dropHeld();
-}
-
 void SaveFileThread::writeMzCsv(const QString& path, int rate, int from, int to)
 {
-    writeRows(RecordingFormat::mzFileName(path, rate), to - from, [&](QByteArray& out) {
-        RecordingFormat::appendMzRows(out, rate, m_pendingStamps.constData() + from,
-                                      m_pendingValues.constData() + from, to - from);
-    });
+    m_rows.clear();
+    RecordingFormat::appendMzRows(m_rows, rate, m_pendingStamps.constData() + from,
+                                  m_pendingValues.constData() + from, to - from);
+    report(m_appender.append(RecordingFormat::mzFileName(path, rate), m_rows, to - from));
 }
 
-void SaveFileThread::writeRows(const QString& fileName, int rows,
-                               const std::function<void(QByteArray&)>& appendRows)
+bool SaveFileThread::report(const RowAppender::Outcome& outcome)
 {
-    // Held rows go in chunks, so that the cap can drop the oldest of them also
-    // while one file keeps failing.
-    if (m_held.isEmpty() || m_held.last().fileName != fileName ||
-        m_held.last().bytes.size() >= HeldChunkBytes)
-        m_held.append({fileName, QByteArray(), 0});
-    HeldRows& held = m_held.last();
-    const int before = held.bytes.size();
-    appendRows(held.bytes);
-    held.rows += rows;
-    m_heldBytes += held.bytes.size() - before;
-    flushHeld();
-}
-
-bool SaveFileThread::flushHeld()
-{
-    while (!m_held.isEmpty()) {
-        const HeldRows& rows = m_held.first();
-        const AppendResult result = appendToFile(rows.fileName, rows.bytes);
-        if (!result.ok) {
-            ++m_failedWrites;
-            if (!m_writeFailing) {
-                m_writeFailing = true;
-                Logger::instance()->write(result.logLine);
-                emit sig_saveFailed(rows.fileName, result.error);
-            }
-            while (m_heldBytes > MaxHeldBytes && m_held.size() > 1) {
-                m_lostRows += m_held.first().rows;
-                m_heldBytes -= m_held.first().bytes.size();
-                m_held.removeFirst();
-            }
-            return false;
-        }
-        m_heldBytes -= rows.bytes.size();
-        m_held.removeFirst();
+    m_lostRows += outcome.droppedRows;
+    if (!outcome.written) {
+        if (m_writeFaults.fault(outcome.logLine))
+            emit sig_saveFailed(outcome.fileName, outcome.error);
+        return false;
     }
-    if (m_writeFailing) {
-        Logger::instance()->write(
-            QStringLiteral("Recording file written again after %1 failed writes, %2 rows lost")
-                .arg(m_failedWrites)
-                .arg(m_lostRows));
-        m_writeFailing = false;
-        m_failedWrites = 0;
-        m_lostRows = 0;
-    }
+    m_writeFaults.success();
+    m_lostRows = 0;
     return true;
 }
 
-void SaveFileThread::dropHeld()
+void SaveFileThread::giveUpHeld()
 {
-    for (const HeldRows& rows : qAsConst(m_held))
-        m_lostRows += rows.rows;
-    m_held.clear();
-    m_heldBytes = 0;
-    if (m_writeFailing) {
-        Logger::instance()->write(
-            QStringLiteral("Recording stopped after %1 failed writes, %2 rows not written")
-                .arg(m_failedWrites)
-                .arg(m_lostRows));
-    }
-    m_writeFailing = false;
-    m_failedWrites = 0;
+    if (!m_appender.holdsRows() || report(m_appender.flush()))
+        return;
+    m_lostRows += m_appender.dropHeld();
+    m_writeFaults.finish();
     m_lostRows = 0;
 }
 
@@ -439,18 +266,14 @@ void SaveFileThread::slot_saveVectorXYZS(FIDVectorNum fidVectorNum, QDateTime ut
 
     const qint64 arrival =
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
-    rebaseCheck(arrival, m_vectorFirstBatch);
+    const qint64 first = m_clock.stamp(arrival, takeResyncRequest() || m_vectorFirstBatch,
+                                       m_vectorPending.size(), VectorStepMs);
     m_vectorFirstBatch = false;
-    // As on the scalar road: the stamps follow the arrivals once they fall
-    // more than the slack behind.
-    rebase(arrival);
-    const qint64 first = m_baseMs + m_offset;
     m_vectorStamps.resize(m_vectorPending.size());
     for (int i = 0; i < m_vectorPending.size(); ++i) {
         m_vectorStamps[i] = first + qint64(VectorStepMs) * i;
         m_vectorPending[i].time = RecordingFormat::timeText(m_vectorStamps[i], true);
     }
-    m_offset += qint64(m_vectorPending.size()) * VectorStepMs;
 
     finishVectorBatch();
     cleanupCheck(arrival);
@@ -463,25 +286,8 @@ void SaveFileThread::finishVectorBatch()
     sendVectorRuns();
 
     // Vector data roll at every full hour, by the rows' own stamps.
-    const bool writing = m_save && !m_filePathName.isEmpty();
-    const int count = m_vectorPending.size();
-    int from = 0;
-    const int slash = m_filePathName.lastIndexOf(QLatin1Char('/'));
-    if (slash >= 0) {
-        for (int i = 0; i < count; ++i) {
-            const qint64 stamp = m_vectorStamps[i];
-            if (stamp < m_nextFullHourMs)
-                continue;
-            if (writing && i > from)
-                writeVectorCsv(m_filePathName, from, i);
-            m_filePathName = m_filePathName.left(slash + 1) + RecordingFormat::fileStamp(stamp) +
-                             QStringLiteral(".CSV");
-            setRollLimits(stamp);
-            from = i;
-        }
-    }
-    if (writing && count > from)
-        writeVectorCsv(m_filePathName, from, count);
+    recordRows(m_vectorStamps, RecordingClock::Roll::AtFullHour,
+               [this](const QString& path, int from, int to) { writeVectorCsv(path, from, to); });
     countDown();
 }
 
@@ -509,9 +315,9 @@ void SaveFileThread::writeVectorCsv(const QString& path, int from, int to)
         int(std::count(m_vectorFinite.constBegin() + from, m_vectorFinite.constBegin() + to, true));
     if (rows == 0)
         return;
-    writeRows(RecordingFormat::vectorFileName(path), rows, [&](QByteArray& out) {
-        for (int i = from; i < to; ++i)
-            if (m_vectorFinite[i])
-                RecordingFormat::appendVectorRows(out, m_vectorPending.constData() + i, 1);
-    });
+    m_rows.clear();
+    for (int i = from; i < to; ++i)
+        if (m_vectorFinite[i])
+            RecordingFormat::appendVectorRows(m_rows, m_vectorPending.constData() + i, 1);
+    report(m_appender.append(RecordingFormat::vectorFileName(path), m_rows, rows));
 }

@@ -33,6 +33,12 @@ ServerThread::Timing& defaultTimingRef()
     static ServerThread::Timing timing;
     return timing;
 }
+
+// The client's diagnostics go to the debug output only.
+void debugLine(const QString& line)
+{
+    qDebug().noquote() << line;
+}
 } // namespace
 
 ServerThread::ServerThread() : ServerThread(defaultTiming()) {}
@@ -47,7 +53,19 @@ void ServerThread::setDefaultTiming(const Timing& timing)
     defaultTimingRef() = timing;
 }
 
-ServerThread::ServerThread(const Timing& timing) : m_timing(timing)
+ServerThread::ServerThread(const Timing& timing)
+    : m_timing(timing),
+      m_postFailures(FaultSpell::untilSuccess(
+          [](qint64 faults) {
+              return QStringLiteral("data posts accepted again after %1 failures").arg(faults);
+          },
+          FaultSpell::EndLine(), debugLine)),
+      m_keptOffline(FaultSpell::untilSuccess(
+          [](qint64 kept) {
+              return kept > 1 ? QStringLiteral("no guid save: %1 batches kept").arg(kept)
+                              : QString();
+          },
+          FaultSpell::EndLine(), debugLine))
 {
     m_backlog.setFolder(RuntimePaths::logsDir());
     m_thread.start(this);
@@ -245,17 +263,14 @@ void ServerThread::slot_SendServerScalarData(qint64 timestamp, QVector<double> s
     pending.rate = data_frequency;
     pending.interval = intervalMs;
     if (m_state.load() == Online) {
-        if (m_keptOffline.count > 1)
-            qDebug() << "no guid save:" << m_keptOffline.count << "batches kept";
-        m_keptOffline.end();
+        m_keptOffline.success();
         post(QStringLiteral("/api/v1/sensor/data"),
              ServerBodies::scalarBody(m_guid, m_deviceType, timestamp, save_data, data_frequency,
                                       intervalMs),
              pending);
         return;
     }
-    if (m_keptOffline.hit())
-        qDebug() << "no guid save";
+    m_keptOffline.fault(QStringLiteral("no guid save"));
     keepBatch(pending);
 }
 
@@ -275,8 +290,7 @@ void ServerThread::slot_SendServerVectorData(qint64 timestamp, QVector<XYZST> sa
              pending);
         return;
     }
-    if (m_keptOffline.hit())
-        qDebug() << "no guid save";
+    m_keptOffline.fault(QStringLiteral("no guid save"));
     keepBatch(pending);
 }
 
@@ -411,8 +425,8 @@ void ServerThread::parseReply(const QString& text, const PendingRequest& pending
     case KindVector:
         if (!success) {
             failureStep(pending);
-        } else if (m_postFailures.active()) {
-            qDebug() << "data posts accepted again after" << m_postFailures.end() << "failures";
+        } else {
+            m_postFailures.success();
         }
         break;
     case KindHeartbeat:
@@ -449,8 +463,7 @@ void ServerThread::failureStep(const PendingRequest& pending)
     switch (pending.kind) {
     case KindScalar:
     case KindVector:
-        if (m_postFailures.hit())
-            qDebug() << "un success save";
+        m_postFailures.fault(QStringLiteral("un success save"));
         keepBatch(pending);
         break;
     case KindHeartbeat:

@@ -10,6 +10,7 @@
 // destructor are called from the GUI thread: the buffer is written out and posts
 // still in flight go back to the backlog before the thread stops.
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
 #include "services/UploadBacklog.h"
@@ -110,21 +111,6 @@ private:
         KindUpload = 5
     };
 
-    // Counts the repeats of a fault that may recur every second, so that the
-    // output gets one line when it begins and one with the count when it ends.
-    struct Spell
-    {
-        int count = 0;
-        bool active() const { return count > 0; }
-        bool hit() { return count++ == 0; }
-        int end()
-        {
-            const int n = count;
-            count = 0;
-            return n;
-        }
-    };
-
     void registerDevice();
     void sendHeartbeat();
     void reportStatus();
@@ -154,8 +140,8 @@ private:
     double m_longitude = 0;
     double m_altitude = 0;
     int m_satellites = 0;
-    Spell m_postFailures; // data posts that failed in a row
-    Spell m_keptOffline;  // batches kept while not online
+    FaultSpell m_postFailures; // data posts that failed in a row
+    FaultSpell m_keptOffline;  // batches kept while not online
     bool m_finished = false;
 
     WorkerThread m_thread; // last: started at the end of the constructor

@@ -17,6 +17,8 @@ private slots:
     void linesPerSpell_data();
     void linesPerSpell();
     void detailsStayOnTheDebugOutput();
+    void untilSuccessLines_data();
+    void untilSuccessLines();
 };
 
 void TestFaultSpell::linesPerSpell_data()
@@ -86,6 +88,61 @@ void TestFaultSpell::detailsStayOnTheDebugOutput()
     spell.fault(QStringLiteral("wrong byte count"));
     QCOMPARE(written, QStringList{"Reply faults begin: CRC error"});
     QVERIFY(spell.active());
+}
+
+// A spell in its owner's words: the begin line is the first detail, the first
+// success ends it, and nothing else is written, however many faults it counts.
+void TestFaultSpell::untilSuccessLines_data()
+{
+    QTest::addColumn<QString>("events"); // f fault, s success, x finish
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("began"); // per fault: 1 when it began a spell
+
+    QTest::newRow("one line to begin, one to end")
+        << "fffs" << QStringList{"fault 0", "recovered after 3"} << "100";
+    QTest::newRow("sixty faults: no count line")
+        << QString(60, 'f') + "s" << QStringList{"fault 0", "recovered after 60"}
+        << "1" + QString(59, '0');
+    QTest::newRow("each success ends its spell; an empty end text writes nothing")
+        << "fsffsfs" << QStringList{"fault 0", "fault 1", "recovered after 2", "fault 3"} << "1101";
+    QTest::newRow("finish ends it in other words, once")
+        << "ffxxs" << QStringList{"fault 0", "stopped after 2"} << "10";
+    QTest::newRow("no fault, no line") << "ssx" << QStringList{} << "";
+}
+
+void TestFaultSpell::untilSuccessLines()
+{
+    QFETCH(QString, events);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, began);
+    QStringList written;
+    // Like the server's batches kept offline: a spell of one says nothing at its end.
+    FaultSpell spell = FaultSpell::untilSuccess(
+        [](qint64 faults) {
+            return faults > 1 ? QStringLiteral("recovered after %1").arg(faults) : QString();
+        },
+        [](qint64 faults) { return QStringLiteral("stopped after %1").arg(faults); },
+        [&written](const QString& line) { written << line; });
+    // Nothing on the debug output either: the owner says what it has to say.
+    static QStringList debugLines;
+    debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& line) { debugLines << line; });
+    QString returned;
+    int faults = 0;
+    for (const QChar e : events) {
+        if (e == 'f')
+            returned += spell.fault(QStringLiteral("fault %1").arg(faults++)) ? '1' : '0';
+        else if (e == 's')
+            spell.success();
+        else
+            spell.finish();
+    }
+    qInstallMessageHandler(previous);
+    QCOMPARE(written, lines);
+    QCOMPARE(returned, began);
+    QCOMPARE(debugLines, QStringList());
+    QVERIFY(!spell.active());
 }
 
 MAG_TEST_MAIN_CORE(TestFaultSpell)

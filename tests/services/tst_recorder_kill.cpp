@@ -1,15 +1,39 @@
-// A recording process killed with SIGKILL: what it leaves is whole rows, and at
-// most the last second is missing. It is killed from outside after some seconds,
-// and from inside between two writes of the recorder, where a batch written in
-// pieces would be cut in a row.
+// A recording process killed with SIGKILL: what it leaves is whole rows but for a
+// piece of the one row whose write the kill cut, at most the last second is
+// missing, and a recorder that appends to the file afterwards cuts that piece, so
+// its rows do not join it. It is killed from outside after some seconds, from
+// inside between two writes of the recorder, where a batch written in pieces that
+// end elsewhere than at a row end would be cut in a row, and from inside a write,
+// which the kernel ends at a page end of the file.
 
 #include "services/RecordingFormat.h"
+#include "services/RowAppender.h"
 #include "tests/services/RecorderFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QProcess>
 
 using namespace RecorderTest;
+
+namespace {
+// Reads the writer's lines: "written <n>" and "cut <rows>".
+struct WriterOutput
+{
+    int written = 0;
+    int cutRows = -1; // rows of the write the kill cut; -1: none was cut
+
+    void read(QProcess& writer)
+    {
+        while (writer.canReadLine()) {
+            const QList<QByteArray> words = writer.readLine().trimmed().split(' ');
+            if (words.size() == 2 && words[0] == "written")
+                written = words[1].toInt();
+            if (words.size() == 2 && words[0] == "cut")
+                cutRows = words[1].toInt();
+        }
+    }
+};
+} // namespace
 
 class TestRecorderKill : public QObject
 {
@@ -21,57 +45,89 @@ private slots:
 
 void TestRecorderKill::killLeavesWholeRows_data()
 {
-    QTest::addColumn<int>("batches");     // taken before a kill from outside
-    QTest::addColumn<int>("killAtWrite"); // or: killed just before this write to a file
-    QTest::newRow("after 3 s") << 3 << 0;
-    QTest::newRow("after 11 s") << 11 << 0;
-    QTest::newRow("after 24 s") << 24 << 0;
-    // Between the writes of one second, wherever they fall.
-    for (const int write : {1, 2, 3, 5, 8, 13, 21, 34})
-        QTest::newRow(qPrintable(QString("before write %1").arg(write))) << 0 << write;
+    QTest::addColumn<int>("batches");  // taken before a kill from outside
+    QTest::addColumn<QString>("kill"); // or: "--kill-before" or "--kill-inside"
+    QTest::addColumn<int>("write");    // that write to a file
+    QTest::newRow("after 3 s") << 3 << QString() << 0;
+    QTest::newRow("after 11 s") << 11 << QString() << 0;
+    QTest::newRow("after 24 s") << 24 << QString() << 0;
+    // Between the writes of one second, and inside them, wherever they fall.
+    for (const int write : {1, 2, 3, 5, 8, 13, 21, 34}) {
+        QTest::newRow(qPrintable(QString("before write %1").arg(write)))
+            << 0 << "--kill-before" << write;
+        QTest::newRow(qPrintable(QString("inside write %1").arg(write)))
+            << 0 << "--kill-inside" << write;
+    }
 }
 
 void TestRecorderKill::killLeavesWholeRows()
 {
     QFETCH(int, batches);
-    QFETCH(int, killAtWrite);
+    QFETCH(QString, kill);
+    QFETCH(int, write);
     const QString folder = QDir::currentPath() + "/kill/" + QTest::currentDataTag();
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/20250101_100000.CSV";
+    const QString file = RecordingFormat::mzFileName(path, 1000);
 
     QProcess writer;
     writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    writer.start(MAG_RECORDER_WRITER, {path, "40", QString::number(killAtWrite)});
+    QStringList arguments{path, "40"};
+    if (!kill.isEmpty())
+        arguments << kill << QString::number(write);
+    writer.start(MAG_RECORDER_WRITER, arguments);
     QVERIFY(writer.waitForStarted(10000));
-    int taken = 0;
-    while (taken < batches) {
+    WriterOutput out;
+    while (out.written < batches) {
         QVERIFY2(writer.canReadLine() || writer.waitForReadyRead(10000), "the writer went quiet");
-        while (writer.canReadLine()) {
-            const QList<QByteArray> words = writer.readLine().trimmed().split(' ');
-            if (words.size() == 2 && words[0] == "written")
-                taken = words[1].toInt();
-        }
+        out.read(writer);
     }
-    if (killAtWrite == 0)
+    if (kill.isEmpty())
         writer.kill(); // SIGKILL
     QVERIFY(writer.waitForFinished(30000));
     QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-    while (writer.canReadLine()) {
-        const QList<QByteArray> words = writer.readLine().trimmed().split(' ');
-        if (words.size() == 2 && words[0] == "written")
-            taken = words[1].toInt();
+    out.read(writer);
+    const int taken = out.written;
+
+    // Right after the kill: whole rows, but for a piece of one row before a page
+    // end, left by a write that held that row alone.
+    QFile left(file);
+    QVERIFY(left.open(QIODevice::ReadOnly));
+    const QByteArray bytes = left.readAll();
+    left.close();
+    const QByteArray piece = bytes.mid(bytes.lastIndexOf('\n') + 1);
+    if (!piece.isEmpty()) {
+        QVERIFY2(bytes.size() % RowAppender::PageBytes == 0,
+                 qPrintable(QString("a piece of a row at %1").arg(bytes.size())));
+        if (kill == "--kill-inside")
+            QVERIFY2(out.cutRows == 1,
+                     qPrintable(QString("the kill cut a write of %1 rows").arg(out.cutRows)));
     }
 
+    // The recorder of a later run appends to the same file, from the second after
+    // the one in flight.
+    QProcess again;
+    again.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    again.start(MAG_RECORDER_WRITER,
+                {path, "10", "--from", QString::number(taken + 1), "--batches", "2"});
+    QVERIFY(again.waitForFinished(30000));
+    QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(again.exitCode(), 0);
+
     bool wellFormed = false;
-    const QVector<Row> rows = readRows(RecordingFormat::mzFileName(path, 1000), &wellFormed);
-    QVERIFY(wellFormed);
-    // Every batch the recorder had taken is there; of the one in flight, whole rows.
-    QVERIFY2(rows.size() >= 1000 * taken && rows.size() <= 1000 * (taken + 1),
+    const QVector<Row> rows = readRows(file, &wellFormed);
+    QVERIFY2(wellFormed, "a row was cut or joined to another");
+    // Every second the first run had taken is there, of the one in flight whole
+    // rows, then the two seconds of the later run.
+    const int later = 2000;
+    const int first = rows.size() - later;
+    QVERIFY2(first >= 1000 * taken && first <= 1000 * (taken + 1),
              qPrintable(QString("%1 rows after %2 batches").arg(rows.size()).arg(taken)));
     const qint64 start = msOfDay("10:00:00.000", 12);
     for (int i = 0; i < rows.size(); ++i) {
-        if (msOfDay(rows[i].time.constData(), 12) != start + i ||
-            rows[i].value != QByteArray::number(50000.0 + i * 1e-3, 'g', 10))
+        const qint64 n = i < first ? i : 1000 * (taken + 1) + (i - first);
+        if (msOfDay(rows[i].time.constData(), 12) != start + n ||
+            rows[i].value != QByteArray::number(50000.0 + n * 1e-3, 'g', 10))
             QFAIL(qPrintable(QString("row %1: %2,%3")
                                  .arg(i)
                                  .arg(QString(rows[i].time), QString(rows[i].value))));

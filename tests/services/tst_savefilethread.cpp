@@ -5,20 +5,14 @@
 #include "app/SharedState.h"
 #include "services/RecordingFormat.h"
 #include "tests/services/RecorderFixture.h"
+#include "tests/support/FileFaults.h"
 #include "tests/support/TestMain.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <csignal>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace RecorderTest;
 
@@ -56,79 +50,6 @@ QVector<QByteArray> asRowTexts(const QList<QList<QVariant>>& batches)
     return texts;
 }
 
-// Makes a folder unwritable for the test, also for root (immutable flag).
-class ReadOnlyFolder
-{
-public:
-    explicit ReadOnlyFolder(const QString& path) : m_path(path.toLocal8Bit())
-    {
-        if (geteuid() != 0) {
-            m_ok = chmod(m_path.constData(), 0555) == 0;
-            return;
-        }
-        setImmutable(true);
-    }
-    ~ReadOnlyFolder() { release(); }
-    void release()
-    {
-        if (!m_ok)
-            return;
-        if (geteuid() != 0)
-            chmod(m_path.constData(), 0755);
-        else
-            setImmutable(false);
-        m_ok = false;
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    void setImmutable(bool on)
-    {
-        const int fd = open(m_path.constData(), O_RDONLY | O_DIRECTORY);
-        int flags = 0;
-        m_ok = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        m_ok = m_ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        if (fd >= 0)
-            close(fd);
-    }
-    QByteArray m_path;
-    bool m_ok = false;
-};
-
-// Limits the size of every file the process writes: a full disk.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{bytes, RLIM_INFINITY};
-        m_ok = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() { release(); }
-    void release()
-    {
-        rlimit none{RLIM_INFINITY, RLIM_INFINITY};
-        setrlimit(RLIMIT_FSIZE, &none);
-    }
-    bool ok() const { return m_ok; }
-
-private:
-    bool m_ok = false;
-};
-
-// Bytes the whole process has read so far (every thread, files and pipes).
-qint64 bytesReadByProcess()
-{
-    QFile io("/proc/self/io");
-    if (!io.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : io.readAll().split('\n'))
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toLongLong();
-    return -1;
-}
 } // namespace
 
 Q_DECLARE_METATYPE(Call)
@@ -148,10 +69,6 @@ private slots:
     void rollsSplitAtTheBoundary_data();
     void rollsSplitAtTheBoundary();
     void namesAndRows();
-    void halfRowOfAKilledRunIsCut_data();
-    void halfRowOfAKilledRunIsCut();
-    void cutReadsOnlyTheTail_data();
-    void cutReadsOnlyTheTail();
     void cleanupAfter120Days();
     void writeFailure_data();
     void writeFailure();
@@ -173,12 +90,8 @@ void TestSaveFileThread::stamping_data()
     QTest::addColumn<QStringList>("firstTimes"); // first row of every written batch
     QTest::addColumn<int>("rows");
 
-    QTest::newRow("1 Hz from 12:00:00, a late second batch")
-        << QVector<Call>{{1, 1, "12:00:00.000", 0}, {1, 1, "12:00:01.300", 0}}
-        << QStringList{"12:00:00", "12:00:01"} << 2;
-    QTest::newRow("1000 Hz from 08:15:30.250")
-        << QVector<Call>{{1000, 1000, "08:15:30.250", 0}, {1000, 1000, "08:15:31.190", 0}}
-        << QStringList{"08:15:30.250", "08:15:31.250"} << 2000;
+    // The clock's own rules are tst_recordingclock's; these rows are about what
+    // reaches it: the gathering of batches, a recording start, the transport's flag.
     QTest::newRow("two halves make one batch")
         << QVector<Call>{{500, 1000, "10:00:00.000", 0}, {500, 1000, "10:00:00.500", 0}}
         << QStringList{"10:00:00.000"} << 1000;
@@ -188,21 +101,12 @@ void TestSaveFileThread::stamping_data()
     QTest::newRow("more than one second at once is dropped")
         << QVector<Call>{{1500, 1000, "10:00:00.000", 0}, {1000, 1000, "10:00:01.000", 0}}
         << QStringList{"10:00:01.500"} << 1000;
-    QTest::newRow("a recording start without a break keeps the clock")
-        << QVector<Call>{{1000, 1000, "10:00:00.000", 0}, {1000, 1000, "10:00:01.300", 1}}
-        << QStringList{"10:00:00.000", "10:00:01.000"} << 2000;
+    QTest::newRow("a recording start past the hour keeps its own file")
+        << QVector<Call>{{1000, 1000, "10:00:00.000", 0}, {1000, 1000, "12:30:00.000", 1}}
+        << QStringList{"10:00:00.000", "12:30:00.000"} << 2000;
     QTest::newRow("a transport request after a pause moves the clock")
         << QVector<Call>{{1000, 1000, "10:00:00.000", 0}, {1000, 1000, "10:00:09.000", 2}}
         << QStringList{"10:00:00.000", "10:00:09.000"} << 2000;
-    QTest::newRow("a re-base never moves the clock back")
-        << QVector<Call>{{1000, 1000, "10:00:00.000", 0}, {1000, 1000, "10:00:00.400", 2}}
-        << QStringList{"10:00:00.000", "10:00:01.000"} << 2000;
-    QTest::newRow("a batch under a second late keeps the clock")
-        << QVector<Call>{{20, 20, "10:00:00.000", 0}, {20, 20, "10:00:01.900", 0}}
-        << QStringList{"10:00:00.000", "10:00:01.000"} << 40;
-    QTest::newRow("samples lost on the line: the clock follows the arrivals")
-        << QVector<Call>{{20, 20, "10:00:00.000", 0}, {20, 20, "10:00:05.000", 0}}
-        << QStringList{"10:00:00.000", "10:00:05.000"} << 40;
 }
 
 void TestSaveFileThread::stamping()
@@ -446,103 +350,12 @@ void TestSaveFileThread::namesAndRows()
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"20250101_120000_MZ_20Hz.CSV"});
 }
 
-// A run killed in the middle of a write left the start of a row, and a power
-// loss can leave a run of NUL bytes of any length at the end; the next run that
-// appends to the file cuts everything after the last line end first.
-void TestSaveFileThread::halfRowOfAKilledRunIsCut_data()
-{
-    const QByteArray rows("12:00:00.000,7\n12:00:00.050,8\n");
-    const QByteArray half("12:00:00.1");
-    const QByteArray nuls(1 << 20, '\0');
-    QTest::addColumn<QByteArray>("left"); // what the file held
-    QTest::addColumn<QByteArray>("kept"); // what of it stays
-    QTest::newRow("a half row") << rows + half << rows;
-    QTest::newRow("whole rows") << rows << rows;
-    QTest::newRow("1 MiB of NULs") << rows + nuls << rows;
-    QTest::newRow("a half row, then 1 MiB of NULs") << rows + half + nuls << rows;
-    // Tails around the sizes a search from the end might read at a time.
-    for (const int tail : {4095, 4096, 4097, 65535, 65536, 65537})
-        QTest::newRow(qPrintable(QString("%1 NULs").arg(tail)))
-            << rows + QByteArray(tail, '\0') << rows;
-    QTest::newRow("no line end at all") << half << QByteArray();
-    QTest::newRow("NULs only") << nuls << QByteArray();
-    QTest::newRow("one line end at the very start") << QByteArray("\n") + nuls << QByteArray("\n");
-}
-
-void TestSaveFileThread::halfRowOfAKilledRunIsCut()
-{
-    QFETCH(QByteArray, left);
-    QFETCH(QByteArray, kept);
-    const QString folder = QDir::currentPath() + "/halfrow/" + QTest::currentDataTag();
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + "/20250101_120000.CSV";
-    const QString file = RecordingFormat::mzFileName(path, 20);
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QCOMPARE(f.write(left), qint64(left.size()));
-    }
-    Recorder r;
-    r.sync(true, 0, path);
-    const QVector<double> values = ramp(20, 100);
-    r.batch(values, 20, utc("2025-01-01 12:00:01.000"));
-
-    QByteArray expected = kept;
-    const qint64 start = utc("2025-01-01 12:00:01.000").toMSecsSinceEpoch();
-    QVector<qint64> stamps;
-    for (int i = 0; i < 20; ++i)
-        stamps << start + 50 * i;
-    RecordingFormat::appendMzRows(expected, 20, stamps.constData(), values.constData(), 20);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray all = f.readAll();
-    QCOMPARE(all.size(), expected.size());
-    QCOMPARE(all, expected);
-}
-
-// A long recording with a bad end: the cut reads the tail, not the file.
-void TestSaveFileThread::cutReadsOnlyTheTail_data()
-{
-    QTest::addColumn<int>("tail"); // NUL bytes after a half row
-    QTest::newRow("a half row") << 0;
-    QTest::newRow("a half row, then 1 MiB of NULs") << (1 << 20);
-}
-
-void TestSaveFileThread::cutReadsOnlyTheTail()
-{
-    QFETCH(int, tail);
-    const QString folder = QDir::currentPath() + "/longtail/" + QTest::currentDataTag();
-    QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + "/20250101_120000.CSV";
-    const QString file = RecordingFormat::mzFileName(path, 20);
-    // 256 MiB of rows, most of them a hole in the file so that the test stays small.
-    constexpr qint64 Body = qint64(256) << 20;
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(Body - 1));
-        QVERIFY(f.seek(Body - 1));
-        QVERIFY(f.putChar('\n'));
-        QVERIFY(f.write("12:00:00.1"));
-        QCOMPARE(f.write(QByteArray(tail, '\0')), qint64(tail));
-    }
-    Recorder r;
-    r.sync(true, 0, path);
-    const qint64 before = bytesReadByProcess();
-    QVERIFY(before >= 0);
-    r.batch(ramp(20, 100), 20, utc("2025-01-01 12:00:01.000"));
-    const qint64 read = bytesReadByProcess() - before;
-    QVERIFY2(read < tail + (1 << 20), qPrintable(QString("%1 bytes read").arg(read)));
-    // The rows before the cut are all there, and 20 new ones of 17 bytes.
-    QCOMPARE(QFileInfo(file).size(), Body + qint64(sizeof "12:00:01.000,100\n" - 1) * 20);
-}
-
 void TestSaveFileThread::cleanupAfter120Days()
 {
     const QString folder = QDir::currentPath() + "/cleanup";
     QVERIFY(QDir().mkpath(folder));
     const QDateTime start = utc("2025-06-01 00:00:00.000");
-    const QDateTime dayLater = start.addSecs(SaveFileThread::CleanupPeriodSecs);
+    const QDateTime dayLater = start.addSecs(RecordingClock::CleanupPeriodSecs);
     const QDateTime cutoff = dayLater.addSecs(-SaveFileThread::KeepSecs);
     const auto name = [](const QDateTime& t, const QString& rest) {
         return t.toString("yyyyMMdd_hhmmss") + rest;
@@ -604,19 +417,12 @@ void TestSaveFileThread::writeFailure()
     Recorder r;
     QSignalSpy failed(&r.recorder, &SaveFileThread::sig_saveFailed);
     r.sync(true, end == "timed" ? 4 : 0, path);
-    std::unique_ptr<ReadOnlyFolder> readOnly;
-    std::unique_ptr<FileSizeLimit> full;
-    if (fault == "read-only") {
-        readOnly.reset(new ReadOnlyFolder(folder));
-        QVERIFY(readOnly->ok());
-    }
+    WriteFault writeFault(fault, folder, file);
+    if (writeFault.beforeFirstRows())
+        QVERIFY(writeFault.start());
     r.batch(ramp(1000, 0), 1000, t0);
-    if (fault == "removed")
-        QVERIFY(QDir(folder).removeRecursively());
-    if (fault == "full") {
-        full.reset(new FileSizeLimit(QFileInfo(file).size() + 3000));
-        QVERIFY(full->ok());
-    }
+    if (!writeFault.beforeFirstRows())
+        QVERIFY(writeFault.start());
     for (int s = 1; s <= 3; ++s)
         r.batch(ramp(1000, 1000 * s), 1000, t0.addSecs(s));
 
@@ -642,21 +448,14 @@ void TestSaveFileThread::writeFailure()
                      QString("after %1 failed writes, 3000 rows not written").arg(failures + 1)),
                  qPrintable(spell[1]));
         // Nothing is held any more.
-        if (full)
-            full->release();
-        QVERIFY(QDir(folder).mkpath("."));
+        QVERIFY(writeFault.end());
         r.batch(ramp(1000, 4000), 1000, t0.addSecs(4));
         QCOMPARE(readRows(file).size(), fault == "removed" ? 0 : 1000);
         return;
     }
 
     // The fault goes away: the held rows and the new batch land in order.
-    if (readOnly)
-        readOnly->release();
-    if (full)
-        full->release();
-    if (fault == "removed")
-        QVERIFY(QDir().mkpath(folder));
+    QVERIFY(writeFault.end());
     r.batch(ramp(1000, 4000), 1000, t0.addSecs(4));
     QCOMPARE(failed.count(), 1);
     const QVector<Row> rows = readRows(file, &wellFormed);
@@ -700,7 +499,7 @@ void TestSaveFileThread::heldRowsAreCapped()
     qint64 bytes = 0;
     for (const Row& row : rows)
         bytes += row.time.size() + row.value.size() + 2;
-    QVERIFY2(bytes <= SaveFileThread::MaxHeldBytes + 25000,
+    QVERIFY2(bytes <= RowAppender::MaxHeldBytes + 25000,
              qPrintable(QString("%1 bytes were held").arg(bytes)));
     QVERIFY2(rows.size() > 1000000, qPrintable(QString("only %1 rows kept").arg(rows.size())));
     // The newest rows, without a gap, up to the batch that found the file writable.

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
 
 namespace {
 const QString Guid = "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30";
@@ -63,6 +64,39 @@ QList<qint64> backlogTimes()
     return times;
 }
 
+// The client's lines about spells of failed or kept batches, from any thread.
+class SpellLines
+{
+public:
+    SpellLines() : m_previous(qInstallMessageHandler(keep)) { s_self = this; }
+    ~SpellLines()
+    {
+        qInstallMessageHandler(m_previous);
+        s_self = nullptr;
+    }
+    QStringList lines() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_lines;
+    }
+
+private:
+    static void keep(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        for (const char* start : {"un success save", "no guid save", "data posts accepted"})
+            if (text.startsWith(QLatin1String(start))) {
+                QMutexLocker lock(&s_self->m_mutex);
+                s_self->m_lines << text;
+            }
+        s_self->m_previous(type, context, text);
+    }
+    static SpellLines* s_self;
+    QtMessageHandler m_previous;
+    mutable QMutex m_mutex;
+    QStringList m_lines;
+};
+SpellLines* SpellLines::s_self = nullptr;
+
 bool containsAll(const QList<qint64>& have, const QList<qint64>& wanted)
 {
     for (const qint64 t : wanted)
@@ -82,6 +116,8 @@ private slots:
     void stateTable();
     void guidOfAnotherForm_data();
     void guidOfAnotherForm();
+    void oneLineForASpellOfFailures_data();
+    void oneLineForASpellOfFailures();
     void failedPostsReachTheServerLater_data();
     void failedPostsReachTheServerLater();
     void refusedFileDoesNotBlockAnother();
@@ -222,6 +258,53 @@ void TestServerThread::guidOfAnotherForm()
     QTRY_VERIFY_WITH_TIMEOUT(m_server->requests("/api/v1/device/heartbeat") >= beats + 2, 10000);
     QCOMPARE(client->state(), 2);
     QCOMPARE(m_server->requests(registerPath), 1);
+}
+
+// Batches come every second: a spell of failed posts, or of batches kept while
+// the heartbeat goes unanswered, gets a line where it begins and one where it ends.
+void TestServerThread::oneLineForASpellOfFailures_data()
+{
+    QTest::addColumn<QString>("refused"); // the endpoint the server refuses for a while
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("data posts refused while online")
+        << "sensor/data"
+        << QStringList{"un success save", "data posts accepted again after 4 failures"};
+    QTest::newRow("batches kept while the heartbeat is refused")
+        << "heartbeat" << QStringList{"no guid save", "no guid save: 4 batches kept"};
+}
+
+void TestServerThread::oneLineForASpellOfFailures()
+{
+    QFETCH(QString, refused);
+    QFETCH(QStringList, lines);
+    SpellLines spell;
+    ServerThread* client = startClient(Guid);
+    BatchDriver driver(client, T, 20, 1000);
+    const bool online = refused != "heartbeat";
+    if (!online)
+        QVERIFY(m_server->setMode("fail", refused));
+    QMetaObject::invokeMethod(client, &ServerThread::slot_init, Qt::QueuedConnection);
+    if (online) {
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
+        QVERIFY(m_server->setMode("fail", refused));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(client->repliesHandled() >= 1, 10000);
+        QCOMPARE(client->state(), 1);
+    }
+    for (int i = 0; i < 4; ++i)
+        driver.sendOne();
+    // Every answer to them is in (an upload may already have taken the kept ones).
+    if (online)
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->requests("/api/v1/sensor/data") >= 4, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(inServer(client, [client] { return client->pendingCount(); }), 0,
+                              10000);
+    QCOMPARE(client->state(), online ? 2 : 1);
+
+    QVERIFY(m_server->setMode("normal"));
+    QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
+    driver.sendOne();
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->scalarTimes().contains(driver.sent().last()), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(spell.lines(), lines, 5000);
 }
 
 void TestServerThread::failedPostsReachTheServerLater_data()
