@@ -4,13 +4,13 @@
 #include "ui/GuiPause.h"
 #include "ui/widgets/CustomPlot.h"
 #include "ui/widgets/EvenlySpacedData.h"
+#include "ui/widgets/SampleWindow.h"
 #include "ui_SensitivityModuleForm.h"
 
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 constexpr int RefreshIntervalMs = 30;
@@ -217,15 +217,12 @@ void SensitivityModuleForm::onRefreshTimer()
 
     const DataParam param = m_hub->dataParam();
     const double step = param.dataRate;
-    if (!(step > 0.0) || !std::isfinite(step))
+    const std::optional<int> windowLength = SampleWindow::lengthFor(param.fftTime, step);
+    if (!windowLength)
         return; // no window length without a time step
-    const double span = param.fftTime / step;
-    const int windowLength = span >= double(std::numeric_limits<int>::max())
-                                 ? std::numeric_limits<int>::max()
-                                 : std::max(0, int(span));
     m_history += batch;
-    if (m_history.size() > windowLength)
-        m_history.remove(0, m_history.size() - windowLength);
+    if (m_history.size() > *windowLength)
+        m_history.remove(0, m_history.size() - *windowLength);
 
     if (!m_visible)
         return;

@@ -2,6 +2,8 @@
 #include "ui/widgets/SampleWindow.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <random>
 
 class TestSampleWindow : public QObject
@@ -10,6 +12,8 @@ class TestSampleWindow : public QObject
 private slots:
     void keepsTheNewestWithTheirExtremes_data();
     void keepsTheNewestWithTheirExtremes();
+    void lengthForAChartTime_data();
+    void lengthForAChartTime();
 };
 
 void TestSampleWindow::keepsTheNewestWithTheirExtremes_data()
@@ -63,6 +67,38 @@ void TestSampleWindow::keepsTheNewestWithTheirExtremes()
             QCOMPARE(window.maximum(), *std::max_element(all.cbegin(), all.cend()));
         }
     }
+}
+
+void TestSampleWindow::lengthForAChartTime_data()
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("length"); // -1: no length
+    QTest::newRow("10 s at 1000 Hz") << 10.0 << 0.001 << 10000;
+    QTest::newRow("1000 s at 1000 Hz") << 1000.0 << 0.001 << 1000000;
+    QTest::newRow("2 s at 20 Hz") << 2.0 << 0.05 << 40;
+    QTest::newRow("a step that does not divide is truncated") << 1.0 << 0.3 << 3;
+    QTest::newRow("shorter than a step") << 1.0 << 2.0 << 0;
+    QTest::newRow("no time") << 0.0 << 0.001 << 0;
+    QTest::newRow("negative time") << -5.0 << 0.001 << 0;
+    QTest::newRow("beyond an int") << 1000.0 << 1e-300 << std::numeric_limits<int>::max();
+    QTest::newRow("zero step") << 10.0 << 0.0 << -1;
+    QTest::newRow("negative step") << 10.0 << -0.001 << -1;
+    QTest::newRow("NaN step") << 10.0 << nan << -1;
+    QTest::newRow("infinite step") << 10.0 << inf << -1;
+}
+
+void TestSampleWindow::lengthForAChartTime()
+{
+    QFETCH(double, seconds);
+    QFETCH(double, step);
+    QFETCH(int, length);
+    const std::optional<int> found = SampleWindow::lengthFor(seconds, step);
+    QCOMPARE(found.has_value(), length >= 0);
+    if (found)
+        QCOMPARE(*found, length);
 }
 
 MAG_TEST_MAIN_CORE(TestSampleWindow)

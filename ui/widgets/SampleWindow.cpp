@@ -1,5 +1,20 @@
 #include "ui/widgets/SampleWindow.h"
 
+#include <cmath>
+#include <limits>
+
+std::optional<int> SampleWindow::lengthFor(double seconds, double step)
+{
+    if (!(step > 0.0) || !std::isfinite(step))
+        return std::nullopt;
+    const double span = seconds / step;
+    if (!(span > 0.0))
+        return 0;
+    if (span >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    return int(span);
+}
+
 void SampleWindow::append(const QVector<double>& values)
 {
     for (const double v : values) {

@@ -8,10 +8,15 @@
 #include <QVector>
 
 #include <deque>
+#include <optional>
 
 class SampleWindow
 {
 public:
+    // How many samples `seconds` hold at `step` seconds apart: truncated, at
+    // most the largest int; none for a step that is zero, negative or not finite.
+    static std::optional<int> lengthFor(double seconds, double step);
+
     void append(const QVector<double>& values);
     // Keeps the newest length samples.
     void trimTo(int length);
