@@ -6,18 +6,14 @@
 #include "ui/GuiPause.h"
 #include "ui/InfoBox.h"
 #include "ui/pages/MonitorModuleForm.h"
-#include "ui/widgets/ColumnLineGraph.h"
 #include "ui/widgets/CustomMenu.h"
-#include "ui/widgets/EvenlySpacedData.h"
+#include "ui/widgets/LiveFieldPlot.h"
 #include "ui/widgets/MyIntValidator.h"
-#include "ui/widgets/QCPItemRoundedRect.h"
 #include "ui_MainModuleForm.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QPainter>
 #include <QTimer>
-#include <qcustomplot.h>
 
 #include <algorithm>
 #include <cmath>
@@ -29,7 +25,6 @@ namespace {
 const QString GreenLight = QStringLiteral("background-image: url(:/greenlight.png);");
 const QString YellowLight = QStringLiteral("background-image: url(:/yellowlight.png);");
 const QString RefreshEntry = QStringLiteral("刷新");
-constexpr int RefreshIntervalMs = 30;
 constexpr int AnswerTimeoutMs = 5000; // a status poll or the identity block is due within 1 s
 constexpr int StatusLocked = 4;
 
@@ -69,21 +64,14 @@ MainModuleForm::MainModuleForm(ParamManager* paramManager, QWidget* parent)
     m_connectTime = m_clock();
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
-    m_plot = ui->mainChart;
 
-    initPlot();
+    connectPlot();
     initPortMenu();
     connectHub();
 
     ui->edt_setTime->setValidator(m_hub->getIntValidator());
     connect(ui->edt_setTime, &QLineEdit::editingFinished, this,
             &MainModuleForm::slots_lineEditIsOK);
-
-    m_refreshTimer = new QTimer(this);
-    m_refreshTimer->setObjectName(QStringLiteral("refreshTimer"));
-    m_refreshTimer->setInterval(RefreshIntervalMs);
-    connect(m_refreshTimer, &QTimer::timeout, this, &MainModuleForm::onRefreshTimer);
-    m_refreshTimer->start();
 
     m_answerTimer = new QTimer(this);
     m_answerTimer->setSingleShot(true);
@@ -171,19 +159,12 @@ void MainModuleForm::stopPolling()
 
 void MainModuleForm::setActive(bool active)
 {
-    m_active = active;
+    ui->mainChart->setActive(active);
 }
 
 void MainModuleForm::clearPlot()
 {
-    m_window.clear();
-    m_sampleQueue.clear();
-    if (m_graph)
-        m_graph->data()->clear();
-    m_maxText->setText(QString());
-    m_minText->setText(QString());
-    m_lastText->setText(QString());
-    m_plot->replot(QCustomPlot::rpRefreshHint);
+    ui->mainChart->clearPlot();
 }
 
 void MainModuleForm::reset()
@@ -405,7 +386,7 @@ void MainModuleForm::slots_updateProgressEx(int iStatus)
 void MainModuleForm::slots_updateForm(QVector<double> datas)
 {
     if (m_hub->isDeviceReady())
-        m_sampleQueue.push(datas);
+        ui->mainChart->push(datas);
 }
 
 // ---- port menu ---------------------------------------------------------------
@@ -510,19 +491,23 @@ void MainModuleForm::updatePauseText(int num)
         ui->btn_pause->setText(chinese ? QStringLiteral("暂停") : QStringLiteral("Pause"));
 }
 
+void MainModuleForm::setPaused(bool paused)
+{
+    m_paused = paused;
+    updatePauseText(m_hub->isChinese);
+    m_hub->setPaused(paused);
+    ui->mainChart->setPaused(paused);
+}
+
 void MainModuleForm::resume()
 {
-    m_paused = false;
-    updatePauseText(m_hub->isChinese);
-    m_hub->setPaused(false);
+    setPaused(false);
 }
 
 void MainModuleForm::on_btn_pause_clicked()
 {
-    m_paused = !m_paused;
-    updatePauseText(m_hub->isChinese);
-    m_hub->setPaused(m_paused);
-    m_sampleQueue.clear();
+    setPaused(!m_paused);
+    ui->mainChart->dropQueued();
 }
 
 void MainModuleForm::on_btn_mock_clicked()
@@ -565,90 +550,23 @@ void MainModuleForm::slot_setLanguage(int num)
 
 // ---- live plot ---------------------------------------------------------------
 
-void MainModuleForm::initPlot()
+void MainModuleForm::connectPlot()
 {
-    // Each batch redraws only what it changes: the graph and, above it, the
-    // read-out texts, which share the overlay, the one layer with a buffer of
-    // its own. The background and the boxes stay drawn in the buffer below
-    // until the plot is resized or cleared.
-    m_graph = new ColumnLineGraph(m_plot->xAxis, m_plot->yAxis);
-    m_graph->setLayer(QStringLiteral("overlay"));
-    QPen pen(QColor(QStringLiteral("#1667BA")));
-    pen.setWidthF(0.5);
-    pen.setStyle(Qt::SolidLine);
-    pen.setCapStyle(Qt::SquareCap);
-    pen.setJoinStyle(Qt::BevelJoin);
-    m_graph->setPen(pen);
+    LiveFieldPlot* plot = ui->mainChart;
+    plot->setDataParam(m_hub->dataParam());
+    connect(m_hub, &ParamManager::sig_syncDataParam, plot, &LiveFieldPlot::setDataParam);
+    // The x axis follows the field as it reads, the window the chart time stored.
+    plot->setTimeSpan(ui->edt_setTime->text().toInt());
+    connect(ui->edt_setTime, &QLineEdit::textChanged, plot,
+            [plot](const QString& text) { plot->setTimeSpan(text.toInt()); });
+    connect(plot, &LiveFieldPlot::sig_readoutsChanged, this, &MainModuleForm::showReadouts);
+}
 
-    // The gradient as a stretched image under the boxes, drawn into the
-    // background's buffer once per full replot; what the plot paints at every
-    // repaint is a plain fill.
-    QImage gradientImage(1, 256, QImage::Format_RGB32);
-    {
-        QLinearGradient background(0, 0, 0, 1);
-        background.setCoordinateMode(QGradient::ObjectBoundingMode);
-        background.setColorAt(0, QColor(QStringLiteral("#FFFFFF")));
-        background.setColorAt(1, QColor(QStringLiteral("#EDF6FF")));
-        QPainter painter(&gradientImage);
-        painter.fillRect(gradientImage.rect(), background);
-    }
-    auto* background = new QCPItemPixmap(m_plot);
-    background->setLayer(QStringLiteral("background"));
-    background->setClipToAxisRect(false);
-    background->topLeft->setType(QCPItemPosition::ptViewportRatio);
-    background->topLeft->setCoords(0, 0);
-    background->bottomRight->setType(QCPItemPosition::ptViewportRatio);
-    background->bottomRight->setCoords(1, 1);
-    background->setPixmap(QPixmap::fromImage(gradientImage));
-    // 256 rows hold every colour of this gradient: plain stretching loses none.
-    background->setScaled(true, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    background->setPen(Qt::NoPen);
-    background->setAntialiased(false); // no half-pixel shift: it covers every pixel
-    // QCustomPlot clips its layers one row short of the bottom: that row keeps
-    // the plot's own background, the gradient's last colour (a plain fill).
-    m_plot->setBackground(QBrush(QColor(QStringLiteral("#EDF6FF"))));
-    m_plot->axisRect()->setBackground(Qt::transparent);
-
-    auto makeBox = [this](QPointF topLeft, QPointF bottomRight, const QString& initial) {
-        auto* box = new QCPItemRoundedRect(m_plot);
-        box->topLeft->setType(QCPItemPosition::ptAxisRectRatio);
-        box->topLeft->setCoords(topLeft);
-        box->bottomRight->setType(QCPItemPosition::ptAxisRectRatio);
-        box->bottomRight->setCoords(bottomRight);
-        box->setBrush(QBrush(QColor(QStringLiteral("#2C7ED3")), Qt::SolidPattern));
-        box->setPen(Qt::NoPen);
-        box->setLayer(QStringLiteral("background"));
-
-        auto* text = new QCPItemText(m_plot);
-        text->setLayer(QStringLiteral("overlay"));
-        QFont font(QStringLiteral("MiSans"));
-        font.setPixelSize(16); // as the page's other texts; 16 pt overflows the boxes
-        font.setWeight(QFont::Normal);
-        text->setFont(font);
-        text->setColor(Qt::white);
-        text->setPositionAlignment(Qt::AlignCenter);
-        text->setTextAlignment(Qt::AlignCenter);
-        text->position->setType(QCPItemPosition::ptAxisRectRatio);
-        text->position->setParentAnchor(box->topLeft);
-        text->position->setCoords((bottomRight.x() - topLeft.x()) / 2,
-                                  (bottomRight.y() - topLeft.y()) / 2);
-        text->setText(initial);
-        return text;
-    };
-    m_maxText = makeBox({0.005, 0.005}, {0.08, 0.07}, QStringLiteral("35186.7"));
-    m_minText = makeBox({0.005, 0.93}, {0.08, 0.995}, QStringLiteral("35138.7"));
-    m_lastText = makeBox({0.917, 0.005}, {0.998, 0.07}, QStringLiteral("35179.26"));
-
-    for (QCPAxis* axis : {m_plot->xAxis, m_plot->yAxis}) {
-        axis->setVisible(false);
-        axis->grid()->setVisible(false);
-        axis->setTicks(false);
-        axis->setTickLabels(false);
-        axis->setBasePen(QPen(Qt::white));
-        axis->setTickPen(QPen(Qt::white));
-        axis->setTickLabelColor(Qt::white);
-    }
-    m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
+void MainModuleForm::showReadouts(int windowLength, double last, double range)
+{
+    setTextIfChanged(ui->edt_samples, QString::number(windowLength));
+    setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
+    setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
 }
 
 void MainModuleForm::initStyle()
@@ -657,48 +575,4 @@ void MainModuleForm::initStyle()
     for (int i = 0; i <= StatusLocked; ++i)
         m_batteryImages << QPixmap(QStringLiteral(":/battery%1.png").arg(i));
     updateLightStatus(0);
-}
-
-void MainModuleForm::onRefreshTimer()
-{
-    const QVector<double> batch = m_sampleQueue.pop();
-    if (batch.isEmpty())
-        return;
-
-    const DataParam param = m_hub->dataParam();
-    const double step = param.dataRate;
-    if (!(step > 0.0) || !std::isfinite(step)) {
-        qDebug() << "main page: no plot for the data rate step" << step;
-        return;
-    }
-    const double span = param.chartTime / step;
-    const int windowLength = span >= double(std::numeric_limits<int>::max())
-                                 ? std::numeric_limits<int>::max()
-                                 : std::max(0, int(span));
-
-    m_window.append(batch);
-    m_window.trimTo(windowLength);
-
-    if (m_hub->isPaused() || !m_active || m_window.isEmpty())
-        return;
-
-    EvenlySpacedData::set(*m_graph->data(), m_window.data(), m_window.size(), step, m_graphStep);
-
-    const double minimum = m_window.minimum();
-    const double maximum = m_window.maximum();
-    const double range = maximum - minimum;
-    const double last = batch.last();
-
-    setTextIfChanged(ui->edt_samples, QString::number(windowLength));
-    setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
-    setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
-
-    m_maxText->setText(QString::number(maximum, 'g', 6));
-    m_minText->setText(QString::number(minimum, 'g', 6));
-    m_lastText->setText(QString::number(last, 'f', 2));
-
-    if (range > 0.0)
-        m_plot->yAxis->setRange(minimum - range / 10, maximum + range / 10);
-    m_plot->xAxis->setRange(0, ui->edt_setTime->text().toInt());
-    m_graph->layer()->replot();
 }

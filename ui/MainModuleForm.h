@@ -1,16 +1,14 @@
 #pragma once
 // The main page: port choice, link-up, status light and battery, restart,
-// re-track, pause, mock replay and the live field plot with its read-outs.
+// re-track, pause, mock replay; it hands the hub's batches to the live field
+// plot (LiveFieldPlot) and shows the plot's read-outs in the value bar.
 // GUI thread only: every slot and public operation is called from the GUI
 // thread (the hub re-emits the workers' signals there).
 
 #include "ui/PageHooks.h"
 #include "ui/widgets/PageTexts.h"
-#include "ui/widgets/RingBuffer.h"
-#include "ui/widgets/SampleWindow.h"
 
 #include <QPixmap>
-#include <QPointer>
 #include <QVariant>
 #include <QVector>
 #include <QWidget>
@@ -20,9 +18,6 @@
 class ParamManager;
 class CustomMenu;
 class MonitorModuleForm;
-class QCustomPlot;
-class QCPGraph;
-class QCPItemText;
 class QTimer;
 class Ui_MainModuleForm;
 
@@ -80,16 +75,17 @@ protected:
 
 private:
     void connectHub();
-    void initPlot();
+    void connectPlot();
+    void showReadouts(int windowLength, double last, double range);
     void initPortMenu();
     void loadPortMenu();
     void popUpPortMenu();
     void initStyle();
-    void onRefreshTimer();
     void restartDevice(int status, int request, const QString& refusal);
     void showPortChoice(); // btn_com back to its "select" text
     void showPortChoiceText(int num);
     void updatePauseText(int num);
+    void setPaused(bool paused); // the page, the hub and the plot
     void resume();
     // The program's usual box about a port, in the language chosen; `detail` (the
     // system's reason) goes on a line of its own.
@@ -99,17 +95,8 @@ private:
 
     Ui_MainModuleForm* ui;
     ParamManager* m_hub;
-    QCustomPlot* m_plot = nullptr;
-    QPointer<QCPGraph> m_graph;
-    QCPItemText* m_maxText = nullptr;
-    QCPItemText* m_minText = nullptr;
-    QCPItemText* m_lastText = nullptr;
     bool m_paused = false;
-    bool m_active = true;
     CustomMenu* m_portMenu = nullptr;
-    SampleWindow m_window; // the samples on screen, oldest first
-    QTimer* m_refreshTimer = nullptr;
-    RingBuffer<QVector<double>> m_sampleQueue{256};
     QVector<QPixmap> m_batteryImages;
     Clock m_clock;
     qint64 m_connectTime = 0;
@@ -122,7 +109,6 @@ private:
     bool m_resetSinceLinkUp = false; // the old link's stragglers are dropped
     QTimer* m_answerTimer = nullptr; // from the link-up to the instrument's first answer
     int m_shownBattery = -1;
-    double m_graphStep = 0.0; // key step of the points in the graph
 
     // The last status shown, shared by every page instance.
     static int s_lastStatus;

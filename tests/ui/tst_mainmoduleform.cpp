@@ -40,15 +40,6 @@ QStringList crashLogTexts(const QSignalSpy& spy)
     return texts;
 }
 
-QStringList boxTexts(QCustomPlot* plot)
-{
-    QStringList texts;
-    for (int i = 0; i < plot->itemCount(); ++i)
-        if (auto* text = qobject_cast<QCPItemText*>(plot->item(i)))
-            texts << text->text();
-    return texts; // maximum, minimum, last
-}
-
 QMessageBox* openInfoBox()
 {
     for (QWidget* widget : QApplication::topLevelWidgets())
@@ -116,16 +107,11 @@ private slots:
     void cleanup();
     void chartTimeIsClamped_data();
     void chartTimeIsClamped();
-    void windowKeepsTheNewestSamples();
-    void defaultWindowHoldsTenSeconds();
-    void equalSamplesKeepTheAxis();
-    void emptyBatchKeepsTheReadouts();
+    void valueBarShowsThePlot_data();
+    void valueBarShowsThePlot();
     void batchesWaitForTheDevice();
-    void pauseFreezesTheGraphWhileTheWindowFills();
-    void hiddenPageDrawsNothing();
-    void clearPlotEmptiesEverything();
-    void unusableStepDrawsNothing();
-    void batchRedrawShowsTheWholePlot();
+    void plotHeldByThePage_data();
+    void plotHeldByThePage();
     void statusSequenceLogs_data();
     void statusSequenceLogs();
     void statusOutsideRangeChangesNothing_data();
@@ -209,74 +195,60 @@ void TestMainModuleForm::chartTimeIsClamped()
     QCOMPARE(synced.at(0).at(0).value<DataParam>().chartTime, shown.toInt());
 }
 
-void TestMainModuleForm::windowKeepsTheNewestSamples()
+void TestMainModuleForm::valueBarShowsThePlot_data()
 {
-    Page p;
-    p.hub.setDeviceReady(true);
-    p.setChartTime("1"); // 1 s at 1 ms: 1000 samples
-    for (int batch = 0; batch < 30; ++batch)
-        p.page.slots_updateForm(ramp(batch * 50, 50));
-    p.tick(30);
-
-    QCOMPARE(p.points(), 1000);
-    QCOMPARE(p.firstValue(), 500.0);
-    QCOMPARE(p.lastValue(), 1499.0);
-    QCOMPARE(p.plot->graph(0)->data()->at(999)->key, 0.999);
-    QCOMPARE(p.text("edt_samples"), QString("1000"));
-    QCOMPARE(p.text("edt_mear"), QString("1499.00"));
-    QCOMPARE(p.text("edt_svg"), QString("999"));
-    QCOMPARE(boxTexts(p.plot), (QStringList{"1499", "500", "1499.00"}));
-    QCOMPARE(p.plot->yAxis->range().lower, 500 - 99.9);
-    QCOMPARE(p.plot->yAxis->range().upper, 1499 + 99.9);
-    QCOMPARE(p.plot->xAxis->range().upper, 1.0);
+    QTest::addColumn<double>("step"); // the data rate the main window sets
+    QTest::addColumn<QString>("chartTime");
+    QTest::addColumn<QVector<double>>("samples"); // batches of 50
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("samplesShown");
+    QTest::addColumn<QString>("mear");
+    QTest::addColumn<QString>("svg");
+    QTest::newRow("1 s at 1000 Hz") << 0.001 << "1" << ramp(0, 1500) << 1000 << "1000"
+                                    << "1499.00"
+                                    << "999";
+    QTest::newRow("2 s at 20 Hz") << 0.05 << "2" << ramp(0, 150) << 40 << "40"
+                                  << "149.00"
+                                  << "39";
+    QTest::newRow("a flat field") << 0.001 << "10" << QVector<double>(50, 48000.123) << 50
+                                  << "10000"
+                                  << "48000.12"
+                                  << "0";
+    QTest::newRow("a half rounds away from zero")
+        << 0.001 << "10" << QVector<double>{35000.0, 35002.5} << 2 << "10000"
+        << "35002.50"
+        << "3";
 }
 
-void TestMainModuleForm::defaultWindowHoldsTenSeconds()
+// The chart time typed and the data rate set reach the plot; its read-outs
+// come back into the value bar.
+void TestMainModuleForm::valueBarShowsThePlot()
 {
+    QFETCH(double, step);
+    QFETCH(QString, chartTime);
+    QFETCH(QVector<double>, samples);
+    QFETCH(int, points);
+    QFETCH(QString, samplesShown);
+    QFETCH(QString, mear);
+    QFETCH(QString, svg);
     Page p;
     p.hub.setDeviceReady(true);
-    // Eleven seconds of 1000 Hz batches, as the decoder hands them out.
-    for (int round = 0; round < 11; ++round) {
-        for (int batch = 0; batch < 20; ++batch)
-            p.page.slots_updateForm(ramp(35000.0 + round * 1000 + batch * 50, 50));
-        p.tick(20);
+    DataParam param = p.hub.dataParam();
+    param.dataRate = step;
+    p.hub.setDataParam(param);
+    emit p.hub.sig_syncDataParam(param);
+    p.setChartTime(chartTime);
+    for (int i = 0; i < samples.size(); i += 50) {
+        p.page.slots_updateForm(samples.mid(i, 50));
+        p.tick();
     }
-    QCOMPARE(p.points(), 10000);
-    QCOMPARE(p.text("edt_samples"), QString("10000"));
-    QCOMPARE(p.firstValue(), 36000.0);
-    QCOMPARE(p.lastValue(), 45999.0);
-    QCOMPARE(p.plot->xAxis->range().upper, 10.0);
-}
 
-void TestMainModuleForm::equalSamplesKeepTheAxis()
-{
-    Page p;
-    p.hub.setDeviceReady(true);
-    p.page.slots_updateForm({10.0, 20.0});
-    p.tick();
-    const QCPRange before = p.plot->yAxis->range();
-    p.page.clearPlot();
-    p.page.slots_updateForm(QVector<double>(50, 48000.123));
-    p.tick();
-    QCOMPARE(p.text("edt_svg"), QString("0"));
-    QCOMPARE(p.text("edt_mear"), QString("48000.12"));
-    QCOMPARE(p.plot->yAxis->range(), before);
-}
-
-void TestMainModuleForm::emptyBatchKeepsTheReadouts()
-{
-    Page p;
-    p.hub.setDeviceReady(true);
-    const QStringList initial = boxTexts(p.plot);
-    QCOMPARE(initial, (QStringList{"35186.7", "35138.7", "35179.26"}));
-    const QCPRange yBefore = p.plot->yAxis->range();
-    p.tick(); // nothing queued
-    p.page.slots_updateForm({});
-    p.tick();
-    QCOMPARE(boxTexts(p.plot), initial);
-    QCOMPARE(p.text("edt_mear"), QString("0"));
-    QCOMPARE(p.plot->yAxis->range(), yBefore);
-    QCOMPARE(p.points(), 0);
+    QCOMPARE(p.points(), points);
+    QCOMPARE(p.lastValue(), samples.last());
+    QCOMPARE(p.plot->xAxis->range().upper, chartTime.toDouble());
+    QCOMPARE(p.text("edt_samples"), samplesShown);
+    QCOMPARE(p.text("edt_mear"), mear);
+    QCOMPARE(p.text("edt_svg"), svg);
 }
 
 void TestMainModuleForm::batchesWaitForTheDevice()
@@ -291,8 +263,18 @@ void TestMainModuleForm::batchesWaitForTheDevice()
     QCOMPARE(p.points(), 50);
 }
 
-void TestMainModuleForm::pauseFreezesTheGraphWhileTheWindowFills()
+void TestMainModuleForm::plotHeldByThePage_data()
 {
+    QTest::addColumn<bool>("pauseButton"); // else another page is shown
+    QTest::newRow("pause button") << true;
+    QTest::newRow("page left") << false;
+}
+
+// The graph stands still while paused or hidden and catches up after; the pause
+// button also drops what was queued when it was pressed.
+void TestMainModuleForm::plotHeldByThePage()
+{
+    QFETCH(bool, pauseButton);
     Page p;
     p.hub.setDeviceReady(true);
     p.setChartTime("1");
@@ -300,10 +282,14 @@ void TestMainModuleForm::pauseFreezesTheGraphWhileTheWindowFills()
     p.page.slots_updateForm(ramp(0, 50));
     p.tick();
 
-    p.page.slots_updateForm(ramp(1000, 50)); // queued before the pause: dropped by it
-    pause->click();
-    QVERIFY(p.hub.isPaused());
-    QCOMPARE(pause->text(), QString("Resume"));
+    if (pauseButton) {
+        p.page.slots_updateForm(ramp(1000, 50)); // queued before the pause: dropped by it
+        pause->click();
+        QVERIFY(p.hub.isPaused());
+        QCOMPARE(pause->text(), QString("Resume"));
+    } else {
+        p.page.pageHooks().leave(PageHooks::SensitivityPage);
+    }
     for (int batch = 1; batch <= 10; ++batch) {
         p.page.slots_updateForm(ramp(batch * 50, 50));
         p.tick();
@@ -311,101 +297,18 @@ void TestMainModuleForm::pauseFreezesTheGraphWhileTheWindowFills()
     QCOMPARE(p.points(), 50);
     QCOMPARE(p.lastValue(), 49.0);
 
-    pause->click();
-    QVERIFY(!p.hub.isPaused());
-    QCOMPARE(pause->text(), QString("Pause"));
+    if (pauseButton) {
+        pause->click();
+        QVERIFY(!p.hub.isPaused());
+        QCOMPARE(pause->text(), QString("Pause"));
+    } else {
+        p.page.pageHooks().enter();
+    }
     p.page.slots_updateForm(ramp(550, 50));
     p.tick();
-    // Everything that arrived while paused is on screen at once.
     QCOMPARE(p.points(), 600);
     QCOMPARE(p.firstValue(), 0.0);
     QCOMPARE(p.lastValue(), 599.0);
-}
-
-void TestMainModuleForm::hiddenPageDrawsNothing()
-{
-    Page p;
-    p.hub.setDeviceReady(true);
-    p.page.setActive(false);
-    p.page.slots_updateForm(ramp(0, 50));
-    p.page.slots_updateForm(ramp(50, 50));
-    p.tick(2);
-    QCOMPARE(p.points(), 0);
-    p.page.setActive(true);
-    p.page.slots_updateForm(ramp(100, 50));
-    p.tick();
-    QCOMPARE(p.points(), 150);
-}
-
-void TestMainModuleForm::clearPlotEmptiesEverything()
-{
-    Page p;
-    p.hub.setDeviceReady(true);
-    p.page.slots_updateForm(ramp(0, 50));
-    p.tick();
-    p.page.slots_updateForm(ramp(50, 50)); // still queued
-    p.page.clearPlot();
-    QCOMPARE(p.points(), 0);
-    QCOMPARE(boxTexts(p.plot), (QStringList{"", "", ""}));
-    p.tick();
-    QCOMPARE(p.points(), 0);
-    p.page.slots_updateForm(ramp(500, 50));
-    p.tick();
-    QCOMPARE(p.points(), 50);
-    QCOMPARE(p.firstValue(), 500.0);
-}
-
-void TestMainModuleForm::unusableStepDrawsNothing()
-{
-    Page p;
-    p.hub.setDeviceReady(true);
-    DataParam param = p.hub.dataParam();
-    param.dataRate = 0.0;
-    p.hub.setDataParam(param);
-    p.page.slots_updateForm(ramp(0, 50));
-    p.tick();
-    QCOMPARE(p.points(), 0);
-    QCOMPARE(p.text("edt_samples"), QString("0"));
-}
-
-// A tick redraws only what a batch changes; the picture must still be the one
-// a full replot paints, and it must change with each batch.
-void TestMainModuleForm::batchRedrawShowsTheWholePlot()
-{
-    Page p;
-    p.page.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&p.page));
-    p.hub.setDeviceReady(true);
-    QImage before = p.plot->grab().toImage();
-    const auto step = [&](const char* what) {
-        QCoreApplication::processEvents();
-        const QImage drawn = p.plot->grab().toImage();
-        p.plot->replot(QCustomPlot::rpImmediateRefresh);
-        const QImage full = p.plot->grab().toImage();
-        QVERIFY2(drawn == full, what);
-        QVERIFY2(drawn != before, what);
-        before = drawn;
-    };
-
-    p.page.slots_updateForm(ramp(35000, 50));
-    p.tick();
-    step("first batch");
-    p.page.slots_updateForm(ramp(36000, 50)); // the y range grows
-    p.tick();
-    step("wider range");
-    p.setChartTime("1"); // the x range shrinks
-    p.page.slots_updateForm(ramp(36050, 50));
-    p.tick();
-    step("shorter chart");
-    p.setChartTime("10");
-    QVector<double> noise(3000);
-    for (int i = 0; i < noise.size(); ++i)
-        noise[i] = 35000 + (i * 7919 % 101) * 0.01; // several points per pixel column
-    p.page.slots_updateForm(noise);
-    p.tick();
-    step("dense line");
-    p.page.clearPlot();
-    step("cleared");
 }
 
 void TestMainModuleForm::statusSequenceLogs_data()
