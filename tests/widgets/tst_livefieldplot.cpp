@@ -219,6 +219,14 @@ void TestLiveFieldPlot::emptyBatchKeepsTheReadouts()
     QCOMPARE(p.readouts.count(), 0);
     QCOMPARE(p.plot.yAxis->range(), yBefore);
     QCOMPARE(p.points(), 0);
+
+    // Nor does one after a drawn batch.
+    p.feedRamp(100, 1);
+    const QStringList drawn = p.boxTexts();
+    p.feed({});
+    QCOMPARE(p.boxTexts(), drawn);
+    QCOMPARE(p.readouts.count(), 1);
+    QCOMPARE(p.points(), 50);
 }
 
 void TestLiveFieldPlot::heldPlotKeepsFilling_data()
