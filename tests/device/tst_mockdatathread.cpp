@@ -4,6 +4,7 @@
 #include "app/AppManager.h"
 #include "app/ParamManager.h"
 #include "device/MockDataThread.h"
+#include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainWindow.h"
 
@@ -34,14 +35,6 @@ QByteArray csvOf(const QVector<double>& values)
     for (int i = 0; i < values.size(); ++i)
         text += QByteArray::number(i) + ',' + QByteArray::number(values[i], 'g', 17) + '\n';
     return text;
-}
-
-QVector<double> ramp(double first, int count)
-{
-    QVector<double> values(count);
-    for (int i = 0; i < count; ++i)
-        values[i] = first + i;
-    return values;
 }
 
 // A worker whose batches and errors are recorded as they are emitted, in the

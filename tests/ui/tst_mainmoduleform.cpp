@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
+#include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/widgets/CustomMenu.h"
@@ -16,14 +17,6 @@
 #include <qcustomplot.h>
 
 namespace {
-QVector<double> ramp(double first, int count)
-{
-    QVector<double> values(count);
-    for (int i = 0; i < count; ++i)
-        values[i] = first + i;
-    return values;
-}
-
 QList<int> requestsOf(const QSignalSpy& spy)
 {
     QList<int> requests;

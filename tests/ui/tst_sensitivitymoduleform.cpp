@@ -2,6 +2,7 @@
 // port is opened.
 
 #include "app/ParamManager.h"
+#include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/GuiPause.h"
 #include "ui/MainWindow.h"
@@ -13,18 +14,9 @@
 #include <QStackedWidget>
 #include <QTimer>
 
-#include <limits>
 #include <memory>
 
 namespace {
-QVector<double> ramp(double first, int count)
-{
-    QVector<double> values(count);
-    for (int i = 0; i < count; ++i)
-        values[i] = first + i;
-    return values;
-}
-
 QList<int> requestsOf(const QSignalSpy& spy)
 {
     QList<int> requests;
@@ -195,11 +187,7 @@ void TestSensitivityModuleForm::emptyBatchOnEmptyHistoryKeepsTheRanges()
 // the time window keeps its points and axes.
 void TestSensitivityModuleForm::unusableStepLeavesTheChartAlone_data()
 {
-    QTest::addColumn<double>("dataRate");
-    QTest::newRow("0") << 0.0;
-    QTest::newRow("negative") << -0.001;
-    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+    addUnusableStepRows("dataRate");
 }
 
 void TestSensitivityModuleForm::unusableStepLeavesTheChartAlone()

@@ -1,20 +1,11 @@
 // The live field plot on its own: batches go in, the test runs the refresh
 // ticks itself and reads the graph, the read-out boxes and the read-out signal.
 
+#include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/widgets/LiveFieldPlot.h"
 
-#include <limits>
-
 namespace {
-QVector<double> ramp(double first, int count)
-{
-    QVector<double> values(count);
-    for (int i = 0; i < count; ++i)
-        values[i] = first + i;
-    return values;
-}
-
 struct Plot
 {
     LiveFieldPlot plot;
@@ -298,11 +289,7 @@ void TestLiveFieldPlot::clearPlotEmptiesEverything()
 
 void TestLiveFieldPlot::unusableStepDrawsNothing_data()
 {
-    QTest::addColumn<double>("step");
-    QTest::newRow("zero") << 0.0;
-    QTest::newRow("negative") << -0.001;
-    QTest::newRow("NaN") << std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+    addUnusableStepRows("step");
 }
 
 // No window without a time step: the batch is passed over, and the plot draws
