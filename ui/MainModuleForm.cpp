@@ -1,5 +1,6 @@
 #include "ui/MainModuleForm.h"
 
+#include "app/LogTexts.h"
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
@@ -282,11 +283,12 @@ void MainModuleForm::updateLightStatus(int status)
     if (status != StatusLocked) {
         // Every stream frame repeats the status: the log takes its changes only.
         if (status != s_lastStatus)
-            m_hub->saveCrashLog(QStringLiteral("battery State:") + QString::number(status));
+            m_hub->saveCrashLog(LogBatteryState + QString::number(status));
         if (s_lastStatus == StatusLocked)
             m_connectTime = now; // the lock was lost
     } else if (s_lastStatus != StatusLocked) {
-        m_hub->saveCrashLog(QStringLiteral("battery State:4  ConnectTime:") +
+        m_hub->saveCrashLog(LogBatteryState + QString::number(StatusLocked) +
+                                QStringLiteral("  ConnectTime:") +
                                 QString::number(now - m_connectTime),
                             now);
     }
@@ -307,13 +309,10 @@ void MainModuleForm::slots_connected()
         if (m_monitorForm)
             m_monitorForm->getSetValues(vcsel, vcselDefault, vaporCell);
         m_connectTime = m_clock();
-        m_hub->saveCrashLog(
-            QStringLiteral(
-                "Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.")
-                .arg(vcsel, 0, 'f', 4)
-                .arg(vcselDefault, 0, 'f', 4)
-                .arg(vaporCell, 0, 'f', 4),
-            m_connectTime);
+        m_hub->saveCrashLog(LogConnectSuccess.arg(vcsel, 0, 'f', 4)
+                                .arg(vcselDefault, 0, 'f', 4)
+                                .arg(vaporCell, 0, 'f', 4),
+                            m_connectTime);
         emit m_hub->sig_sendModbusData(Addr40000Identity);
     });
 }
