@@ -28,7 +28,8 @@ ModbusManager::ModbusManager()
     // The client follows the link's baud rate (set when a port is chosen).
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter,
                                            QSerialPort::NoParity);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 921600);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
+                                           Instrument::DefaultBaudRate);
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
                                            QSerialPort::Data8);
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,

@@ -29,6 +29,7 @@
 
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
+#include "device/Instrument.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
 #include "dsp/ZeroPhaseStreamFilter.h"
@@ -45,7 +46,6 @@ class ScalarStreamDecoder : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr double GyromagneticRatio = 6.99583; // Hz per nT
     static constexpr int BytesPerSample = 4;
     static constexpr int DefaultFrameDataBytes = 200; // the 1000 Hz framing
     static constexpr int OneSecondSamples = 1000;     // one second of the 1000 Hz stream
@@ -62,7 +62,10 @@ public:
     ~ScalarStreamDecoder() override;
 
     // mHz -> nT.
-    static double toNanoTesla(double milliHertz) { return milliHertz * 0.001 / GyromagneticRatio; }
+    static double toNanoTesla(double milliHertz)
+    {
+        return milliHertz * 0.001 / Instrument::GyromagneticRatio;
+    }
 
     // A reply to requests 5 to 8 (always handed on as request 6).
     void handleStreamFrame(const QByteArray& frame);

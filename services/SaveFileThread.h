@@ -38,6 +38,7 @@
 
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
+#include "device/Instrument.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -60,8 +61,8 @@ public:
     static constexpr qint64 CleanupPeriodSecs = 86401;
     static constexpr qint64 KeepSecs = 10368000; // 120 days
     static constexpr int VectorBatch = 50;
-    static constexpr int VectorStepMs = 9;
-    static constexpr int VectorRate = 111;
+    static constexpr int VectorStepMs = Instrument::VectorSpacingMs;
+    static constexpr int VectorRate = Instrument::VectorRate;
 
     SaveFileThread();
     ~SaveFileThread() override;

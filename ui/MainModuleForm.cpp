@@ -3,6 +3,7 @@
 #include "app/LogTexts.h"
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
+#include "device/Instrument.h"
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
 #include "ui/InfoBox.h"
@@ -32,7 +33,7 @@ const QString YellowLight = QStringLiteral("background-image: url(:/yellowlight.
 const QString RefreshEntry = QStringLiteral("刷新");
 constexpr int RefreshIntervalMs = 30;
 constexpr int AnswerTimeoutMs = 5000; // a status poll or the identity block is due within 1 s
-constexpr int StatusLocked = 4;
+constexpr int StatusLocked = Instrument::WorkState::Locked;
 
 // The chart time typed by the operator, clamped to 1..1000 s. A run of digits
 // too long for an integer is a very large number, not zero.
@@ -263,7 +264,7 @@ void MainModuleForm::updateLightStatus(int status)
     if (ui->frameStatus->styleSheet() != light)
         ui->frameStatus->setStyleSheet(light);
 
-    if (status >= 1 && status <= 3)
+    if (Instrument::WorkState::isLocking(status))
         SharedState::instance().setDeviceStatus({status, now, true});
     SharedState::instance().setLightStatus(status);
 
@@ -490,12 +491,14 @@ void MainModuleForm::restartDevice(int status, int request, const QString& refus
 
 void MainModuleForm::on_btn_ReStart_clicked()
 {
-    restartDevice(1, Addr40118Restart, QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
+    restartDevice(Instrument::WorkState::Restart, Addr40118Restart,
+                  QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
 }
 
 void MainModuleForm::on_btn_ddsReTrack_clicked()
 {
-    restartDevice(3, Addr40118ReTrack, QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
+    restartDevice(Instrument::WorkState::ReTrack, Addr40118ReTrack,
+                  QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
 }
 
 void MainModuleForm::updatePauseText()
