@@ -372,7 +372,7 @@ void ModbusManager::deliverRecords(ModbusAddr addr, const RecordReaderOutput& ou
 
 void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength;
+    m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength();
     m_streamReader.setFrameLength(m_streamLength);
     m_vectorReader.setStreamLength(m_streamLength);
 }

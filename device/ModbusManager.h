@@ -21,6 +21,7 @@
 #include "device/Instrument.h"
 #include "device/RecordFrameReaders.h"
 #include "device/ReplyReaders.h"
+#include "device/SamplingRates.h"
 
 #include <QByteArray>
 #include <QList>
@@ -129,7 +130,7 @@ private:
     // The port was closed: unwritten bytes are gone and running fault spells end.
     void linkClosed();
 
-    int m_streamLength = 209;
+    int m_streamLength = SamplingRates::DefaultFrameLength;
     int m_paramLength = Instrument::ReplyLength::ParameterBlock;
     int m_40230Length = Instrument::ReplyLength::Block40230;
     int m_statusLength = Instrument::ReplyLength::Status;

@@ -140,7 +140,7 @@ void ModbusWorkThread::statusTick()
 
 void ModbusWorkThread::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    const int count = SamplingRates::streamEntry(byteCount, bChange).streamCount;
+    const int count = SamplingRates::streamEntry(byteCount, bChange).streamCount();
     m_requestTable[AddrStartStream] = hexText(SamplingRates::streamStartFrame(count));
     m_requestTable[AddrStopStream] = hexText(SamplingRates::streamStopFrame(count));
 }

@@ -11,6 +11,7 @@
 
 #include "app/SharedTypes.h"
 #include "device/Instrument.h"
+#include "device/SamplingRates.h"
 #include "device/VectorDecoding.h"
 
 #include <QByteArray>
@@ -82,7 +83,7 @@ public:
 private:
     bool search(int from, RecordReaderOutput& out);
 
-    int m_streamLength = 209;
+    int m_streamLength = SamplingRates::DefaultFrameLength;
     QByteArray m_buffer;
     bool m_searching = true;
 };

@@ -2,6 +2,7 @@
 
 #include "app/SharedState.h"
 #include "device/Instrument.h"
+#include "device/SamplingRates.h"
 
 #include <QDateTime>
 #include <QDebug>

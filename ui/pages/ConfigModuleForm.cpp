@@ -34,11 +34,20 @@ QStringList baudRateChoices()
     return choices;
 }
 
+QStringList samplingRateChoices()
+{
+    QStringList choices;
+    for (const SamplingRates::Entry& e : SamplingRates::Table) {
+        if (e.offeredBy(SamplingRates::SettingsPage))
+            choices << QString::number(e.rate);
+    }
+    return choices;
+}
 } // namespace
 
 ConfigModuleForm::ConfigModuleForm(ParamManager* paramManager, QWidget* parent)
     : QWidget(parent), ui(new Ui_ConfigModuleForm), m_hub(paramManager),
-      m_baudRates(baudRateChoices())
+      m_baudRates(baudRateChoices()), m_samplingRates(samplingRateChoices())
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
