@@ -2,6 +2,7 @@
 
 #include "app/ParamManager.h"
 #include "app/Settings.h"
+#include "device/Instrument.h"
 #include "ui/MainWindow.h"
 
 #include <QDebug>
@@ -51,7 +52,7 @@ void AppManager::loadSettings(ParamManager* hub)
     hub->baudRate =
         Settings::readInt(ini, QStringLiteral("Com"), QStringLiteral("baudRate"), D::baudRate);
 
-    if (hub->baudRate != 921600 && hub->baudRate != 115200)
+    if (!Instrument::isBaudRate(hub->baudRate))
         hub->baudRate = D::baudRate;
 
     if (hub->xAxisUpper <= 9)

@@ -244,7 +244,7 @@ void ParamManager::initDefaults()
 void ParamManager::slots_updateSamplingRate(int iSamplingRate)
 {
     samplingRate = iSamplingRate;
-    if (const SamplingRates::Entry* entry = SamplingRates::find(iSamplingRate))
+    if (const SamplingRates::Entry* entry = SamplingRates::findSettable(iSamplingRate))
         streamRate = entry->streamRate;
     emit sig_updateSamplingRate(iSamplingRate);
 }

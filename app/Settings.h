@@ -7,6 +7,8 @@
 // in a file's place reads as a missing file and is never waited on. Any thread
 // may call them; two writers of the same file at once are not foreseen.
 
+#include "device/Instrument.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -28,7 +30,7 @@ constexpr int isTest = 0;
 constexpr int isMockData = 0;
 constexpr int isFSMode = 0;
 constexpr int isChinese = 0;
-constexpr int baudRate = 921600;
+constexpr int baudRate = Instrument::DefaultBaudRate;
 constexpr int isServer = 0;
 constexpr int isExistGPS = 0;
 inline QString gpsCom()

@@ -3,10 +3,6 @@
 
 const QMap<int, QString> ModeNameMap = {{0, "MZ"}, {1, "FID"}, {2, "FID"}};
 
-// The list names 1000 twice; the map keeps one entry.
-const QMap<int, int> RateMap = {{1, 1},     {20, 20},   {1000, 1000}, {42, 41},
-                                {111, 111}, {500, 500}, {1000, 1000}};
-
 const QString LogConnectSuccess = QStringLiteral(
     "Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.");
 const QString LogBatteryState = QStringLiteral("battery State:");

@@ -97,10 +97,9 @@ struct XYZST
     double spare[3] = {0, 0, 0};
 };
 
-// Mode code -> device type text reported to the server.
+// Mode code -> device type text reported to the server. The watchdog's RateMap
+// is built from the rate table (device/SamplingRates.h).
 extern const QMap<int, QString> ModeNameMap;
-// FrequencyType value (Hz) -> sample step of the watchdog.
-extern const QMap<int, int> RateMap;
 
 Q_DECLARE_METATYPE(FrequencyType)
 Q_DECLARE_METATYPE(ModbusAddr)

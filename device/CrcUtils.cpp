@@ -1,5 +1,7 @@
 #include "device/CrcUtils.h"
 
+#include "device/Instrument.h"
+
 #include <cstring>
 
 namespace {
@@ -129,35 +131,55 @@ QList<QByteArray> splitByteArrayBySeparator(const QByteArray& data, const QByteA
 }
 
 namespace ModbusFrame {
+namespace {
+void appendWord(QByteArray& frame, quint16 word)
+{
+    frame.append(char(word >> 8));
+    frame.append(char(word & 0xFF));
+}
+
+// `start`, the function, two 16-bit fields and the CRC.
+QByteArray twoFieldFrame(QByteArray start, quint8 function, quint16 first, quint16 second)
+{
+    start.append(char(function));
+    appendWord(start, first);
+    appendWord(start, second);
+    appendCrc16(start);
+    return start;
+}
+
+QByteArray device()
+{
+    return QByteArray(1, char(Instrument::DeviceAddress));
+}
+} // namespace
+
+QByteArray read(quint16 reg, quint16 count)
+{
+    return twoFieldFrame(device(), 0x03, reg, count);
+}
+
 QByteArray writeSingle(quint16 reg, quint16 value)
 {
-    QByteArray frame;
-    frame.append(char(DeviceAddress));
-    frame.append(char(0x06));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    frame.append(char(value >> 8));
-    frame.append(char(value & 0xFF));
-    appendCrc16(frame);
-    return frame;
+    return twoFieldFrame(device(), 0x06, reg, value);
 }
 
 QByteArray writeMultiple(quint16 reg, const QVector<quint16>& values)
 {
-    QByteArray frame;
-    frame.append(char(DeviceAddress));
+    QByteArray frame = device();
     frame.append(char(0x10));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    frame.append(char(values.size() >> 8));
-    frame.append(char(values.size() & 0xFF));
+    appendWord(frame, reg);
+    appendWord(frame, quint16(values.size()));
     frame.append(char(values.size() * 2));
-    for (quint16 v : values) {
-        frame.append(char(v >> 8));
-        frame.append(char(v & 0xFF));
-    }
+    for (quint16 v : values)
+        appendWord(frame, v);
     appendCrc16(frame);
     return frame;
+}
+
+QByteArray raw(quint8 function, quint16 field, quint16 value)
+{
+    return twoFieldFrame(char(Instrument::Raw::Marker) + device(), function, field, value);
 }
 
 QVector<quint16> wordsLowFirst(quint32 value)

@@ -28,7 +28,8 @@ ModbusManager::ModbusManager()
     // The client follows the link's baud rate (set when a port is chosen).
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter,
                                            QSerialPort::NoParity);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, 921600);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
+                                           Instrument::DefaultBaudRate);
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
                                            QSerialPort::Data8);
     m_modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
@@ -371,7 +372,7 @@ void ModbusManager::deliverRecords(ModbusAddr addr, const RecordReaderOutput& ou
 
 void ModbusManager::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength;
+    m_streamLength = SamplingRates::streamEntry(byteCount, bChange).frameLength();
     m_streamReader.setFrameLength(m_streamLength);
     m_vectorReader.setStreamLength(m_streamLength);
 }

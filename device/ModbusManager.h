@@ -18,8 +18,10 @@
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
+#include "device/Instrument.h"
 #include "device/RecordFrameReaders.h"
 #include "device/ReplyReaders.h"
+#include "device/SamplingRates.h"
 
 #include <QByteArray>
 #include <QList>
@@ -128,11 +130,11 @@ private:
     // The port was closed: unwritten bytes are gone and running fault spells end.
     void linkClosed();
 
-    int m_streamLength = 209;
-    int m_paramLength = 253;
-    int m_40230Length = 11;
-    int m_statusLength = 7;
-    int m_identityLength = 205;
+    int m_streamLength = SamplingRates::DefaultFrameLength;
+    int m_paramLength = Instrument::ReplyLength::ParameterBlock;
+    int m_40230Length = Instrument::ReplyLength::Block40230;
+    int m_statusLength = Instrument::ReplyLength::Status;
+    int m_identityLength = Instrument::ReplyLength::IdentityBlock;
 
     QSerialPort* m_port;
 

@@ -1,24 +1,39 @@
 #include "device/ModbusWorkThread.h"
 
 #include "app/SharedState.h"
+#include "device/CrcUtils.h"
+#include "device/Instrument.h"
 #include "device/SamplingRates.h"
 
 #include <QDebug>
 #include <QTimer>
 
+namespace {
+// The table holds each frame as the transport expects it: upper-case hexadecimal text.
+QString hexText(const QByteArray& frame)
+{
+    return QString::fromLatin1(frame.toHex().toUpper());
+}
+} // namespace
+
 ModbusWorkThread::ModbusWorkThread(QObject* parent, Clock clock, SharedState* state)
     : QObject(parent), m_clock(std::move(clock)), m_state(state ? state : &SharedState::instance())
 {
-    m_requestTable[Addr40118Restart] = m_status40118Restart;
-    m_requestTable[Addr40118ReTrack] = m_status40118ReTrack;
-    m_requestTable[Addr40118Status] = m_read40118;
-    m_requestTable[Addr40100Params] = m_read40100;
-    m_requestTable[Addr40230] = m_read40230;
-    m_requestTable[AddrRaw30000] = m_raw30000;
-    m_requestTable[AddrStreamData] = m_raw32000;
-    m_requestTable[AddrStartStream] = m_startStream1000;
-    m_requestTable[AddrStopStream] = m_stopStream1000;
-    m_requestTable[Addr40000Identity] = m_read40000;
+    namespace Reg = Instrument::Register;
+    namespace Count = Instrument::Count;
+    namespace Raw = Instrument::Raw;
+    const auto put = [this](ModbusAddr addr, const QByteArray& frame) {
+        m_requestTable[addr] = hexText(frame);
+    };
+    put(Addr40118Restart, ModbusFrame::writeSingle(Reg::WorkState, Instrument::WorkState::Restart));
+    put(Addr40118ReTrack, ModbusFrame::writeSingle(Reg::WorkState, Instrument::WorkState::ReTrack));
+    put(Addr40118Status, ModbusFrame::read(Reg::WorkState, Count::Status));
+    put(Addr40100Params, ModbusFrame::read(Reg::ParameterBlock, Count::ParameterBlock));
+    put(Addr40230, ModbusFrame::read(Reg::Block40230, Count::Block40230));
+    put(AddrRaw30000, ModbusFrame::raw(Raw::Start, Raw::OtherField, Raw::ReadCount));
+    put(AddrStreamData, ModbusFrame::raw(Raw::Start, Raw::StreamField, Raw::ReadCount));
+    put(Addr40000Identity, ModbusFrame::read(Reg::IdentityBlock, Count::IdentityBlock));
+    slots_syncDataByteCount(SamplingRates::DefaultRate, false);
 
     const auto makeTimer = [this] {
         auto* timer = new QTimer(this);
@@ -125,9 +140,7 @@ void ModbusWorkThread::statusTick()
 
 void ModbusWorkThread::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    const int count = SamplingRates::streamEntry(byteCount, bChange).streamCount;
-    m_requestTable[AddrStartStream] =
-        QString::fromLatin1(SamplingRates::streamStartFrame(count).toHex().toUpper());
-    m_requestTable[AddrStopStream] =
-        QString::fromLatin1(SamplingRates::streamStopFrame(count).toHex().toUpper());
+    const int count = SamplingRates::streamEntry(byteCount, bChange).streamCount();
+    m_requestTable[AddrStartStream] = hexText(SamplingRates::streamStartFrame(count));
+    m_requestTable[AddrStopStream] = hexText(SamplingRates::streamStopFrame(count));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Request scheduler of the instrument link: the request table (one ready frame per
-// ModbusAddr, as hexadecimal text), the status poll and the parameter poll, both
-// aligned to whole UTC seconds.
+// ModbusAddr, as hexadecimal text, built once from device/Instrument.h), the status poll and the
+// parameter poll, both aligned to whole UTC seconds.
 //
 // Threads: a plain QObject, child of the hub; it lives in the GUI thread and every
 // slot, timer and signal runs there. Requests leave as sig_readData, which the hub
@@ -79,17 +79,6 @@ private:
 
     int m_statusInterval = 1000;
     int m_paramInterval = 1000;
-
-    QString m_status40118Restart = QStringLiteral("01069CB6000187BC");
-    QString m_status40118ReTrack = QStringLiteral("01069CB60003067D");
-    QString m_read40118 = QStringLiteral("01039CB600014BBC");
-    QString m_read40100 = QStringLiteral("01039CA4007C2B98");
-    QString m_read40230 = QStringLiteral("01039D260003CBAC");
-    QString m_raw30000 = QStringLiteral("AB010475300190EA24");
-    QString m_raw32000 = QStringLiteral("AB01047D000190E84B");
-    QString m_startStream1000 = QStringLiteral("AB01047D000064E85C");
-    QString m_stopStream1000 = QStringLiteral("AB01067D000064919C");
-    QString m_read40000 = QStringLiteral("01039C4000646BA5");
 
     QMap<ModbusAddr, QString> m_requestTable;
 

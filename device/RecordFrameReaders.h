@@ -10,6 +10,9 @@
 // start, so a lost or extra byte costs the frames it touched and no more.
 
 #include "app/SharedTypes.h"
+#include "device/Instrument.h"
+#include "device/SamplingRates.h"
+#include "device/VectorDecoding.h"
 
 #include <QByteArray>
 #include <QList>
@@ -31,10 +34,10 @@ struct RecordReaderOutput
 class ReplySearch
 {
 public:
-    static constexpr int StatusLength = 7;      // 01 03 02, one register, CRC
-    static constexpr int IdentityLength = 205;  // 01 03 C8, 100 registers, CRC
-    static constexpr int ParameterLength = 253; // 01 03 F8, 124 registers, CRC
-    static constexpr int WriteEchoLength = 8;   // 01 06 / 01 10, register, value/count, CRC
+    static constexpr int StatusLength = Instrument::ReplyLength::Status;            // 01 03 02
+    static constexpr int IdentityLength = Instrument::ReplyLength::IdentityBlock;   // 01 03 C8
+    static constexpr int ParameterLength = Instrument::ReplyLength::ParameterBlock; // 01 03 F8
+    static constexpr int WriteEchoLength = Instrument::ReplyLength::WriteEcho;      // 01 06 / 01 10
 
     // One pass over `buffer`: the searchers in order, the first that finds
     // something ends the pass. True when something was cut out.
@@ -64,7 +67,7 @@ public:
 class VectorFrameReader
 {
 public:
-    static constexpr int FrameLength = 288;
+    static constexpr int FrameLength = VectorDecoding::VectorFrameBytes;
     static constexpr int SearchFrom = 122; // bytes gathered before a search
 
     VectorFrameReader() = default;
@@ -80,7 +83,7 @@ public:
 private:
     bool search(int from, RecordReaderOutput& out);
 
-    int m_streamLength = 209;
+    int m_streamLength = SamplingRates::DefaultFrameLength;
     QByteArray m_buffer;
     bool m_searching = true;
 };
@@ -91,7 +94,7 @@ private:
 class FidFrameReader
 {
 public:
-    static constexpr int FrameLength = 80;
+    static constexpr int FrameLength = VectorDecoding::FidFrameBytes;
     static constexpr int SearchFrom = 24;
 
     RecordReaderOutput feed(const QByteArray& bytes);

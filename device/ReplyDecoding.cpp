@@ -1,5 +1,7 @@
 #include "device/ReplyDecoding.h"
 
+#include "device/Instrument.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -79,26 +81,31 @@ int decodeStatus(const QByteArray& reply, QStringList* faults)
 
 RefreshData decodeParameterBlock(const QByteArray& reply, QStringList* faults)
 {
-    const auto floatAt = [&reply, faults](int offset) {
-        return double(valueOf(wordSwappedFloat(reply, offset), "byteArrayToFloat", faults));
+    namespace Reg = Instrument::Register;
+    const auto at = [](quint16 reg) { return Instrument::replyOffset(Reg::ParameterBlock, reg); };
+    const auto floatAt = [&reply, faults, &at](quint16 reg) {
+        return double(valueOf(wordSwappedFloat(reply, at(reg)), "byteArrayToFloat", faults));
     };
     RefreshData data;
-    data.vcsel = floatAt(55);
-    data.vcselDefault = floatAt(95);
-    data.vaporCell = floatAt(71);
-    data.pd = floatAt(119);
-    data.pde = floatAt(111);
-    data.vcselSet = floatAt(47);
-    data.vcselDefaultSet = floatAt(87);
-    data.vaporCellSet = floatAt(63);
-    data.word40100 = valueOf(wordSwappedUInt32(reply, 3), "byteArrayToUInt32", faults);
+    data.vcsel = floatAt(Reg::Vcsel);
+    data.vcselDefault = floatAt(Reg::VcselDefault);
+    data.vaporCell = floatAt(Reg::VaporCell);
+    data.pd = floatAt(Reg::Pd);
+    data.pde = floatAt(Reg::Pde);
+    data.vcselSet = floatAt(Reg::VcselSet);
+    data.vcselDefaultSet = floatAt(Reg::VcselDefaultSet);
+    data.vaporCellSet = floatAt(Reg::VaporCellSet);
+    data.word40100 =
+        valueOf(wordSwappedUInt32(reply, at(Reg::DdsFrequency)), "byteArrayToUInt32", faults);
     return data;
 }
 
 IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults)
 {
+    namespace Reg = Instrument::Register;
+    const auto at = [](quint16 reg) { return Instrument::replyOffset(Reg::IdentityBlock, reg); };
     IdentityBlock block;
-    const QByteArray serial = reply.mid(3, 4);
+    const QByteArray serial = reply.mid(at(Reg::IdentityBlock), 4);
     if (serial.size() == 4) {
         block.hasSerialNumber = true;
         block.serialNumber = QString::fromLatin1(swapWordOrder(serial).toHex().toUpper());
@@ -106,12 +113,13 @@ IdentityBlock decodeIdentityBlock(const QByteArray& reply, QStringList* faults)
     const auto uintAt = [&reply, faults](int offset) {
         return valueOf(wordSwappedUInt32(reply, offset), "byteArrayToUInt32", faults);
     };
-    block.sweep.fsStart = uintAt(131);
-    block.sweep.fsEnd = uintAt(135);
-    block.sweep.fsStep = uintAt(139);
+    block.sweep.fsStart = uintAt(at(Reg::SweepStart));
+    block.sweep.fsEnd = uintAt(at(Reg::SweepEnd));
+    block.sweep.fsStep = uintAt(at(Reg::SweepStep));
     // A short block leaves the rate unknown: the program's own rate stands.
-    if (reply.size() >= 177)
-        block.rateRegister = (quint8(reply.at(175)) << 8) | quint8(reply.at(176));
+    const int rate = at(Reg::SamplingRate);
+    if (reply.size() >= rate + 2)
+        block.rateRegister = (quint8(reply.at(rate)) << 8) | quint8(reply.at(rate + 1));
     return block;
 }
 

@@ -3,6 +3,8 @@
 // port, returning the whole replies they found. They know nothing of the port;
 // ModbusManager feeds them in its thread (one thread at a time).
 
+#include "device/SamplingRates.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
@@ -42,7 +44,10 @@ private:
 class StreamFrameReader
 {
 public:
-    explicit StreamFrameReader(int frameLength = 209) : m_frameLength(frameLength) {}
+    explicit StreamFrameReader(int frameLength = SamplingRates::DefaultFrameLength)
+        : m_frameLength(frameLength)
+    {
+    }
 
     ReaderOutput feed(const QByteArray& bytes);
     void setFrameLength(int length);

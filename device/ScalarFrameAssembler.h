@@ -4,6 +4,8 @@
 // A piece that starts with a good header is kept until a piece with a good
 // tail completes it. Pure: no port, no signals; one thread at a time.
 
+#include "device/SamplingRates.h"
+
 #include <QByteArray>
 
 class ScalarFrameAssembler
@@ -19,7 +21,10 @@ public:
         BadFrame,   // "data error3": full length, wrong header or tail; restart the stream
     };
 
-    explicit ScalarFrameAssembler(int frameLength = 209) : m_frameLength(frameLength) {}
+    explicit ScalarFrameAssembler(int frameLength = SamplingRates::DefaultFrameLength)
+        : m_frameLength(frameLength)
+    {
+    }
 
     void setFrameLength(int length) { m_frameLength = length; }
     int frameLength() const { return m_frameLength; }

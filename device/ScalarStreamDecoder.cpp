@@ -45,8 +45,7 @@ void dropOldest(QVector<double>& buffer, int keep)
 } // namespace
 
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
-    : QObject(parent), m_assembler(DefaultFrameDataBytes + 9), m_handoutTimer(this),
-      m_spectrumWorker(std::make_unique<SpectrumWorker>())
+    : QObject(parent), m_handoutTimer(this), m_spectrumWorker(std::make_unique<SpectrumWorker>())
 {
     connect(m_spectrumWorker.get(), &SpectrumWorker::sig_spectrumReady, this,
             &ScalarStreamDecoder::spectrumReady);
@@ -65,15 +64,13 @@ void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 {
     ++m_spectrumGeneration; // a spectrum of the old rate is not shown after the change
     const SamplingRates::Entry& stream = SamplingRates::streamEntry(rate, bChange);
-    const int frameDataBytes = stream.frameLength - SamplingRates::FrameOverhead;
     // The samples before and after another framing are not one stream.
-    if (rate != m_samplingRate || frameDataBytes != m_frameDataBytes ||
+    if (rate != m_samplingRate || stream.frameLength() != m_assembler.frameLength() ||
         stream.streamRate != m_streamRate)
         m_userFilter.reset();
     m_samplingRate = rate;
-    m_frameDataBytes = frameDataBytes;
     m_streamRate = stream.streamRate;
-    m_assembler.setFrameLength(m_frameDataBytes + 9);
+    m_assembler.setFrameLength(stream.frameLength());
 }
 
 void ScalarStreamDecoder::setFilterEnabled(bool on)
@@ -138,7 +135,8 @@ bool ScalarStreamDecoder::assembleFrame(QByteArray& frame)
 
 QVector<double> ScalarStreamDecoder::samplesOf(const QByteArray& frame) const
 {
-    const int count = m_frameDataBytes / BytesPerSample;
+    using SamplingRates::BytesPerSample;
+    const int count = (frameLength() - SamplingRates::FrameOverhead) / BytesPerSample;
     QVector<double> samples(count);
     const auto* bytes = reinterpret_cast<const quint8*>(frame.constData()) + 5;
     for (int i = 0; i < count; ++i) {
@@ -339,7 +337,8 @@ void ScalarStreamDecoder::handout(const QVector<double>& values, int rate, Road 
 {
     if (values.isEmpty())
         return;
-    const int piece = qMax(1, rate / 20);
+    // Pieces of a stream frame's time, as the instrument would send them.
+    const int piece = qMax(1, rate / SamplingRates::FramesPerSecond);
     // A remainder shorter than a piece is dropped.
     for (int i = 0; i + piece <= values.size(); i += piece)
         m_pending.push_back({values.mid(i, piece), rate, road});

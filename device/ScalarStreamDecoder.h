@@ -29,6 +29,8 @@
 
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
+#include "device/Instrument.h"
+#include "device/SamplingRates.h"
 #include "device/ScalarFrameAssembler.h"
 #include "dsp/FilterBank.h"
 #include "dsp/ZeroPhaseStreamFilter.h"
@@ -45,10 +47,7 @@ class ScalarStreamDecoder : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr double GyromagneticRatio = 6.99583; // Hz per nT
-    static constexpr int BytesPerSample = 4;
-    static constexpr int DefaultFrameDataBytes = 200; // the 1000 Hz framing
-    static constexpr int OneSecondSamples = 1000;     // one second of the 1000 Hz stream
+    static constexpr int OneSecondSamples = SamplingRates::DefaultRate; // of the 1000 Hz stream
     // The notch chain runs over a window and keeps its middle second: the margins
     // on both sides outlast the settling of the 50 Hz notch (Q 50, about 320
     // samples to fall by 1/e), so no edge of a window reaches the values kept.
@@ -62,7 +61,10 @@ public:
     ~ScalarStreamDecoder() override;
 
     // mHz -> nT.
-    static double toNanoTesla(double milliHertz) { return milliHertz * 0.001 / GyromagneticRatio; }
+    static double toNanoTesla(double milliHertz)
+    {
+        return milliHertz * 0.001 / Instrument::GyromagneticRatio;
+    }
 
     // A reply to requests 5 to 8 (always handed on as request 6).
     void handleStreamFrame(const QByteArray& frame);
@@ -92,7 +94,7 @@ public:
     void streamStarting();
 
     const DataParam& dataParam() const { return m_dataParam; }
-    int frameLength() const { return m_frameDataBytes + 9; }
+    int frameLength() const { return m_assembler.frameLength(); }
     const QVector<double>& spectrumBuffer() const { return m_spectrumBuffer; }
     const QVector<double>& lastForm() const { return m_lastForm; }
     int filterBufferSize() const { return m_filterBuffer.size(); }
@@ -156,13 +158,12 @@ private:
     void handout(const QVector<double>& values, int rate, Road road);
     void emitNextPiece();
 
-    int m_samplingRate = 1000; // output rate chosen by the user
-    int m_streamRate = 1000;   // samples per second that arrive
-    int m_frameDataBytes = DefaultFrameDataBytes;
-    int m_directRate = 1000;          // rate of the last direct-road batch
-    QVector<double> m_spectrumBuffer; // mHz
-    QVector<double> m_lastForm;       // nT
-    QVector<double> m_filterBuffer;   // mHz
+    int m_samplingRate = SamplingRates::DefaultRate; // output rate chosen by the user
+    int m_streamRate = SamplingRates::DefaultRate;   // samples per second that arrive
+    int m_directRate = SamplingRates::DefaultRate;   // rate of the last direct-road batch
+    QVector<double> m_spectrumBuffer;                // mHz
+    QVector<double> m_lastForm;                      // nT
+    QVector<double> m_filterBuffer;                  // mHz
     bool m_oneHz = false;
     bool m_filterEnabled = false;
     DataParam m_dataParam;

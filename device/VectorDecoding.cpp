@@ -1,5 +1,7 @@
 #include "device/VectorDecoding.h"
 
+#include "device/Instrument.h"
+
 #include <cmath>
 
 namespace VectorDecoding {
@@ -96,6 +98,7 @@ VectorRecord vectorRecord(const double* f)
     r.divisions[0] = safeDivide(f[1], f[0], f[2]);
     r.divisions[1] = safeDivide(f[4], f[3], f[5]);
     r.divisions[2] = safeDivide(f[7], f[6], f[8]);
+    using Instrument::GyromagneticRatio;
     n.x = r.divisions[0].value / GyromagneticRatio;
     n.y = r.divisions[1].value / GyromagneticRatio;
     n.z = r.divisions[2].value / GyromagneticRatio;

@@ -20,10 +20,7 @@ constexpr int VectorFrameBytes = 288; // 36 records
 constexpr int FidFrameBytes = 80;     // 10 records
 constexpr int FrequenciesPerVector = 9;
 constexpr int VectorsPerFrame = 4;
-constexpr double GyromagneticRatio = 6.99583; // Hz per nT
-constexpr double CountScale = 2.62144e14;     // 262144 * 1e9
-constexpr int VectorRate = 111;               // vector records per second
-constexpr double VectorSpacingS = 0.009;      // one record every 9 ms
+constexpr double CountScale = 2.62144e14; // 262144 * 1e9
 constexpr double TinyRadicand = 1e-6;
 
 bool isMarker(quint8 byte);

@@ -2,6 +2,7 @@
 
 #include "app/LogTexts.h"
 #include "app/SharedState.h"
+#include "device/Instrument.h"
 #include "device/VectorDecoding.h"
 #include "dsp/Spectrum.h"
 
@@ -203,7 +204,7 @@ void VectorStreamDecoder::fillWindows(FIDVectorData& data)
 {
     // The vector page keeps the span within 1 to 60 s; without the page it is 0.
     const int span = qBound(1, m_state->vectorTimeSpan(), MaxSpanSeconds);
-    const int length = span * VectorRate;
+    const int length = span * Instrument::VectorRate;
     const QVector<double>* values[4] = {&data.x, &data.y, &data.z, &data.s};
     QVector<double>* freqs[4] = {&data.xFreq, &data.yFreq, &data.zFreq, &data.sFreq};
     QVector<double>* amps[4] = {&data.xAsd, &data.yAsd, &data.zAsd, &data.sAsd};
@@ -216,7 +217,7 @@ void VectorStreamDecoder::fillWindows(FIDVectorData& data)
         }
         window.remove(0, window.size() - length);
         data.hasSpectra = true;
-        Spectrum::density(m_filters, window, VectorRate, 1000.0 / 9.0, m_dataParam.lowPass,
-                          m_dataParam.highPass, *freqs[c], *amps[c]);
+        Spectrum::density(m_filters, window, Instrument::VectorRate, Instrument::VectorSampleRate,
+                          m_dataParam.lowPass, m_dataParam.highPass, *freqs[c], *amps[c]);
     }
 }

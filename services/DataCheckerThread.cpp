@@ -1,14 +1,12 @@
 #include "services/DataCheckerThread.h"
 
 #include "app/SharedState.h"
+#include "device/Instrument.h"
+#include "device/SamplingRates.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QTimer>
-
-namespace {
-constexpr int StatusStreaming = 4;
-}
 
 DataCheckerThread::DataCheckerThread(Clock clock, SharedState* state, int checkIntervalMs)
     : m_clock(clock ? std::move(clock) : Clock([] { return QDateTime::currentSecsSinceEpoch(); })),
@@ -52,7 +50,7 @@ int DataCheckerThread::observeStatus()
         if (m_awaitedSince >= 0)
             m_awaitedSince = m_clock();
     }
-    if (light.status != StatusStreaming)
+    if (light.status != Instrument::WorkState::Locked)
         m_window.clear();
     return light.status;
 }
@@ -71,7 +69,7 @@ void DataCheckerThread::slot_streamRequest(ModbusAddr modbusAddr)
 
 void DataCheckerThread::slot_onCheckData()
 {
-    if (observeStatus() != StatusStreaming || m_streamStopped || m_awaitedSince < 0)
+    if (observeStatus() != Instrument::WorkState::Locked || m_streamStopped || m_awaitedSince < 0)
         return;
     if (m_clock() - m_awaitedSince > NoDataSeconds)
         emit sig_dataCheckMsg(noDataText());
@@ -80,7 +78,7 @@ void DataCheckerThread::slot_onCheckData()
 void DataCheckerThread::slot_DataCheck(QVector<double> datas, FrequencyType fre)
 {
     // Batches still handed out after a stop are not a running stream.
-    if (observeStatus() != StatusStreaming || m_streamStopped)
+    if (observeStatus() != Instrument::WorkState::Locked || m_streamStopped)
         return;
     const int step = RateMap.value(int(fre), 0);
     if (step <= 0) {

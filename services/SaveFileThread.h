@@ -30,6 +30,7 @@
 #include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 #include "app/WorkerThread.h"
+#include "device/Instrument.h"
 #include "services/RecordingClock.h"
 #include "services/RowAppender.h"
 
@@ -47,8 +48,8 @@ class SaveFileThread : public QObject
 public:
     static constexpr qint64 KeepSecs = 10368000; // 120 days
     static constexpr int VectorBatch = 50;
-    static constexpr int VectorStepMs = 9;
-    static constexpr int VectorRate = 111;
+    static constexpr int VectorStepMs = Instrument::VectorSpacingMs;
+    static constexpr int VectorRate = Instrument::VectorRate;
 
     SaveFileThread();
     ~SaveFileThread() override;

@@ -2,6 +2,7 @@
 
 #include "app/ParamManager.h"
 #include "app/RuntimePaths.h"
+#include "device/SamplingRates.h"
 #include "services/RecordingFormat.h"
 #include "services/SaveFileThread.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -22,11 +23,6 @@ namespace {
 constexpr int PanelMaxLines = 5000;
 constexpr int PanelDropLines = 1000;
 constexpr int PanelResetEvery = 12000;
-
-bool isRecordedRate(int rate)
-{
-    return rate == 1 || rate == 20 || rate == 500 || rate == 1000;
-}
 
 void addShadow(QWidget* widget, int blur, int dy, const QColor& colour)
 {
@@ -210,7 +206,7 @@ void SaveModuleForm::showWriteFailure(const QString& filePath, const QString& er
 
 void SaveModuleForm::slots_updateForm(QVector<double> datas, FrequencyType frequencytype)
 {
-    if (!isRecordedRate(frequencytype))
+    if (!SamplingRates::isRecorded(frequencytype))
         return;
     const int rate = hub->samplingRate;
     if (rate != int(frequencytype)) {

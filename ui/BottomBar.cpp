@@ -1,6 +1,7 @@
 #include "ui/BottomBar.h"
 
 #include "app/ParamManager.h"
+#include "device/SamplingRates.h"
 #include "ui/InfoBox.h"
 #include "ui/MainWindowStyles.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -9,6 +10,8 @@
 #include "ui_MainWindow.h"
 
 #include <QMouseEvent>
+
+#include <iterator>
 
 namespace {
 
@@ -60,9 +63,12 @@ BottomBar::BottomBar(Ui_MainWindow* ui, ParamManager* paramManager, QWidget* win
 
     // Typing into the data-rate box changes nothing; a press opens the menu.
     ui->edt_dataRate->setReadOnly(true);
-    for (const double step : {0.001, 0.05, 1.0}) {
-        const QString text = QString::number(step, 'g', 6);
-        const int rate = int(1.0 / step);
+    // The finest step first.
+    for (auto e = std::rbegin(SamplingRates::Table); e != std::rend(SamplingRates::Table); ++e) {
+        if (!e->offeredBy(SamplingRates::DataRateMenu))
+            continue;
+        const QString text = QString::number(e->step(), 'g', 6);
+        const int rate = e->rate;
         connect(m_dataRateMenu->addAction(text), &QAction::triggered, this,
                 [this, text, rate] { emit dataRateChosen(text, rate); });
     }

@@ -1,7 +1,9 @@
 #include "ui/MainModuleForm.h"
 
+#include "app/LogTexts.h"
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
+#include "device/Instrument.h"
 #include "device/ModbusWorkThread.h"
 #include "ui/GuiPause.h"
 #include "ui/InfoBox.h"
@@ -26,7 +28,7 @@ const QString GreenLight = QStringLiteral("background-image: url(:/greenlight.pn
 const QString YellowLight = QStringLiteral("background-image: url(:/yellowlight.png);");
 const QString RefreshEntry = QStringLiteral("刷新");
 constexpr int AnswerTimeoutMs = 5000; // a status poll or the identity block is due within 1 s
-constexpr int StatusLocked = 4;
+constexpr int StatusLocked = Instrument::WorkState::Locked;
 
 // The chart time typed by the operator, clamped to 1..1000 s. A run of digits
 // too long for an integer is a very large number, not zero.
@@ -233,7 +235,7 @@ void MainModuleForm::updateLightStatus(int status)
     if (ui->frameStatus->styleSheet() != light)
         ui->frameStatus->setStyleSheet(light);
 
-    if (status >= 1 && status <= 3)
+    if (Instrument::WorkState::isLocking(status))
         SharedState::instance().setDeviceStatus({status, now, true});
     SharedState::instance().setLightStatus(status);
 
@@ -253,11 +255,12 @@ void MainModuleForm::updateLightStatus(int status)
     if (status != StatusLocked) {
         // Every stream frame repeats the status: the log takes its changes only.
         if (status != s_lastStatus)
-            m_hub->saveCrashLog(QStringLiteral("battery State:") + QString::number(status));
+            m_hub->saveCrashLog(LogBatteryState + QString::number(status));
         if (s_lastStatus == StatusLocked)
             m_connectTime = now; // the lock was lost
     } else if (s_lastStatus != StatusLocked) {
-        m_hub->saveCrashLog(QStringLiteral("battery State:4  ConnectTime:") +
+        m_hub->saveCrashLog(LogBatteryState + QString::number(StatusLocked) +
+                                QStringLiteral("  ConnectTime:") +
                                 QString::number(now - m_connectTime),
                             now);
     }
@@ -279,13 +282,10 @@ void MainModuleForm::slots_connected()
         if (m_monitorForm)
             m_monitorForm->getSetValues(vcsel, vcselDefault, vaporCell);
         m_connectTime = m_clock();
-        m_hub->saveCrashLog(
-            QStringLiteral(
-                "Connect Com success. SetType: VCSEL = %1 , VCSEL Default = %2 , VaporCell = %3.")
-                .arg(vcsel, 0, 'f', 4)
-                .arg(vcselDefault, 0, 'f', 4)
-                .arg(vaporCell, 0, 'f', 4),
-            m_connectTime);
+        m_hub->saveCrashLog(LogConnectSuccess.arg(vcsel, 0, 'f', 4)
+                                .arg(vcselDefault, 0, 'f', 4)
+                                .arg(vaporCell, 0, 'f', 4),
+                            m_connectTime);
         emit m_hub->sig_sendModbusData(Addr40000Identity);
     });
 }
@@ -474,12 +474,14 @@ void MainModuleForm::restartDevice(int status, int request, const QString& refus
 
 void MainModuleForm::on_btn_ReStart_clicked()
 {
-    restartDevice(1, Addr40118Restart, QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
+    restartDevice(Instrument::WorkState::Restart, Addr40118Restart,
+                  QStringLiteral("保存磁场信息中,要重启,请先停止保存!"));
 }
 
 void MainModuleForm::on_btn_ddsReTrack_clicked()
 {
-    restartDevice(3, Addr40118ReTrack, QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
+    restartDevice(Instrument::WorkState::ReTrack, Addr40118ReTrack,
+                  QStringLiteral("保存磁场信息中,要重新追踪,请先停止保存!"));
 }
 
 void MainModuleForm::updatePauseText(int num)

@@ -221,7 +221,7 @@ void MainWindow::showFrequencyChangeAdvice(const QString& text, int rate)
 void MainWindow::changeSamplingRate(int rate, bool bChange)
 {
     qDebug() << "TO Change samplingRate:" << rate << "," << (bChange ? "true" : "false");
-    const SamplingRates::Entry* entry = SamplingRates::find(rate);
+    const SamplingRates::Entry* entry = SamplingRates::findSettable(rate);
     if (!entry) {
         qDebug() << "samplingRate not in the rate table, ignored:" << rate;
         return;
@@ -235,28 +235,28 @@ void MainWindow::changeSamplingRate(int rate, bool bChange)
     paramManager->samplingRate = rate;
 
     DataParam param = paramManager->dataParam();
-    param.dataRate = entry->step;
+    param.dataRate = entry->step();
     paramManager->setDataParam(param);
     emit paramManager->sig_syncDataParam(param);
-    emit paramManager->sig_setOneHz(rate == 1);
+    emit paramManager->sig_setOneHz(entry->averaged());
     if (bChange)
         paramManager->streamRate = entry->streamRate; // from the next stream start
     if (!bChange && paramManager->streamRate != SamplingRates::DefaultRate)
         // Only the shown rate changes; the instrument goes on streaming at its own.
         emit paramManager->sig_syncDataByteCount(paramManager->streamRate, true);
-    else if (rate == 1)
-        emit paramManager->sig_syncDataByteCount(1000, false);
+    else if (entry->averaged())
+        emit paramManager->sig_syncDataByteCount(SamplingRates::DefaultRate, false);
     else
         emit paramManager->sig_syncDataByteCount(rate, bChange);
 
     if (bChange) {
         emit paramManager->sig_sendCustomModbusData(frame);
         qDebug() << "------------------------------";
-        qDebug() << "dataRate20250918:" << entry->step;
+        qDebug() << "dataRate20250918:" << entry->step();
     }
     // The box always shows the rate now in force (the identity block also
     // lands here with rates the menu does not offer).
-    bottomBar->showDataRate(entry->step, !bChange || rate == 1000);
+    bottomBar->showDataRate(entry->step(), !bChange || rate == SamplingRates::DefaultRate);
     // The spectrum's axis follows every road to a new rate (menu, settings page,
     // identity block), not only the menu.
     callHook(PageHooks::SensitivityPage, &PageHooks::dataRateChosen, rate);

@@ -2,6 +2,7 @@
 
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
+#include "device/Instrument.h"
 #include "ui_VectorModuleWidget.h"
 
 #include <QIntValidator>
@@ -365,7 +366,7 @@ void VectorModuleWidget::drawNext()
                 m_windows[c].append(v);
 
     const int span = std::max(1, m_paramManager->dataParam().chartTime);
-    const int limit = span * 1000 / 9; // span / 0.009 s, truncated
+    const int limit = span * 1000 / Instrument::VectorSpacingMs; // records in the span, truncated
     const QVector<double>* const freqs[] = {&record.xFreq, &record.yFreq, &record.zFreq,
                                             &record.sFreq};
     const QVector<double>* const amps[] = {&record.xAsd, &record.yAsd, &record.zAsd, &record.sAsd};
@@ -378,7 +379,7 @@ void VectorModuleWidget::drawNext()
             window.remove(0, window.size() - limit);
         const int n = window.size();
         for (int i = m_keys.size(); i < n; ++i)
-            m_keys.append(i * SampleSpacing);
+            m_keys.append(i * Instrument::VectorSpacingS);
         const QVector<double> keys = m_keys.mid(0, n);
         m_timeGraphs[c]->setData(keys, window, true);
 
@@ -434,7 +435,7 @@ void VectorModuleWidget::drawNext()
             const double factor = std::max(std::pow(ampMax / ampMin, 0.1), 1.2);
             spectrum->yAxis->setRange(ampMin / factor, ampMax * factor);
         }
-        spectrum->xAxis->setRange(0, SampleRate / 2);
+        spectrum->xAxis->setRange(0, Instrument::VectorSampleRate / 2);
     }
     spectrum->replot(QCustomPlot::rpQueuedReplot);
 

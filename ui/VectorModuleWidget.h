@@ -27,8 +27,6 @@ class VectorModuleWidget : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr double SampleSpacing = 0.009;     // s between vector records
-    static constexpr double SampleRate = 1000.0 / 9.0; // Hz
     static constexpr int RefreshMs = 20;
 
     explicit VectorModuleWidget(ParamManager* paramManager, QWidget* parent = nullptr);

@@ -19,8 +19,8 @@ private slots:
     void splitBySeparator();
     void splitBySize_data();
     void splitBySize();
-    void writeFrames_data();
-    void writeFrames();
+    void requestFrames_data();
+    void requestFrames();
     void wordsLowFirst();
 };
 
@@ -185,10 +185,18 @@ void TestCrcUtils::splitBySize()
     QCOMPARE(splitByteArrayBySize(data, size), pieces);
 }
 
-void TestCrcUtils::writeFrames_data()
+void TestCrcUtils::requestFrames_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("read status") << ModbusFrame::read(40118, 1)
+                                 << QByteArray::fromHex("01039CB600014BBC");
+    QTest::newRow("read parameter block")
+        << ModbusFrame::read(40100, 124) << QByteArray::fromHex("01039CA4007C2B98");
+    QTest::newRow("raw read at 30000")
+        << ModbusFrame::raw(0x04, 0x7530, 400) << QByteArray::fromHex("AB010475300190EA24");
+    QTest::newRow("raw stream stop, count 2")
+        << ModbusFrame::raw(0x06, 0x7D00, 2) << QByteArray::fromHex("AB01067D00000211B6");
     QTest::newRow("restart") << ModbusFrame::writeSingle(40118, 1)
                              << QByteArray::fromHex("01069CB6000187BC");
     QTest::newRow("work mode 2") << ModbusFrame::writeSingle(40119, 2)
@@ -204,7 +212,7 @@ void TestCrcUtils::writeFrames_data()
                                                           "12345678F7CA");
 }
 
-void TestCrcUtils::writeFrames()
+void TestCrcUtils::requestFrames()
 {
     QFETCH(QByteArray, frame);
     QFETCH(QByteArray, expected);

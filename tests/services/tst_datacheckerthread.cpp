@@ -1,6 +1,7 @@
 // The watchdog in its own thread, with a clock and a status record of the test's.
 
 #include "app/SharedState.h"
+#include "device/SamplingRates.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/TestMain.h"
 

@@ -83,6 +83,8 @@ void TestSaveModuleForm::gathersOneSecond_data()
     QTest::newRow("20 pieces of 50 at 1000 Hz") << pieces << QVector<int>{1000};
     QTest::newRow("20 Hz one sample a call")
         << QVector<Call>(40, {20, 1, 20}) << QVector<int>{20, 20};
+    QTest::newRow("500 Hz") << QVector<Call>(10, {500, 50, 500}) << QVector<int>{500};
+    QTest::newRow("1 Hz one value a call") << QVector<Call>(2, {1, 1, 1}) << QVector<int>{1, 1};
     QTest::newRow("vector data (111) is not gathered")
         << QVector<Call>(30, {1000, 50, 111}) << QVector<int>{};
     QVector<Call> changeMarked1000(12, {1000, 50, 1000});

@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "app/Settings.h"
 #include "device/CrcUtils.h"
+#include "device/Instrument.h"
 #include "device/SamplingRates.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -14,11 +15,7 @@
 #include <QMessageBox>
 
 namespace {
-constexpr quint16 SweepStartRegister = 0x9C80;   // 40064
-constexpr quint16 SweepEndRegister = 0x9C82;     // 40066
-constexpr quint16 SweepStepRegister = 0x9C84;    // 40068
-constexpr quint16 BaudRateRegister = 0x9C93;     // 40083, baud / 100
-constexpr quint16 DataIntervalRegister = 0x9C95; // 40085
+namespace Reg = Instrument::Register;
 constexpr quint32 SweepEmpty = 20000000;
 constexpr qint64 SweepLimit = 1400000000;
 constexpr int SweepMaxLength = 10;
@@ -28,10 +25,29 @@ void notFound()
 {
     qDebug().noquote() << QStringLiteral("未找到该状态");
 }
+
+QStringList baudRateChoices()
+{
+    QStringList choices;
+    for (const int baud : Instrument::BaudRates)
+        choices << QString::number(baud);
+    return choices;
+}
+
+QStringList samplingRateChoices()
+{
+    QStringList choices;
+    for (const SamplingRates::Entry& e : SamplingRates::Table) {
+        if (e.offeredBy(SamplingRates::SettingsPage))
+            choices << QString::number(e.rate);
+    }
+    return choices;
+}
 } // namespace
 
 ConfigModuleForm::ConfigModuleForm(ParamManager* paramManager, QWidget* parent)
-    : QWidget(parent), ui(new Ui_ConfigModuleForm), m_hub(paramManager)
+    : QWidget(parent), ui(new Ui_ConfigModuleForm), m_hub(paramManager),
+      m_baudRates(baudRateChoices()), m_samplingRates(samplingRateChoices())
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
@@ -191,11 +207,11 @@ void ConfigModuleForm::slots_editingFinished()
         return;
     quint16 reg;
     if (edit == ui->edt_fsStart)
-        reg = SweepStartRegister;
+        reg = Reg::SweepStart;
     else if (edit == ui->edt_fsEnd)
-        reg = SweepEndRegister;
+        reg = Reg::SweepEnd;
     else if (edit == ui->edt_fsStep)
-        reg = SweepStepRegister;
+        reg = Reg::SweepStep;
     else
         return;
     const SweepEntry entry = sweepEntry(edit->text());
@@ -240,7 +256,7 @@ void ConfigModuleForm::on_btn_changeBaudRate_clicked()
     }
     m_hub->baudRate = baud;
     emit m_hub->sig_sendCustomModbusData(
-        ModbusFrame::writeMultiple(BaudRateRegister, {quint16(baud / 100)}));
+        ModbusFrame::writeMultiple(Reg::BaudRate, {quint16(baud / 100)}));
 }
 
 void ConfigModuleForm::on_btn_changeDataInterval_clicked()
@@ -251,7 +267,7 @@ void ConfigModuleForm::on_btn_changeDataInterval_clicked()
         return;
     }
     emit m_hub->sig_sendCustomModbusData(ModbusFrame::writeMultiple(
-        DataIntervalRegister, {quint16(m_dataIntervals.at(index).toInt())}));
+        Reg::DataInterval, {quint16(m_dataIntervals.at(index).toInt())}));
 }
 
 void ConfigModuleForm::on_chk_filter_stateChanged(int arg1)

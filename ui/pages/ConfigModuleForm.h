@@ -73,8 +73,8 @@ private:
     CustomMenu* m_baudRateMenu = nullptr;
     CustomMenu* m_samplingRateMenu = nullptr;
     QStringList m_dataIntervals{QStringLiteral("10"), QStringLiteral("20")};
-    QStringList m_baudRates{QStringLiteral("115200"), QStringLiteral("921600")};
-    QStringList m_samplingRates{QStringLiteral("20"), QStringLiteral("1000")};
-    bool m_firstUpdate = true; // the next identity block fills the sweep edits
+    QStringList m_baudRates;     // the instrument's line speeds
+    QStringList m_samplingRates; // the rates the rate table offers on this page
+    bool m_firstUpdate = true;   // the next identity block fills the sweep edits
     PageTexts m_texts;
 };

@@ -4,6 +4,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "device/CrcUtils.h"
+#include "device/Instrument.h"
 #include "ui/GuiPause.h"
 #include "ui/pages/DebugInputRules.h"
 #include "ui/pages/PasswordFilter.h"
@@ -19,19 +20,8 @@
 #include <cmath>
 
 namespace {
-// Registers as the instrument numbers them (40122 is 0x9CBA on the wire).
-constexpr quint16 RegDdsFrequency = 40100;
-constexpr quint16 RegSweepStart = 40106;
-constexpr quint16 RegSweepEnd = 40108;
-constexpr quint16 RegSweepStep = 40110;
-constexpr quint16 RegWorkState = 40118;
-constexpr quint16 RegWorkMode = 40119;
-constexpr quint16 RegVcselSet = 40122;
-constexpr quint16 RegVaporCellSet = 40130;
-constexpr quint16 RegVcselDefaultSet = 40142;
-constexpr quint16 DebugModeOn = 99;
-constexpr quint16 DebugModeOff = 1;
-constexpr quint16 WorkStateMeasuring = 4; // the state in which the stream runs
+namespace Reg = Instrument::Register;
+namespace WorkState = Instrument::WorkState;
 constexpr double ReadBackFloor = 0.00001;
 
 // Read-backs with five decimals; what is below the floor shows as "0".
@@ -134,11 +124,11 @@ void MonitorModuleForm::send(const QByteArray& frame)
 
 void MonitorModuleForm::sendWorkState(quint16 state)
 {
-    send(ModbusFrame::writeSingle(RegWorkState, state));
+    send(ModbusFrame::writeSingle(Reg::WorkState, state));
     // Any state but 4 makes the instrument leave the measurement (debug mode, or a
     // new lock from step 1 to 3): the main page then follows the lock from the
     // status poll and starts the stream only at 4.
-    if (state != WorkStateMeasuring)
+    if (state != WorkState::Locked)
         paramManager->setDeviceReady(false);
 }
 
@@ -205,11 +195,11 @@ void MonitorModuleForm::slots_editingFinished()
     const QString name = edit->objectName();
     quint16 reg = 0;
     if (name.contains(QLatin1String("edt_laserTempSet")))
-        reg = RegVcselSet;
+        reg = Reg::VcselSet;
     else if (name.contains(QLatin1String("edt_laserElectricSet")))
-        reg = RegVcselDefaultSet;
+        reg = Reg::VcselDefaultSet;
     else if (name.contains(QLatin1String("edt_airTempSet")))
-        reg = RegVaporCellSet;
+        reg = Reg::VaporCellSet;
     else
         return;
 
@@ -240,13 +230,13 @@ void MonitorModuleForm::slots_ddsEditingFinished()
     const QString name = edit->objectName();
     quint16 reg = 0;
     if (name.contains(QLatin1String("edt_ddsFreq")))
-        reg = RegDdsFrequency;
+        reg = Reg::DdsFrequency;
     else if (name.contains(QLatin1String("edt_fsStart")))
-        reg = RegSweepStart;
+        reg = Reg::DdsSweepStart;
     else if (name.contains(QLatin1String("edt_fsEnd")))
-        reg = RegSweepEnd;
+        reg = Reg::DdsSweepEnd;
     else if (name.contains(QLatin1String("edt_fsStep")))
-        reg = RegSweepStep;
+        reg = Reg::DdsSweepStep;
     else
         return;
 
@@ -268,7 +258,7 @@ void MonitorModuleForm::on_chk_debug_stateChanged(int arg1)
     setDebugWidgetsEnabled(on);
     const bool wasPolling = pausePoll();
     GuiPause::pause(100);
-    sendWorkState(on ? DebugModeOn : DebugModeOff);
+    sendWorkState(on ? WorkState::DebugModeOn : WorkState::DebugModeOff);
     GuiPause::pause(100);
     resumePoll(wasPolling);
 }
@@ -296,7 +286,7 @@ void MonitorModuleForm::on_btn_changeWorkMode_clicked()
     if (i < 0) {
         qDebug() << "未找到该状态";
     } else {
-        send(ModbusFrame::writeMultiple(RegWorkMode, {quint16(i + 1)}));
+        send(ModbusFrame::writeMultiple(Reg::WorkMode, {quint16(i + 1)}));
         showDdsReadBack = i == 1;
     }
     GuiPause::pause(100);
