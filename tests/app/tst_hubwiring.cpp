@@ -153,6 +153,21 @@ void relayRow(const char* name, std::function<QObject*(Wiring&)> worker,
     }};
 }
 
+// A poll of the scheduler starts and stops on the hub's signals.
+void pollRows(const QString& poll, void (ParamManager::*start)(), void (ParamManager::*stop)(),
+              void (ModbusWorkThread::*startPoll)(), bool (ModbusWorkThread::*active)() const)
+{
+    QTest::newRow(qPrintable(poll + " poll start -> scheduler")) << Row{[=](Wiring& w) {
+        emit(w.hub.*start)();
+        QVERIFY((w.scheduler()->*active)());
+    }};
+    QTest::newRow(qPrintable(poll + " poll stop -> scheduler")) << Row{[=](Wiring& w) {
+        (w.scheduler()->*startPoll)();
+        emit(w.hub.*stop)();
+        QVERIFY(!(w.scheduler()->*active)());
+    }};
+}
+
 QObject* transportOf(Wiring& w)
 {
     return w.transport();
@@ -255,24 +270,10 @@ void TestHubWiring::wiring_data()
         [](Wiring&, const Args& a) { return a.at(0) == "COM77" && a.at(1) == "no such port"; });
 
     // ---- hub -> scheduler (it lives in this thread: the slots run at once)
-    QTest::newRow("status poll start -> scheduler") << Row{[](Wiring& w) {
-        emit w.hub.sig_devStatusWorkerStart();
-        QVERIFY(w.scheduler()->isStatusPollActive());
-    }};
-    QTest::newRow("status poll stop -> scheduler") << Row{[](Wiring& w) {
-        w.scheduler()->slots_devStatusWorkerStart();
-        emit w.hub.sig_devStatusWorkerStop();
-        QVERIFY(!w.scheduler()->isStatusPollActive());
-    }};
-    QTest::newRow("parameter poll start -> scheduler") << Row{[](Wiring& w) {
-        emit w.hub.sig_paramWorkerStart();
-        QVERIFY(w.scheduler()->isParamPollActive());
-    }};
-    QTest::newRow("parameter poll stop -> scheduler") << Row{[](Wiring& w) {
-        w.scheduler()->slots_paramWorkerStart();
-        emit w.hub.sig_paramWorkerStop();
-        QVERIFY(!w.scheduler()->isParamPollActive());
-    }};
+    pollRows("status", &P::sig_devStatusWorkerStart, &P::sig_devStatusWorkerStop,
+             &ModbusWorkThread::slots_devStatusWorkerStart, &ModbusWorkThread::isStatusPollActive);
+    pollRows("parameter", &P::sig_paramWorkerStart, &P::sig_paramWorkerStop,
+             &ModbusWorkThread::slots_paramWorkerStart, &ModbusWorkThread::isParamPollActive);
     // The DDS poll's slots do nothing: only the connection itself can be seen.
     QTest::newRow("DDS poll start -> scheduler") << Row{[](Wiring& w) {
         QVERIFY(QObject::disconnect(&w.hub, &P::sig_ddsWorkerStart, w.scheduler(),

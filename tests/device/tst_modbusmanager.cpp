@@ -5,6 +5,7 @@
 
 #include "app/Logger.h"
 #include "device/ModbusManager.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/FidTestFrames.h"
 #include "tests/support/ModbusTestFrames.h"
 #include "tests/support/PtyInstrument.h"
@@ -12,7 +13,6 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QSignalSpy>
 
 #include <atomic>
@@ -31,23 +31,6 @@ void countReaderFaults(QtMsgType type, const QMessageLogContext&, const QString&
 {
     if (type == QtDebugMsg && (msg.startsWith("Reply dropped") || msg.startsWith("Stream:")))
         ++g_readerFaults;
-}
-
-// The client road hands nothing on: what it read is on the debug output.
-QMutex g_debugMutex;
-QStringList g_debugLines;
-void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg)
-        return;
-    QMutexLocker lock(&g_debugMutex);
-    g_debugLines << msg;
-}
-
-bool debugSaid(const QString& text)
-{
-    QMutexLocker lock(&g_debugMutex);
-    return g_debugLines.contains(text);
 }
 
 QString logText()
@@ -252,8 +235,8 @@ private slots:
         QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
                                   Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
         QVERIFY(connected.wait(TimeoutMs));
-        g_debugLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+        // The client road hands nothing on: what it read is on the debug output.
+        DebugLines debug;
 
         const QList<QPair<OperationType, QVariantList>> operations{
             {ReadModbus, {40118}}, // too few arguments: reported, the next one runs
@@ -277,11 +260,10 @@ private slots:
         QVERIFY(m_pty.readUntil(streamRequest(0x06, 100)));
         QVERIFY(m_pty.readUntil(readRequest(40230, 3)));
         m_pty.write(readReply({352, 41, 1200}));
-        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40232 = 1200"), TimeoutMs);
-        qInstallMessageHandler(previous);
-        QVERIFY(debugSaid("Insufficient arguments for ReadModbus operation"));
-        QVERIFY(debugSaid("Register 40118 = 4"));
-        QVERIFY(debugSaid("Write operation completed successfully"));
+        QTRY_VERIFY_WITH_TIMEOUT(debug.said("Register 40232 = 1200"), TimeoutMs);
+        QVERIFY(debug.said("Insufficient arguments for ReadModbus operation"));
+        QVERIFY(debug.said("Register 40118 = 4"));
+        QVERIFY(debug.said("Write operation completed successfully"));
         QVERIFY(m_handedOn.isEmpty()); // the client road hands nothing on
     }
 

@@ -2,9 +2,8 @@
 
 #include "app/SharedState.h"
 #include "services/DataCheckerThread.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
-
-#include <QMutex>
 
 #include <atomic>
 #include <memory>
@@ -12,16 +11,13 @@
 namespace {
 constexpr qint64 T0 = 1700000000;
 
-// The watchdog's lines on the debug output (written in its thread).
-QMutex g_linesMutex;
-QStringList g_lines;
-void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
+// What happens between the first 59 values of a run and its 60th.
+enum class Between
 {
-    if (type != QtDebugMsg)
-        return;
-    QMutexLocker lock(&g_linesMutex);
-    g_lines << msg;
-}
+    Nothing,
+    LightLeft,
+    StreamRestarted
+};
 
 struct Batch
 {
@@ -49,10 +45,8 @@ private slots:
     void noData();
     void streamThatBringsNothing();
     void streamStoppedByTheProgram();
-    void statusLeavingFourForgetsTheWindow_data();
-    void statusLeavingFourForgetsTheWindow();
-    void stopForgetsTheValuesOfBefore_data();
-    void stopForgetsTheValuesOfBefore();
+    void valuesOfBeforeAreForgotten_data();
+    void valuesOfBeforeAreForgotten();
     void helpersOnShortRuns_data();
     void helpersOnShortRuns();
     void timerChecksInItsThread();
@@ -180,16 +174,10 @@ void TestDataCheckerThread::missingRateToldOncePerRun()
 {
     QFETCH(QVector<int>, rates);
     QFETCH(int, lines);
-    {
-        QMutexLocker lock(&g_linesMutex);
-        g_lines.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+    DebugLines debug;
     for (int rate : rates)
         send(QVector<double>(100, 50000.0), rate);
-    qInstallMessageHandler(previous);
-    QMutexLocker lock(&g_linesMutex);
-    QCOMPARE(g_lines.filter("no step for the rate").size(), lines);
+    QCOMPARE(debug.count("no step for the rate"), lines);
 }
 
 // One value per 20 Hz batch, so each value is one entry and every batch is tested.
@@ -343,60 +331,46 @@ void TestDataCheckerThread::streamStoppedByTheProgram()
     QCOMPARE(m_messages->first().at(0).toString(), QString("没有数据发过来，请检查设备"));
 }
 
-// Old entries never count once the status has been away from 4, even when the
-// watchdog did not look while it was away.
-void TestDataCheckerThread::statusLeavingFourForgetsTheWindow_data()
+// Values from before the light left 4, or from before the program stopped and
+// started the stream again, never count again, even when the watchdog did not
+// look in between.
+void TestDataCheckerThread::valuesOfBeforeAreForgotten_data()
 {
-    QTest::addColumn<bool>("leave");
-    QTest::newRow("status stayed 4") << false;
-    QTest::newRow("status left 4 and came back") << true;
+    QTest::addColumn<int>("between");     // Between
+    QTest::addColumn<int>("gapMessages"); // at a tick 30 s on, after the same again
+    QTest::newRow("nothing") << int(Between::Nothing) << 1;
+    QTest::newRow("light left 4 and came back") << int(Between::LightLeft) << 0;
+    // A stream that brings nothing for 30 s after its start is missing data.
+    QTest::newRow("stream stopped and started again") << int(Between::StreamRestarted) << 1;
 }
 
-void TestDataCheckerThread::statusLeavingFourForgetsTheWindow()
+void TestDataCheckerThread::valuesOfBeforeAreForgotten()
 {
-    QFETCH(bool, leave);
+    QFETCH(int, between);
+    QFETCH(int, gapMessages);
+    const bool forgets = Between(between) != Between::Nothing;
+    const auto interrupt = [&] {
+        if (Between(between) == Between::LightLeft) {
+            m_state.setLightStatus(1);
+            m_state.setLightStatus(4);
+        } else if (Between(between) == Between::StreamRestarted) {
+            request(AddrStopStream);
+            request(AddrStartStream);
+        }
+    };
     for (int i = 0; i < 59; ++i)
         send({50000.0 + i}, 20);
-    if (leave) {
-        m_state.setLightStatus(1);
-        m_state.setLightStatus(4);
-    }
+    interrupt();
     send({50100.0}, 20); // the 60th rising value
-    QCOMPARE(m_messages->count(), leave ? 0 : 1);
-    QCOMPARE(window().size(), leave ? 1 : 60);
+    QCOMPARE(m_messages->count(), forgets ? 0 : 1);
+    QCOMPARE(window().size(), forgets ? 1 : 60);
 
     m_messages->clear();
-    if (leave) {
-        m_state.setLightStatus(0);
-        m_state.setLightStatus(4);
-    }
+    interrupt();
     m_now = T0 + 30;
     tick();
-    QCOMPARE(m_messages->count(), leave ? 0 : 1);
-    QVERIFY(window().isEmpty() == leave);
-}
-
-// A stream the program stopped and started again begins afresh: the values of
-// before the stop never complete a run with the new ones.
-void TestDataCheckerThread::stopForgetsTheValuesOfBefore_data()
-{
-    QTest::addColumn<bool>("stop");
-    QTest::newRow("stream ran on") << false;
-    QTest::newRow("stream stopped and started again") << true;
-}
-
-void TestDataCheckerThread::stopForgetsTheValuesOfBefore()
-{
-    QFETCH(bool, stop);
-    for (int i = 0; i < 59; ++i)
-        send({50000.0 + i}, 20);
-    if (stop) {
-        request(AddrStopStream);
-        request(AddrStartStream);
-    }
-    send({50100.0}, 20); // the 60th rising value
-    QCOMPARE(m_messages->count(), stop ? 0 : 1);
-    QCOMPARE(window().size(), stop ? 1 : 60);
+    QCOMPARE(m_messages->count(), gapMessages);
+    QCOMPARE(window().isEmpty(), forgets);
 }
 
 // The helpers on runs too short for the slots to test them.
