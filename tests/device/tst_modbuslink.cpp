@@ -8,12 +8,12 @@
 #include "app/SharedState.h"
 #include "device/ModbusManager.h"
 #include "device/ModbusWorkThread.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -84,24 +84,6 @@ public:
 private:
     ParamManager* m_hub;
 };
-
-// The transport's debug output (written in its thread), for the client road,
-// which hands nothing on.
-QMutex g_debugMutex;
-QStringList g_debugLines;
-void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg)
-        return;
-    QMutexLocker lock(&g_debugMutex);
-    g_debugLines << msg;
-}
-
-bool debugSaid(const QString& text)
-{
-    QMutexLocker lock(&g_debugMutex);
-    return g_debugLines.contains(text);
-}
 
 QString logText()
 {
@@ -241,27 +223,26 @@ private slots:
         QSignalSpy connected(&hub, &ParamManager::sig_connected);
         emit scheduler->sig_connectDevice(instrument.portName(), 921600);
         QVERIFY(connected.wait(LinkTimeoutMs));
-        g_debugLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+        {
+            // The client road hands nothing on: what it read is on the debug output.
+            DebugLines debug;
+            emit scheduler->sig_readModbus(40118, 1);
+            QTRY_VERIFY_WITH_TIMEOUT(debug.said("Register 40118 = 4"), LinkTimeoutMs);
+            emit scheduler->sig_writeModbus(40119, 2);
+            QTRY_VERIFY_WITH_TIMEOUT(debug.said("Write operation completed successfully"),
+                                     LinkTimeoutMs);
+            emit scheduler->sig_readModbus(40119, 1);
+            QTRY_VERIFY_WITH_TIMEOUT(debug.said("Register 40119 = 2"), LinkTimeoutMs);
 
-        emit scheduler->sig_readModbus(40118, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40118 = 4"), LinkTimeoutMs);
-        emit scheduler->sig_writeModbus(40119, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Write operation completed successfully"),
-                                 LinkTimeoutMs);
-        emit scheduler->sig_readModbus(40119, 1);
-        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40119 = 2"), LinkTimeoutMs);
-
-        // Raw frames and upgrade data go out on the raw port again.
-        emit scheduler->sig_readModbusData("AB01067D000064919C");
-        const QByteArray upgrade(3000, char(0x5A));
-        emit hub.sig_sendUpgradeData(upgrade);
-        const QString upgradeHex = QString::fromLatin1(upgrade.toHex(' ').toUpper());
-        QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().contains("RX AB 01 06 7D 00 00 64"),
-                                 LinkTimeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().count("5A") >= upgrade.size(),
-                                 LinkTimeoutMs);
-        qInstallMessageHandler(previous);
+            // Raw frames and upgrade data go out on the raw port again.
+            emit scheduler->sig_readModbusData("AB01067D000064919C");
+            const QByteArray upgrade(3000, char(0x5A));
+            emit hub.sig_sendUpgradeData(upgrade);
+            QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().contains("RX AB 01 06 7D 00 00 64"),
+                                     LinkTimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(instrument.errorOutput().count("5A") >= upgrade.size(),
+                                     LinkTimeoutMs);
+        }
 
         // And the raw path carries on: a status read reaches the decoder.
         QSignalSpy progress(&hub, &ParamManager::sig_updateProgress);

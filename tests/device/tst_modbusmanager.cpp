@@ -5,23 +5,19 @@
 
 #include "app/Logger.h"
 #include "device/ModbusManager.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/FidTestFrames.h"
 #include "tests/support/ModbusTestFrames.h"
+#include "tests/support/PtyInstrument.h"
 #include "tests/support/TestMain.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QSignalSpy>
 
 #include <atomic>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <termios.h>
-#include <unistd.h>
 
 using namespace FidTestFrames;
 using namespace ModbusTestFrames;
@@ -29,95 +25,12 @@ using namespace ModbusTestFrames;
 namespace {
 constexpr int TimeoutMs = 10000;
 
-// The instrument's end of a pseudo-terminal; the transport opens the other end.
-class PtyInstrument
-{
-public:
-    PtyInstrument()
-    {
-        char path[256] = {};
-        if (::openpty(&m_master, &m_slave, path, nullptr, nullptr) != 0)
-            return;
-        termios tio{};
-        ::tcgetattr(m_slave, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(m_slave, TCSANOW, &tio);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        device = QString::fromLocal8Bit(path);
-    }
-    ~PtyInstrument()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        if (m_slave >= 0)
-            ::close(m_slave);
-    }
-
-    void write(const QByteArray& bytes)
-    {
-        QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-
-    // Reads until the received bytes contain `what`; true when they did in time.
-    bool readUntil(const QByteArray& what, int ms = TimeoutMs)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!m_received.contains(what)) {
-            pollfd p{m_master, POLLIN, 0};
-            if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
-                return false;
-            char buf[65536];
-            const ssize_t got = ::read(m_master, buf, sizeof buf);
-            if (got <= 0)
-                return false;
-            m_received.append(buf, int(got));
-            // Keep only a tail long enough to hold `what` across reads.
-            if (m_received.size() > 4096 && !m_received.contains(what))
-                m_received = m_received.right(what.size());
-        }
-        m_received.remove(0, m_received.indexOf(what) + what.size());
-        return true;
-    }
-
-    // The line speed the program set (a pseudo-terminal keeps it like a port).
-    speed_t speed() const
-    {
-        termios tio{};
-        ::tcgetattr(m_slave, &tio);
-        return ::cfgetospeed(&tio);
-    }
-
-    QString device;
-
-private:
-    int m_master = -1;
-    int m_slave = -1;
-    QByteArray m_received;
-};
-
 // Reader faults on the debug output (written in the transport's thread).
 std::atomic<int> g_readerFaults{0};
 void countReaderFaults(QtMsgType type, const QMessageLogContext&, const QString& msg)
 {
     if (type == QtDebugMsg && (msg.startsWith("Reply dropped") || msg.startsWith("Stream:")))
         ++g_readerFaults;
-}
-
-// The client road hands nothing on: what it read is on the debug output.
-QMutex g_debugMutex;
-QStringList g_debugLines;
-void keepDebugLines(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type != QtDebugMsg)
-        return;
-    QMutexLocker lock(&g_debugMutex);
-    g_debugLines << msg;
-}
-
-bool debugSaid(const QString& text)
-{
-    QMutexLocker lock(&g_debugMutex);
-    return g_debugLines.contains(text);
 }
 
 QString logText()
@@ -322,8 +235,8 @@ private slots:
         QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
                                   Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
         QVERIFY(connected.wait(TimeoutMs));
-        g_debugLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keepDebugLines);
+        // The client road hands nothing on: what it read is on the debug output.
+        DebugLines debug;
 
         const QList<QPair<OperationType, QVariantList>> operations{
             {ReadModbus, {40118}}, // too few arguments: reported, the next one runs
@@ -347,11 +260,10 @@ private slots:
         QVERIFY(m_pty.readUntil(streamRequest(0x06, 100)));
         QVERIFY(m_pty.readUntil(readRequest(40230, 3)));
         m_pty.write(readReply({352, 41, 1200}));
-        QTRY_VERIFY_WITH_TIMEOUT(debugSaid("Register 40232 = 1200"), TimeoutMs);
-        qInstallMessageHandler(previous);
-        QVERIFY(debugSaid("Insufficient arguments for ReadModbus operation"));
-        QVERIFY(debugSaid("Register 40118 = 4"));
-        QVERIFY(debugSaid("Write operation completed successfully"));
+        QTRY_VERIFY_WITH_TIMEOUT(debug.said("Register 40232 = 1200"), TimeoutMs);
+        QVERIFY(debug.said("Insufficient arguments for ReadModbus operation"));
+        QVERIFY(debug.said("Register 40118 = 4"));
+        QVERIFY(debug.said("Write operation completed successfully"));
         QVERIFY(m_handedOn.isEmpty()); // the client road hands nothing on
     }
 

@@ -3,6 +3,7 @@
 #include "app/SharedState.h"
 #include "device/SamplingRates.h"
 #include "services/DataCheckerThread.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
 
 #include <atomic>
@@ -10,6 +11,14 @@
 
 namespace {
 constexpr qint64 T0 = 1700000000;
+
+// What happens between the first 59 values of a run and its 60th.
+enum class Between
+{
+    Nothing,
+    LightLeft,
+    StreamRestarted
+};
 
 struct Batch
 {
@@ -27,6 +36,8 @@ private slots:
     void cleanup();
     void entriesPerBatch_data();
     void entriesPerBatch();
+    void missingRateToldOncePerRun_data();
+    void missingRateToldOncePerRun();
     void lockLoss_data();
     void lockLoss();
     void oldEntriesLeaveTheWindow_data();
@@ -35,8 +46,10 @@ private slots:
     void noData();
     void streamThatBringsNothing();
     void streamStoppedByTheProgram();
-    void statusLeavingFourForgetsTheWindow_data();
-    void statusLeavingFourForgetsTheWindow();
+    void valuesOfBeforeAreForgotten_data();
+    void valuesOfBeforeAreForgotten();
+    void helpersOnShortRuns_data();
+    void helpersOnShortRuns();
     void timerChecksInItsThread();
 
 private:
@@ -137,9 +150,6 @@ void TestDataCheckerThread::entriesPerBatch()
         for (double& v : values)
             v = 50000.0 + all.size() + (&v - values.data());
         all += values;
-        // One debug line when a run of batches without a step begins.
-        if (RateMap.value(b.rate, 0) == 0 && (&b == batches.begin() || (&b - 1)->rate != b.rate))
-            QTest::ignoreMessage(QtDebugMsg, QRegularExpression("no step for the rate"));
         send(values, b.rate);
     }
     const QVector<DataCheckSample> entries = window();
@@ -149,6 +159,26 @@ void TestDataCheckerThread::entriesPerBatch()
         QCOMPARE(entries[i].value, all[indexes[i]]);
     }
     QCOMPARE(m_messages->count(), 0);
+}
+
+// One debug line when batches of a rate without a step begin, not one per batch.
+void TestDataCheckerThread::missingRateToldOncePerRun_data()
+{
+    QTest::addColumn<QVector<int>>("rates"); // of one batch of 100 values each
+    QTest::addColumn<int>("lines");
+    QTest::newRow("a run of one rate") << QVector<int>{200, 200, 200} << 1;
+    QTest::newRow("two rates in turn") << QVector<int>{200, 10, 200} << 3;
+    QTest::newRow("again after a batch with a step") << QVector<int>{200, 20, 200} << 2;
+}
+
+void TestDataCheckerThread::missingRateToldOncePerRun()
+{
+    QFETCH(QVector<int>, rates);
+    QFETCH(int, lines);
+    DebugLines debug;
+    for (int rate : rates)
+        send(QVector<double>(100, 50000.0), rate);
+    QCOMPARE(debug.count("no step for the rate"), lines);
 }
 
 // One value per 20 Hz batch, so each value is one entry and every batch is tested.
@@ -163,15 +193,29 @@ void TestDataCheckerThread::lockLoss_data()
     }
     QVector<double> withPair = rising;
     withPair[30] = withPair[29];
+    QVector<double> fallingWithPair = falling;
+    fallingWithPair[30] = fallingWithPair[29];
+    // The last ten of a rising run climb past 90000 nT: both criteria at the
+    // 60th value, one message.
+    QVector<double> risingIntoHigh = rising.mid(0, 50);
+    for (int i = 0; i < 10; ++i)
+        risingIntoHigh << 90001.0 + i;
     QTest::newRow("60 rising") << rising << 1;
     QTest::newRow("60 falling") << falling << 1;
     QTest::newRow("59 rising") << rising.mid(0, 59) << 0;
     QTest::newRow("one equal pair among 60") << withPair << 0;
+    QTest::newRow("one equal pair among 60 falling") << fallingWithPair << 0;
+    QTest::newRow("one step down, then 60 rising") << QVector<double>{60000.0} + rising << 1;
+    QTest::newRow("rising into the high range") << risingIntoHigh << 1;
     QTest::newRow("ten at 95000") << QVector<double>(10, 95000.0) << 1;
     QTest::newRow("ten at 5000") << QVector<double>(10, 5000.0) << 1;
+    QTest::newRow("ten at exactly 90000") << QVector<double>(10, 90000.0) << 0;
+    QTest::newRow("ten at exactly 10000") << QVector<double>(10, 10000.0) << 0;
     QTest::newRow("nine at 95000") << QVector<double>(9, 95000.0) << 0;
     QTest::newRow("nine at 95000, one at 50000")
         << QVector<double>(9, 95000.0) + QVector<double>{50000.0} << 0;
+    QTest::newRow("one at 50000, then ten at 95000")
+        << QVector<double>{50000.0} + QVector<double>(10, 95000.0) << 1;
     QTest::newRow("half high, half low")
         << QVector<double>(5, 95000.0) + QVector<double>(5, 5000.0) << 0;
 }
@@ -194,6 +238,7 @@ void TestDataCheckerThread::oldEntriesLeaveTheWindow_data()
     QTest::addColumn<qint64>("pause");
     QTest::addColumn<int>("messages");
     QTest::newRow("60th after 69 s") << qint64(69) << 1;
+    QTest::newRow("60th after 70 s") << qint64(70) << 1;
     QTest::newRow("60th after 71 s") << qint64(71) << 0;
 }
 
@@ -225,8 +270,9 @@ void TestDataCheckerThread::noData()
     QFETCH(int, messages);
     tick(); // an empty window is no gap
     send({50000.0}, 20);
-    m_now = T0 + age;
     m_state.setLightStatus(status);
+    tick(); // sees the status before the gap: a change of it alone restarts the wait
+    m_now = T0 + age;
     tick();
     tick();
     QCOMPARE(m_messages->count(), messages);
@@ -270,6 +316,7 @@ void TestDataCheckerThread::streamStoppedByTheProgram()
 {
     send({50000.0}, 20);
     request(AddrStopStream);
+    request(Addr40100Params); // read while stopped: no start
     send({50000.1}, 20);
     m_now += 60;
     tick();
@@ -285,37 +332,72 @@ void TestDataCheckerThread::streamStoppedByTheProgram()
     QCOMPARE(m_messages->first().at(0).toString(), QString("没有数据发过来，请检查设备"));
 }
 
-// Old entries never count once the status has been away from 4, even when the
-// watchdog did not look while it was away.
-void TestDataCheckerThread::statusLeavingFourForgetsTheWindow_data()
+// Values from before the light left 4, or from before the program stopped and
+// started the stream again, never count again, even when the watchdog did not
+// look in between.
+void TestDataCheckerThread::valuesOfBeforeAreForgotten_data()
 {
-    QTest::addColumn<bool>("leave");
-    QTest::newRow("status stayed 4") << false;
-    QTest::newRow("status left 4 and came back") << true;
+    QTest::addColumn<int>("between");     // Between
+    QTest::addColumn<int>("gapMessages"); // at a tick 30 s on, after the same again
+    QTest::newRow("nothing") << int(Between::Nothing) << 1;
+    QTest::newRow("light left 4 and came back") << int(Between::LightLeft) << 0;
+    // A stream that brings nothing for 30 s after its start is missing data.
+    QTest::newRow("stream stopped and started again") << int(Between::StreamRestarted) << 1;
 }
 
-void TestDataCheckerThread::statusLeavingFourForgetsTheWindow()
+void TestDataCheckerThread::valuesOfBeforeAreForgotten()
 {
-    QFETCH(bool, leave);
+    QFETCH(int, between);
+    QFETCH(int, gapMessages);
+    const bool forgets = Between(between) != Between::Nothing;
+    const auto interrupt = [&] {
+        if (Between(between) == Between::LightLeft) {
+            m_state.setLightStatus(1);
+            m_state.setLightStatus(4);
+        } else if (Between(between) == Between::StreamRestarted) {
+            request(AddrStopStream);
+            request(AddrStartStream);
+        }
+    };
     for (int i = 0; i < 59; ++i)
         send({50000.0 + i}, 20);
-    if (leave) {
-        m_state.setLightStatus(1);
-        m_state.setLightStatus(4);
-    }
+    interrupt();
     send({50100.0}, 20); // the 60th rising value
-    QCOMPARE(m_messages->count(), leave ? 0 : 1);
-    QCOMPARE(window().size(), leave ? 1 : 60);
+    QCOMPARE(m_messages->count(), forgets ? 0 : 1);
+    QCOMPARE(window().size(), forgets ? 1 : 60);
 
     m_messages->clear();
-    if (leave) {
-        m_state.setLightStatus(0);
-        m_state.setLightStatus(4);
-    }
+    interrupt();
     m_now = T0 + 30;
     tick();
-    QCOMPARE(m_messages->count(), leave ? 0 : 1);
-    QVERIFY(window().isEmpty() == leave);
+    QCOMPARE(m_messages->count(), gapMessages);
+    QCOMPARE(window().isEmpty(), forgets);
+}
+
+// The helpers on runs too short for the slots to test them.
+void TestDataCheckerThread::helpersOnShortRuns_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<bool>("monotonic"); // rising and falling alike
+    QTest::addColumn<bool>("outOfRange");
+    QTest::newRow("empty") << QVector<double>{} << true << false;
+    QTest::newRow("one in range") << QVector<double>{50000.0} << true << false;
+    QTest::newRow("one above") << QVector<double>{95000.0} << true << true;
+    QTest::newRow("two equal") << QVector<double>{50000.0, 50000.0} << false << false;
+}
+
+void TestDataCheckerThread::helpersOnShortRuns()
+{
+    QFETCH(QVector<double>, values);
+    QFETCH(bool, monotonic);
+    QFETCH(bool, outOfRange);
+    QVector<DataCheckSample> samples;
+    for (double v : values)
+        samples.append({T0, v});
+    QCOMPARE(DataCheckerThread::isStrictlyIncreasing(samples), monotonic);
+    QCOMPARE(DataCheckerThread::isStrictlyDecreasing(samples), monotonic);
+    QCOMPARE(DataCheckerThread::isStrictlyMonotonic(samples), monotonic);
+    QCOMPARE(DataCheckerThread::isOutOfRange(samples), outOfRange);
 }
 
 // The program's own timer: started in the watchdog's thread, it runs the no-data check.
