@@ -9,10 +9,10 @@
 #include <QMetaEnum>
 #include <QModbusRtuSerialMaster>
 #include <QMutexLocker>
+#include <QThread>
 #include <QTimer>
 
-ModbusManager::ModbusManager()
-    : m_port(new QSerialPort(this)), m_modbusClient(new QModbusRtuSerialMaster(this))
+ModbusManager::ModbusManager() : m_port(new QSerialPort(this))
 {
     m_port->setParity(QSerialPort::NoParity);
     m_port->setDataBits(QSerialPort::Data8);
@@ -24,19 +24,6 @@ ModbusManager::ModbusManager()
         if (m_upgrading && m_bytesWritten >= m_upgradePieceEnd)
             sendUpgradePiece();
     });
-
-    // The client follows the link's baud rate (set when a port is chosen).
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter,
-                                           QSerialPort::NoParity);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
-                                           Instrument::DefaultBaudRate);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
-                                           QSerialPort::Data8);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
-                                           QSerialPort::OneStop);
-    connect(m_modbusClient, &QModbusDevice::stateChanged, this,
-            [this](QModbusDevice::State state) { onStateChanged(int(state)); });
-    connect(m_modbusClient, &QModbusDevice::errorOccurred, this, &ModbusManager::onErrorOccurred);
 
     m_upgradeTimer.setSingleShot(true);
     m_upgradeTimer.setInterval(UpgradeWaitMs);
@@ -52,7 +39,40 @@ ModbusManager::ModbusManager()
 
 ModbusManager::~ModbusManager()
 {
+    // The client's timers belong to the transport's thread: it goes there too.
+    QThread* const thread = m_thread.thread();
+    if (m_modbusClient && thread && thread->isRunning() && QThread::currentThread() != thread)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                delete m_modbusClient;
+                m_modbusClient = nullptr;
+            },
+            Qt::BlockingQueuedConnection);
     m_thread.stop();
+}
+
+// Made in the transport's thread at its first use: the client keeps timers that
+// are not its children, which a later move to another thread would leave behind
+// (its requests would then never time out).
+QModbusRtuSerialMaster* ModbusManager::modbusClient()
+{
+    if (m_modbusClient)
+        return m_modbusClient;
+    m_modbusClient = new QModbusRtuSerialMaster(this);
+    // The client follows the link's baud rate (set when a port is chosen).
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialParityParameter,
+                                           QSerialPort::NoParity);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
+                                           Instrument::DefaultBaudRate);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
+                                           QSerialPort::Data8);
+    m_modbusClient->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
+                                           QSerialPort::OneStop);
+    connect(m_modbusClient, &QModbusDevice::stateChanged, this,
+            [this](QModbusDevice::State state) { onStateChanged(int(state)); });
+    connect(m_modbusClient, &QModbusDevice::errorOccurred, this, &ModbusManager::onErrorOccurred);
+    return m_modbusClient;
 }
 
 void ModbusManager::report(const QString& text)
@@ -72,11 +92,11 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
     const QString location = SerialPortNames::systemLocation(portName);
     const QString device = location.isEmpty() ? portName : location;
     m_port->setPortName(device);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
-    m_modbusClient->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baudRate);
+    modbusClient()->setConnectionParameter(QModbusDevice::SerialPortNameParameter, device);
+    modbusClient()->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baudRate);
     // The port is either raw or the client's: the raw link takes it back.
-    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
-        m_modbusClient->disconnectDevice();
+    if (modbusClient()->state() != QModbusDevice::UnconnectedState)
+        modbusClient()->disconnectDevice();
     if (m_port->isOpen())
         m_port->close();
     linkClosed();
@@ -104,7 +124,7 @@ void ModbusManager::slots_connectDevice(QString portName, int baudRate)
 void ModbusManager::slots_disConnectDevice()
 {
     m_linkLost = true;
-    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
+    if (m_modbusClient && m_modbusClient->state() != QModbusDevice::UnconnectedState)
         m_modbusClient->disconnectDevice();
     if (m_port->isOpen())
         m_port->close();

@@ -164,7 +164,8 @@ private:
 
     // The Modbus client and its operation queue: one operation at a time, the next
     // once the reply of the running one has finished or failed.
-    QModbusRtuSerialMaster* m_modbusClient;
+    QModbusRtuSerialMaster* modbusClient();
+    QModbusRtuSerialMaster* m_modbusClient = nullptr; // see modbusClient()
     QModbusDataUnit m_readUnit{QModbusDataUnit::HoldingRegisters, 40230, 1};
     QModbusDataUnit m_writeUnit{QModbusDataUnit::HoldingRegisters, 40230, 1};
     bool m_busy = false;

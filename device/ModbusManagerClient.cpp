@@ -12,22 +12,22 @@
 
 void ModbusManager::ensureModbusConnected()
 {
-    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
+    if (modbusClient()->state() != QModbusDevice::UnconnectedState)
         return;
     if (m_port->isOpen()) {
         m_linkLost = true;
         m_port->close();
         linkClosed();
     }
-    if (!m_modbusClient->connectDevice())
+    if (!modbusClient()->connectDevice())
         report(QStringLiteral("Failed to connect to serial port: ") +
-               m_modbusClient->errorString());
+               modbusClient()->errorString());
 }
 
 void ModbusManager::ensureRawPortOpen()
 {
-    if (m_modbusClient->state() != QModbusDevice::UnconnectedState)
-        m_modbusClient->disconnectDevice();
+    if (modbusClient()->state() != QModbusDevice::UnconnectedState)
+        modbusClient()->disconnectDevice();
     if (m_port->isOpen()) {
         m_port->close();
         linkClosed();
@@ -48,9 +48,9 @@ QModbusReply* ModbusManager::sendReadRequest(quint16 address, quint16 count, con
     ensureModbusConnected();
     m_readUnit.setStartAddress(address);
     m_readUnit.setValueCount(count);
-    QModbusReply* reply = m_modbusClient->sendReadRequest(m_readUnit, 1);
+    QModbusReply* reply = modbusClient()->sendReadRequest(m_readUnit, 1);
     if (!reply) {
-        report(QLatin1String(failText) + m_modbusClient->errorString());
+        report(QLatin1String(failText) + modbusClient()->errorString());
         return nullptr;
     }
     watchReply(reply, false);
@@ -62,9 +62,9 @@ QModbusReply* ModbusManager::sendWriteRequest(quint16 address, quint16 value, co
     ensureModbusConnected();
     m_writeUnit.setStartAddress(address);
     m_writeUnit.setValues({value});
-    QModbusReply* reply = m_modbusClient->sendWriteRequest(m_writeUnit, 1);
+    QModbusReply* reply = modbusClient()->sendWriteRequest(m_writeUnit, 1);
     if (!reply) {
-        report(QLatin1String(failText) + m_modbusClient->errorString());
+        report(QLatin1String(failText) + modbusClient()->errorString());
         return nullptr;
     }
     watchReply(reply, true);

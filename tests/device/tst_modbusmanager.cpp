@@ -267,6 +267,29 @@ private slots:
         QVERIFY(m_handedOn.isEmpty()); // the client road hands nothing on
     }
 
+    // A request the instrument leaves unanswered times out (the client's own
+    // timers run in the transport's thread) and the queue goes on with the next.
+    void unansweredClientRequestTimesOut()
+    {
+        ModbusManager* const transport = m_transport.data();
+        QSignalSpy connected(transport, &ModbusManager::sig_connected);
+        QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
+                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
+        QVERIFY(connected.wait(TimeoutMs));
+        DebugLines debug;
+        QMetaObject::invokeMethod(
+            transport,
+            [transport] {
+                transport->slots_sendModbus(ReadModbus, {40118, 1});
+                transport->slots_sendModbus(ReadModbus, {40230, 3});
+            },
+            Qt::QueuedConnection);
+        QVERIFY(m_pty.readUntil(readRequest(40118, 1)));
+        // Unanswered: the client's time-out and retries, then the next operation.
+        QVERIFY(m_pty.readUntil(readRequest(40230, 3), 20000));
+        QVERIFY(debug.count("Modbus read request error: ") >= 1);
+    }
+
     void upgradeDataInPieces()
     {
         QByteArray data(10000, '\0');
