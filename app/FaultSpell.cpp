@@ -25,6 +25,11 @@ FaultSpell FaultSpell::untilSuccess(EndLine recovered, EndLine stopped, Sink sin
     return spell;
 }
 
+void FaultSpell::debugOutput(const QString& line)
+{
+    qDebug().noquote() << line;
+}
+
 bool FaultSpell::fault(const QString& detail)
 {
     if (m_untilSuccess) {

@@ -36,6 +36,8 @@ public:
     // count line is written: the begin line is the first fault's detail.
     static FaultSpell untilSuccess(EndLine recovered, EndLine stopped = EndLine(),
                                    Sink sink = Sink());
+    // A sink for spells whose lines go to the debug output only.
+    static void debugOutput(const QString& line);
 
     // One fault: begins a spell or counts in one. Returns true when it began one.
     bool fault(const QString& detail);

@@ -33,12 +33,6 @@ ServerThread::Timing& defaultTimingRef()
     static ServerThread::Timing timing;
     return timing;
 }
-
-// The client's diagnostics go to the debug output only.
-void debugLine(const QString& line)
-{
-    qDebug().noquote() << line;
-}
 } // namespace
 
 ServerThread::ServerThread() : ServerThread(defaultTiming()) {}
@@ -59,13 +53,13 @@ ServerThread::ServerThread(const Timing& timing)
           [](qint64 faults) {
               return QStringLiteral("data posts accepted again after %1 failures").arg(faults);
           },
-          FaultSpell::EndLine(), debugLine)),
+          FaultSpell::EndLine(), FaultSpell::debugOutput)),
       m_keptOffline(FaultSpell::untilSuccess(
           [](qint64 kept) {
               return kept > 1 ? QStringLiteral("no guid save: %1 batches kept").arg(kept)
                               : QString();
           },
-          FaultSpell::EndLine(), debugLine))
+          FaultSpell::EndLine(), FaultSpell::debugOutput))
 {
     m_backlog.setFolder(RuntimePaths::logsDir());
     m_thread.start(this);

@@ -100,11 +100,9 @@ void UploadBacklog::keepUnwritten(const QString& record)
         m_unwrittenBytes -= m_unwritten.takeFirst().size();
         ++dropped;
     }
-    if (dropped) {
-        if (m_droppedRecords == 0)
-            qDebug() << "backlog: records cannot be written, oldest dropped";
-        m_droppedRecords += dropped;
-    }
+    for (int i = 0; i < dropped; ++i)
+        m_droppedRecords.fault(
+            QStringLiteral("backlog: records cannot be written, oldest dropped"));
 }
 
 bool UploadBacklog::saveBacklogRecord()
@@ -129,10 +127,7 @@ bool UploadBacklog::saveBacklogRecord()
         return false;
     m_unwritten.clear();
     m_unwrittenBytes = 0;
-    if (m_droppedRecords) {
-        qDebug() << "backlog: written again;" << m_droppedRecords << "records were dropped";
-        m_droppedRecords = 0;
-    }
+    m_droppedRecords.success();
     return true;
 }
 
@@ -213,16 +208,11 @@ bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
         ok = file.write(bytes) == bytes.size() && file.flush();
     }
     if (!ok) {
-        if (!m_writeFailing)
-            qDebug() << "Failed to open file for writing:" << file.errorString();
-        m_writeFailing = true;
-        ++m_failedWrites;
+        m_writeFailures.fault(QStringLiteral("Failed to open file for writing:") +
+                              file.errorString());
         return false;
     }
-    if (m_writeFailing)
-        qDebug() << "backlog: written again after" << m_failedWrites << "failed writes";
-    m_writeFailing = false;
-    m_failedWrites = 0;
+    m_writeFailures.success();
     return true;
 }
 

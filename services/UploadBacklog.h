@@ -6,6 +6,7 @@
 //
 // Threads: owned by ServerThread and used only in its thread; no locks.
 
+#include "app/FaultSpell.h"
 #include "app/SharedTypes.h"
 
 #include <QSet>
@@ -102,9 +103,18 @@ private:
 
     QStringList m_unwritten; // records waiting for a writable file, oldest first
     qint64 m_unwrittenBytes = 0;
-    int m_droppedRecords = 0;
-    bool m_writeFailing = false;
-    int m_failedWrites = 0;
+    // Spells on the debug output: records dropped while none can be written (one
+    // fault a record), and writes that fail until one succeeds.
+    FaultSpell m_droppedRecords = FaultSpell::untilSuccess(
+        [](qint64 dropped) {
+            return QStringLiteral("backlog: written again; %1 records were dropped").arg(dropped);
+        },
+        FaultSpell::EndLine(), FaultSpell::debugOutput);
+    FaultSpell m_writeFailures = FaultSpell::untilSuccess(
+        [](qint64 failures) {
+            return QStringLiteral("backlog: written again after %1 failed writes").arg(failures);
+        },
+        FaultSpell::EndLine(), FaultSpell::debugOutput);
 
     int m_lastOffered = -1; // number of the file last handed out for upload
     int m_inFlight = -1;

@@ -4,6 +4,7 @@
 
 #include "services/ServerBodies.h"
 #include "services/UploadBacklog.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -371,6 +372,7 @@ void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
 void TestUploadBacklog::unwrittenRecordsAreBounded()
 {
     QVERIFY(QDir().mkpath(path(0)));
+    DebugLines debug;
     // Batches of 10 000 values, each a record of about 100 kB that cannot be written.
     const int batches = 120;
     for (int i = 0; i < batches; ++i)
@@ -378,9 +380,17 @@ void TestUploadBacklog::unwrittenRecordsAreBounded()
     const int kept = m_backlog.unwrittenCount();
     QVERIFY2(kept > 0 && kept < batches, qPrintable(QString::number(kept)));
     QVERIFY(kept * 100000 <= UploadBacklog::UnwrittenLimitBytes);
+    // A spell of failures is told once at its start.
+    const int failures = debug.count("Failed to open file for writing:");
+    QCOMPARE(failures, 1);
+    QCOMPARE(debug.count("records cannot be written, oldest dropped"), 1);
     // The newest records are the ones kept, oldest first, and all go out together.
     QVERIFY(QDir(path(0)).removeRecursively());
     QVERIFY(m_backlog.saveBacklogRecord());
+    // And once at its end, with what it cost.
+    QVERIFY(debug.said(QString("backlog: written again; %1 records were dropped")
+                           .arg(batches - kept)));
+    QCOMPARE(debug.count("backlog: written again after "), 1);
     const QList<Record> got = records(path(0));
     QCOMPARE(got.size(), kept);
     QCOMPARE(got.first().time, T + (batches - kept) * 20000);
