@@ -76,6 +76,16 @@ Q_DECLARE_METATYPE(QList<Step>)
 class TestModbusManager : public QObject
 {
     Q_OBJECT
+private:
+    // The link opened again at `baudRate`, in the transport's thread.
+    bool connectAt(int baudRate)
+    {
+        QSignalSpy connected(m_transport.data(), &ModbusManager::sig_connected);
+        QMetaObject::invokeMethod(m_transport.data(), "slots_connectDevice", Qt::QueuedConnection,
+                                  Q_ARG(QString, m_pty.device), Q_ARG(int, baudRate));
+        return connected.wait(TimeoutMs);
+    }
+
 private slots:
     void init()
     {
@@ -86,10 +96,7 @@ private slots:
                 [this](ModbusAddr addr, const QByteArray& data) {
                     m_handedOn << qMakePair(int(addr), data);
                 });
-        QSignalSpy connected(m_transport.data(), &ModbusManager::sig_connected);
-        QMetaObject::invokeMethod(m_transport.data(), "slots_connectDevice", Qt::QueuedConnection,
-                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 921600));
-        QVERIFY(connected.wait(TimeoutMs));
+        QVERIFY(connectAt(921600));
     }
     void cleanup() { m_transport.reset(); }
 
@@ -231,10 +238,7 @@ private slots:
     void clientQueueDrains()
     {
         ModbusManager* const transport = m_transport.data();
-        QSignalSpy connected(transport, &ModbusManager::sig_connected);
-        QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
-                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
-        QVERIFY(connected.wait(TimeoutMs));
+        QVERIFY(connectAt(115200));
         // The client road hands nothing on: what it read is on the debug output.
         DebugLines debug;
 
@@ -272,10 +276,7 @@ private slots:
     void unansweredClientRequestTimesOut()
     {
         ModbusManager* const transport = m_transport.data();
-        QSignalSpy connected(transport, &ModbusManager::sig_connected);
-        QMetaObject::invokeMethod(transport, "slots_connectDevice", Qt::QueuedConnection,
-                                  Q_ARG(QString, m_pty.device), Q_ARG(int, 115200));
-        QVERIFY(connected.wait(TimeoutMs));
+        QVERIFY(connectAt(115200));
         DebugLines debug;
         QMetaObject::invokeMethod(
             transport,
