@@ -6,7 +6,7 @@
 #include "app/RuntimePaths.h"
 #include "app/SharedTypes.h"
 #include "services/ServerThread.h"
-#include "tests/services/BatchDriver.h"
+#include "tests/support/BatchDriver.h"
 #include "tools/common/ParentDeath.h"
 #include "tools/common/QuitOnSignal.h"
 

@@ -8,7 +8,7 @@
 #include "services/GPSThread.h"
 #include "services/SaveFileThread.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>

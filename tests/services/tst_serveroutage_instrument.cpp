@@ -9,7 +9,7 @@
 #include "services/SaveFileThread.h"
 #include "services/SaveModuleForm.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"

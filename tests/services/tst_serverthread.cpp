@@ -6,8 +6,8 @@
 #include "app/Settings.h"
 #include "services/ServerBodies.h"
 #include "services/ServerThread.h"
-#include "tests/services/BatchDriver.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/BatchDriver.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>

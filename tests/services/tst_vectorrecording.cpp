@@ -9,8 +9,8 @@
 #include "device/VectorDecoding.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
-#include "tests/services/RecorderFixture.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/RecorderFixture.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <cmath>

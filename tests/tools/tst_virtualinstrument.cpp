@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtEndian>
@@ -860,12 +859,13 @@ private slots:
         InstrumentProcess vi;
         QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
         auto run = [&](const QStringList& args) {
-            QProcess p;
+            ChildProcess p;
+            p.setErrorOutput(ChildProcess::ErrorOutput::Kept);
             p.start(mbpoll,
                     QStringList{"-m", "rtu", "-a", "1", "-b", "921600", "-P", "none", "-0", "-1"} +
                         args + QStringList{vi.device()});
-            p.waitForFinished(10000);
-            return QString::fromUtf8(p.readAllStandardOutput());
+            p.waitForExit(10000);
+            return QString::fromUtf8(p.output());
         };
         const QString status = run({"-t", "4", "-r", "40118", "-c", "1"});
         QVERIFY2(status.contains(QRegularExpression("\\[40118\\]:\\s+4\\b")), qPrintable(status));

@@ -14,7 +14,7 @@
 #include "device/ModbusManager.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/RecordLog.h"
 #include "tests/support/Screenshots.h"
