@@ -91,7 +91,7 @@ void TestServerOutage::killedDuringOutage()
     MonitorServer server;
     QVERIFY(server.start({"--mode", "down"}));
     const QString appDir = QDir::currentPath() + "/killed";
-    const QString driverBinary = QCoreApplication::applicationDirPath() + "/server_driver";
+    const QString driverBinary = MAG_SERVER_DRIVER;
     const QStringList common{"--app-dir",
                              appDir,
                              "--rate",
