@@ -7,6 +7,7 @@
 #include "services/ServerThread.h"
 #include "tests/support/BatchDriver.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/FastServerTiming.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
@@ -17,18 +18,6 @@
 
 namespace {
 constexpr qint64 T = 1765000000000;
-
-ServerThread::Timing fastTiming()
-{
-    ServerThread::Timing t;
-    t.tickMs = 300;
-    t.acceptedPauseMs = 300;
-    t.idlePauseMs = 300;
-    t.refusedPauseMs = 300;
-    t.refusedRandomMs = 200;
-    t.transferTimeoutMs = 2000; // long enough for a loaded machine, short for the tests
-    return t;
-}
 
 QList<qint64> backlogTimes(const QString& logs)
 {
@@ -64,7 +53,8 @@ void TestServerOutage::outageLosesNothing()
 {
     MonitorServer server;
     QVERIFY(server.start());
-    ServerThread client(fastTiming());
+    // A transfer time-out long enough for a loaded machine, short for the test.
+    ServerThread client(FastServerTiming::uploading(300, 2000));
     // One-second batches of 1000 values, sent ten times faster than real time.
     BatchDriver driver(&client, T, 1000, 100);
     QMetaObject::invokeMethod(&client, &ServerThread::slot_init, Qt::QueuedConnection);

@@ -8,6 +8,7 @@
 #include "services/ServerThread.h"
 #include "tests/support/BatchDriver.h"
 #include "tests/support/DebugLines.h"
+#include "tests/support/FastServerTiming.h"
 #include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
@@ -19,16 +20,10 @@ namespace {
 const QString Guid = "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30";
 constexpr qint64 T = 1765000000000;
 
+// A transfer time-out long enough for a loaded machine, short for the tests.
 ServerThread::Timing fastTiming()
 {
-    ServerThread::Timing t;
-    t.tickMs = 200;
-    t.acceptedPauseMs = 200;
-    t.idlePauseMs = 200;
-    t.refusedPauseMs = 300;
-    t.refusedRandomMs = 100;
-    t.transferTimeoutMs = 1500; // long enough for a loaded machine, short for the tests
-    return t;
+    return FastServerTiming::uploading(200, 1500);
 }
 
 template <typename F> auto inServer(ServerThread* server, F f)

@@ -14,10 +14,11 @@
 #include "device/ModbusManager.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
-#include "tests/support/StandIns.h"
+#include "tests/support/FastServerTiming.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/RecordLog.h"
 #include "tests/support/Screenshots.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -166,11 +167,7 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     QFETCH(QStringList, faults);
     MonitorServer standIn;
     QVERIFY(standIn.start());
-    ServerThread::Timing fast;
-    fast.tickMs = 200;
-    fast.transferTimeoutMs = 5000;
-    ServerThread::setDefaultTiming(fast);
-    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+    QVERIFY(FastServerTiming::enableForHubs(FastServerTiming::ticking(200, 5000)));
 
     const QString logPath = QDir::current().absoluteFilePath("vector-records.txt");
     InstrumentProcess instrument;
