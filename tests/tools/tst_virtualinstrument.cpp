@@ -290,7 +290,7 @@ private slots:
             readBack = floatAt(block, 40100, 40126);
             seen << QString("%1 (%2 bytes)").arg(double(readBack)).arg(block.size());
         } while (std::fabs(readBack - 0.3f) >= 0.02f && !deadline.hasExpired() &&
-                 (QTest::qWait(50), true));
+                 (QTest::qWait(50), true)); // the pace of the polls
         QVERIFY2(std::fabs(readBack - 0.3f) < 0.02f, qPrintable(seen.join(", ")));
         QCOMPARE(regAt(block, 40100, 40121), quint16(0)); // the apply register clears itself
         // The other set points stayed.
