@@ -2,7 +2,7 @@
 """Soak of the upload road at the real intervals (not part of CI).
 
 Starts the monitoring-server stand-in and the server client fed with one-second
-batches of 1000 values (build/tests/services/server_driver), runs the server
+batches of 1000 values (build/tests/helpers/server_driver), runs the server
 normally, then an outage (a third each: down, no answer, 500 with an HTML page),
 then normally again, and waits until the backlog has been uploaded. Prints the
 batches sent, received, missing and received twice.
@@ -39,7 +39,7 @@ def main():
 
     here = os.path.dirname(os.path.abspath(__file__))
     server_script = os.path.join(here, "..", "tools", "monitor-server", "monitor-server.py")
-    driver = os.path.join(args.build_dir, "tests", "services", "server_driver")
+    driver = os.path.join(args.build_dir, "tests", "helpers", "server_driver")
     ctl = "http://127.0.0.1:%d" % (args.port + 1)
     base = "http://127.0.0.1:%d/monitor-server" % args.port
     work = tempfile.mkdtemp(prefix="soak-server-")

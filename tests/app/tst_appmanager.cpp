@@ -1,5 +1,6 @@
 #include "app/AppManager.h"
 #include "app/ParamManager.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainWindow.h"
 
@@ -8,14 +9,9 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 
-namespace {
-QStringList g_debugLines;
-void collectDebug(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    if (type == QtDebugMsg)
-        g_debugLines << text;
-}
+#include <memory>
 
+namespace {
 struct Expected
 {
     int xAxisUpper = 150;
@@ -141,11 +137,11 @@ void TestAppManager::settingsTable()
 
 void TestAppManager::startAndShutdown()
 {
-    g_debugLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectDebug);
+    auto debug = std::make_unique<DebugLines>();
     AppManager manager;
     manager.start();
-    qInstallMessageHandler(previous);
+    const QStringList debugLines = debug->all();
+    debug.reset();
 
     const QStringList order{
         "Starting Application...", "Initializing Params...", "isServer:", "isTest:",
@@ -153,8 +149,8 @@ void TestAppManager::startAndShutdown()
     int at = -1;
     for (const QString& step : order) {
         int found = -1;
-        for (int i = at + 1; i < g_debugLines.size() && found < 0; ++i) {
-            if (g_debugLines.at(i).startsWith(step))
+        for (int i = at + 1; i < debugLines.size() && found < 0; ++i) {
+            if (debugLines.at(i).startsWith(step))
                 found = i;
         }
         QVERIFY2(found > at, qPrintable(step + " missing or out of order"));

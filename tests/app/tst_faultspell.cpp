@@ -1,4 +1,5 @@
 #include "app/FaultSpell.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
 
 namespace {
@@ -59,9 +60,7 @@ void TestFaultSpell::linesPerSpell()
     FaultSpell spell(
         QStringLiteral("Stream faults"), [&written](const QString& line) { written << line; },
         [&now] { return now; });
-    // Details on the debug output are another test's business.
-    QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    DebugLines details; // details on the debug output are another test's business
     int faults = 0;
     for (const Event& e : events) {
         now = e.atMs;
@@ -72,7 +71,6 @@ void TestFaultSpell::linesPerSpell()
         else
             spell.finish();
     }
-    qInstallMessageHandler(previous);
     QCOMPARE(written, lines);
 }
 
@@ -124,10 +122,7 @@ void TestFaultSpell::untilSuccessLines()
         [](qint64 faults) { return QStringLiteral("stopped after %1").arg(faults); },
         [&written](const QString& line) { written << line; });
     // Nothing on the debug output either: the owner says what it has to say.
-    static QStringList debugLines;
-    debugLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& line) { debugLines << line; });
+    DebugLines debug(DebugLines::AndWarnings);
     QString returned;
     int faults = 0;
     for (const QChar e : events) {
@@ -138,10 +133,9 @@ void TestFaultSpell::untilSuccessLines()
         else
             spell.finish();
     }
-    qInstallMessageHandler(previous);
     QCOMPARE(written, lines);
     QCOMPARE(returned, began);
-    QCOMPARE(debugLines, QStringList());
+    QCOMPARE(debug.all() + debug.warnings(), QStringList());
     QVERIFY(!spell.active());
 }
 

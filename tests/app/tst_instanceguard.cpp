@@ -3,6 +3,7 @@
 // as real processes from a copy of the executable in a sandbox folder).
 
 #include "app/InstanceGuard.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
@@ -10,11 +11,8 @@
 #include <QDirIterator>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 
 #include <memory>
-
-#include <signal.h>
 
 namespace {
 
@@ -54,57 +52,41 @@ class ProgramRun
 public:
     ProgramRun(const QString& folder, const QString& workDir)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QT_FORCE_STDERR_LOGGING", "1");
-        env.insert("MAG_PORT_DIR", folder + "/no-ports");
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setEnvironment("QT_QPA_PLATFORM", "offscreen");
+        m_process.setEnvironment("QT_FORCE_STDERR_LOGGING", "1");
+        m_process.setEnvironment("MAG_PORT_DIR", folder + "/no-ports");
+        m_process.setErrorOutput(ChildProcess::ErrorOutput::Merged);
         m_process.setWorkingDirectory(workDir);
         m_process.start(folder + "/magnetometer", QStringList());
     }
-    ~ProgramRun()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
+    ~ProgramRun() { m_process.killHard(); }
 
     // Waits for the line that tells how the start went: the started line or
     // the refusal; returns which, or an empty text when neither came.
     QString outcome()
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < StartTimeoutMs) {
-            if (m_output.contains(Refused))
-                return Refused;
-            if (m_output.contains(Started))
-                return Started;
-            if (m_process.state() == QProcess::NotRunning && !m_process.bytesAvailable())
-                return QString();
-            m_process.waitForReadyRead(200);
-            m_output += QString::fromLocal8Bit(m_process.readAll());
-        }
-        return QString();
+        QString seen;
+        m_process.waitFor(
+            [&seen](const QByteArray& line) {
+                for (const QString& outcome : {Refused, Started})
+                    if (QString::fromLocal8Bit(line).contains(outcome))
+                        seen = outcome;
+                return !seen.isEmpty();
+            },
+            StartTimeoutMs);
+        return seen;
     }
 
-    QString output() const { return m_output; }
-    bool running() const { return m_process.state() == QProcess::Running; }
+    QString output() { return QString::fromLocal8Bit(m_process.output()); }
+    bool running() const { return m_process.isRunning(); }
 
     // SIGSTOP / SIGCONT: a held copy keeps its lock and writes nothing meanwhile.
-    void hold(bool held) { ::kill(pid_t(m_process.processId()), held ? SIGSTOP : SIGCONT); }
+    void hold(bool held) { m_process.hold(held); }
 
-    void killHard() // SIGKILL: nothing of the program runs any more
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    void killHard() { m_process.killHard(); } // SIGKILL: nothing of the program runs any more
 
 private:
-    QProcess m_process;
-    QString m_output;
+    ChildProcess m_process;
 };
 
 // A folder holding a copy of the executable, as an operator's install.

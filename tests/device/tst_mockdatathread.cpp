@@ -4,6 +4,7 @@
 #include "app/AppManager.h"
 #include "app/ParamManager.h"
 #include "device/MockDataThread.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainWindow.h"
@@ -103,20 +104,6 @@ struct Replay
     }
 };
 
-QStringList g_lines;
-QMutex g_linesMutex;
-void collectDebug(QtMsgType type, const QMessageLogContext&, const QString& text)
-{
-    if (type != QtDebugMsg)
-        return;
-    QMutexLocker lock(&g_linesMutex);
-    g_lines << text;
-}
-bool sawLine(const QString& line)
-{
-    QMutexLocker lock(&g_linesMutex);
-    return g_lines.contains(line);
-}
 } // namespace
 
 class TestMockDataThread : public QObject
@@ -371,20 +358,15 @@ void TestMockDataThread::startUp()
     if (withFile)
         writeFile("mock.csv", "time,value\n" + csvOf(milliHertz));
 
-    {
-        QMutexLocker lock(&g_linesMutex);
-        g_lines.clear();
-    }
-    const QtMessageHandler previous = qInstallMessageHandler(collectDebug);
-    const auto unhook = qScopeGuard([&] { qInstallMessageHandler(previous); });
+    DebugLines debug;
 
     AppManager manager;
     manager.start();
     ParamManager* hub = manager.paramManager();
     QCOMPARE(hub->isMockData, 1);
     QVERIFY(hub->getMockDataThread());
-    QCOMPARE(sawLine("mock error"), !withFile);
-    QCOMPARE(sawLine(QStringLiteral("Error: 无法打开文件: mock.csv")), !withFile);
+    QCOMPARE(debug.said("mock error"), !withFile);
+    QCOMPARE(debug.said(QStringLiteral("Error: 无法打开文件: mock.csv")), !withFile);
 
     auto* mock = manager.mainWindow()->findChild<QPushButton*>("btn_mock");
     QVERIFY(mock);
@@ -403,7 +385,7 @@ void TestMockDataThread::startUp()
         for (int i = 0; i < values.size(); ++i)
             QVERIFY2(qAbs(values[i] - (1000 + i)) < 1e-9, qPrintable(QString::number(i)));
     } else {
-        QTRY_VERIFY_WITH_TIMEOUT(sawLine("Error: " + NoData), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(debug.said("Error: " + NoData), 10000);
         QCOMPARE(batches.count(), 0);
     }
     QVERIFY(manager.mainWindow()->isVisible()); // the program runs on

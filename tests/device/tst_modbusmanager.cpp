@@ -15,7 +15,7 @@
 #include <QLoggingCategory>
 #include <QSignalSpy>
 
-#include <atomic>
+#include <memory>
 
 #include <termios.h>
 
@@ -24,14 +24,6 @@ using namespace ModbusTestFrames;
 
 namespace {
 constexpr int TimeoutMs = 10000;
-
-// Reader faults on the debug output (written in the transport's thread).
-std::atomic<int> g_readerFaults{0};
-void countReaderFaults(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg && (msg.startsWith("Reply dropped") || msg.startsWith("Stream:")))
-        ++g_readerFaults;
-}
 
 QString logText()
 {
@@ -324,21 +316,24 @@ private slots:
         QFETCH(QString, logged);
 
         const int logBefore = logText().size();
-        g_readerFaults = 0;
-        const QtMessageHandler previous = qInstallMessageHandler(countReaderFaults);
+        // Reader faults on the debug output (written in the transport's thread).
+        auto debug = std::make_unique<DebugLines>();
+        const auto readerFaults = [&debug] {
+            return debug->countStarting("Reply dropped") + debug->countStarting("Stream:");
+        };
         constexpr int Faults = 20;
         const QByteArray text = requestText(ModbusAddr(addr));
-        for (int sent = 0; g_readerFaults < Faults; ++sent) {
+        for (int sent = 0; readerFaults() < Faults; ++sent) {
             if (addr == Addr40118Status || sent == 0) {
                 send(ModbusAddr(addr), text);
                 QVERIFY(m_pty.readUntil(QByteArray::fromHex(text)));
             }
             // One damaged piece at a time: each is read and dropped on its own.
-            const int faultsBefore = g_readerFaults;
+            const int faultsBefore = readerFaults();
             m_pty.write(reply);
-            QTRY_VERIFY_WITH_TIMEOUT(g_readerFaults > faultsBefore, TimeoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(readerFaults() > faultsBefore, TimeoutMs);
         }
-        qInstallMessageHandler(previous);
+        debug.reset();
 
         const QStringList lines = logText().mid(logBefore).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1);

@@ -4,25 +4,19 @@
 #include "app/Logger.h"
 #include "device/ModbusDataHandler.h"
 #include "device/ReplyDecoding.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/ModbusTestFrames.h"
 #include "tests/support/TestMain.h"
 
 #include <QFile>
 #include <QSignalSpy>
-#include <atomic>
 #include <cstring>
+#include <memory>
 
 using namespace ModbusTestFrames;
 using namespace ReplyDecoding;
 
 namespace {
-std::atomic<int> g_sizeErrors{0}; // converter messages on the debug output
-void countSizeErrors(QtMsgType type, const QMessageLogContext&, const QString& msg)
-{
-    if (type == QtDebugMsg && msg.endsWith(" size error."))
-        ++g_sizeErrors;
-}
-
 // 32-bit value split into registers low word first, as the instrument stores it.
 void putWordSwapped(QVector<quint16>& regs, int index, quint32 bits)
 {
@@ -248,17 +242,17 @@ private slots:
         const qint64 logBefore = log.size();
         ModbusDataHandler handler;
         QSignalSpy params(&handler, &ModbusDataHandler::sig_updateFormParam);
-        g_sizeErrors = 0;
-        const QtMessageHandler previous = qInstallMessageHandler(countSizeErrors);
+        auto debug = std::make_unique<DebugLines>(); // the converter's messages
         constexpr int Replies = 50;
         for (int i = 0; i < Replies; ++i)
             QMetaObject::invokeMethod(&handler, "slots_readDataFinished", Qt::QueuedConnection,
                                       Q_ARG(ModbusAddr, Addr40100Params),
                                       Q_ARG(QByteArray, parameterBlock().left(60)));
         QTRY_COMPARE_WITH_TIMEOUT(params.count(), Replies, 5000);
-        qInstallMessageHandler(previous);
+        const int sizeErrors = debug->count(" size error.");
+        debug.reset();
         // Six of the nine fields lie past byte 60.
-        QCOMPARE(g_sizeErrors.load(), 6 * Replies);
+        QCOMPARE(sizeErrors, 6 * Replies);
         QCOMPARE(params.last().at(0).value<RefreshData>().vcsel, 1.25);
 
         QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));

@@ -1,11 +1,13 @@
 #include "device/ScalarStreamDecoder.h"
 #include "dsp/SignalFilter.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/TestMain.h"
 
 #include <QSignalSpy>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -45,17 +47,6 @@ QByteArray mainsFrame(int& t)
     for (quint32& v : s)
         v = mainsSample(t++);
     return streamFrame(s);
-}
-
-// Debug lines written while a test runs; the other kinds go on to the test log.
-QStringList g_messages;
-QtMessageHandler g_previousHandler = nullptr;
-void captureMessages(QtMsgType type, const QMessageLogContext& context, const QString& msg)
-{
-    if (type == QtDebugMsg)
-        g_messages << msg;
-    else if (g_previousHandler)
-        g_previousHandler(type, context, msg);
 }
 
 struct Batch
@@ -201,17 +192,19 @@ private slots:
     void userFiltersStartAfresh();
     void measuredFieldPassesNoCutOff_data();
     void measuredFieldPassesNoCutOff();
+
+private:
+    std::unique_ptr<DebugLines> m_debug; // the debug lines written while a test runs
 };
 
 void TestScalarStream::init()
 {
-    g_messages.clear();
-    g_previousHandler = qInstallMessageHandler(captureMessages);
+    m_debug = std::make_unique<DebugLines>();
 }
 
 void TestScalarStream::cleanup()
 {
-    qInstallMessageHandler(g_previousHandler);
+    m_debug.reset();
 }
 
 void TestScalarStream::directRoad_data()
@@ -334,7 +327,7 @@ void TestScalarStream::frameAssembly()
     QCOMPARE(progress.count(), decoded.size());
     for (const QList<QVariant>& args : progress)
         QCOMPARE(args.at(0).toInt(), 4);
-    QCOMPARE(g_messages, messages);
+    QCOMPARE(m_debug->all(), messages);
     QList<int> sent;
     for (const QList<QVariant>& args : send)
         sent << int(args.at(0).value<ModbusAddr>());

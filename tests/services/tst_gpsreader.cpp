@@ -2,7 +2,7 @@
 
 #include "services/GPSThread.h"
 #include "services/GpsReader.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <cmath>

@@ -8,10 +8,9 @@
 
 #include "services/RecordingFormat.h"
 #include "services/RowAppender.h"
-#include "tests/services/RecorderFixture.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RecorderFixture.h"
 #include "tests/support/TestMain.h"
-
-#include <QProcess>
 
 using namespace RecorderTest;
 
@@ -22,15 +21,13 @@ struct WriterOutput
     int written = 0;
     int cutRows = -1; // rows of the write the kill cut; -1: none was cut
 
-    void read(QProcess& writer)
+    void read(const QByteArray& line)
     {
-        while (writer.canReadLine()) {
-            const QList<QByteArray> words = writer.readLine().trimmed().split(' ');
-            if (words.size() == 2 && words[0] == "written")
-                written = words[1].toInt();
-            if (words.size() == 2 && words[0] == "cut")
-                cutRows = words[1].toInt();
-        }
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.size() == 2 && words[0] == "written")
+            written = words[1].toInt();
+        if (words.size() == 2 && words[0] == "cut")
+            cutRows = words[1].toInt();
     }
 };
 } // namespace
@@ -70,23 +67,23 @@ void TestRecorderKill::killLeavesWholeRows()
     const QString path = folder + "/20250101_100000.CSV";
     const QString file = RecordingFormat::mzFileName(path, 1000);
 
-    QProcess writer;
-    writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    ChildProcess writer;
     QStringList arguments{path, "40"};
     if (!kill.isEmpty())
         arguments << kill << QString::number(write);
-    writer.start(MAG_RECORDER_WRITER, arguments);
-    QVERIFY(writer.waitForStarted(10000));
+    QVERIFY(writer.start(MAG_RECORDER_WRITER, arguments));
     WriterOutput out;
-    while (out.written < batches) {
-        QVERIFY2(writer.canReadLine() || writer.waitForReadyRead(10000), "the writer went quiet");
-        out.read(writer);
+    const auto read = [&out](const QByteArray& line) { return out.read(line), false; };
+    if (batches > 0) {
+        QVERIFY2(
+            writer.waitFor(
+                [&](const QByteArray& line) { return read(line), out.written >= batches; }, 60000),
+            "the writer went quiet");
+        writer.killHard(); // SIGKILL
     }
-    if (kill.isEmpty())
-        writer.kill(); // SIGKILL
-    QVERIFY(writer.waitForFinished(30000));
+    QVERIFY(writer.waitForExit(30000));
     QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-    out.read(writer);
+    writer.waitFor(read, 0);
     const int taken = out.written;
 
     // Right after the kill: whole rows, but for a piece of one row before a page
@@ -106,11 +103,10 @@ void TestRecorderKill::killLeavesWholeRows()
 
     // The recorder of a later run appends to the same file, from the second after
     // the one in flight.
-    QProcess again;
-    again.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    again.start(MAG_RECORDER_WRITER,
-                {path, "10", "--from", QString::number(taken + 1), "--batches", "2"});
-    QVERIFY(again.waitForFinished(30000));
+    ChildProcess again;
+    QVERIFY(again.start(MAG_RECORDER_WRITER,
+                        {path, "10", "--from", QString::number(taken + 1), "--batches", "2"}));
+    QVERIFY(again.waitForExit(30000));
     QCOMPARE(again.exitStatus(), QProcess::NormalExit);
     QCOMPARE(again.exitCode(), 0);
 

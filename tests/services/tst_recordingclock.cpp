@@ -3,7 +3,7 @@
 
 #include "services/RecordingClock.h"
 #include "services/RecordingFormat.h"
-#include "tests/services/RecorderFixture.h"
+#include "tests/support/RecorderFixture.h"
 #include "tests/support/TestMain.h"
 
 using namespace RecorderTest;

@@ -4,7 +4,7 @@
 #include "app/Logger.h"
 #include "app/SharedState.h"
 #include "services/RecordingFormat.h"
-#include "tests/services/RecorderFixture.h"
+#include "tests/support/RecorderFixture.h"
 #include "tests/support/FileFaults.h"
 #include "tests/support/TestMain.h"
 

@@ -8,7 +8,8 @@
 #include "services/GPSThread.h"
 #include "services/SaveFileThread.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/FastServerTiming.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -26,11 +27,7 @@ private:
     // The client's intervals shortened, and "isServer" 1 for the hubs made after it.
     static void serverEnabled()
     {
-        ServerThread::Timing fast;
-        fast.tickMs = 200;
-        fast.transferTimeoutMs = 3000;
-        ServerThread::setDefaultTiming(fast);
-        QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+        QVERIFY(FastServerTiming::enableForHubs(FastServerTiming::ticking(200, 3000)));
     }
 };
 

@@ -5,8 +5,10 @@
 
 #include "app/RuntimePaths.h"
 #include "services/ServerThread.h"
-#include "tests/services/BatchDriver.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/BatchDriver.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/FastServerTiming.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -16,18 +18,6 @@
 
 namespace {
 constexpr qint64 T = 1765000000000;
-
-ServerThread::Timing fastTiming()
-{
-    ServerThread::Timing t;
-    t.tickMs = 300;
-    t.acceptedPauseMs = 300;
-    t.idlePauseMs = 300;
-    t.refusedPauseMs = 300;
-    t.refusedRandomMs = 200;
-    t.transferTimeoutMs = 2000; // long enough for a loaded machine, short for the tests
-    return t;
-}
 
 QList<qint64> backlogTimes(const QString& logs)
 {
@@ -63,7 +53,8 @@ void TestServerOutage::outageLosesNothing()
 {
     MonitorServer server;
     QVERIFY(server.start());
-    ServerThread client(fastTiming());
+    // A transfer time-out long enough for a loaded machine, short for the test.
+    ServerThread client(FastServerTiming::uploading(300, 2000));
     // One-second batches of 1000 values, sent ten times faster than real time.
     BatchDriver driver(&client, T, 1000, 100);
     QMetaObject::invokeMethod(&client, &ServerThread::slot_init, Qt::QueuedConnection);
@@ -90,7 +81,7 @@ void TestServerOutage::killedDuringOutage()
     MonitorServer server;
     QVERIFY(server.start({"--mode", "down"}));
     const QString appDir = QDir::currentPath() + "/killed";
-    const QString driverBinary = QCoreApplication::applicationDirPath() + "/server_driver";
+    const QString driverBinary = MAG_SERVER_DRIVER;
     const QStringList common{"--app-dir",
                              appDir,
                              "--rate",
@@ -103,30 +94,22 @@ void TestServerOutage::killedDuringOutage()
                              "2000"};
     const int tickMs = 300, paceMs = 50;
 
-    QProcess first;
-    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    first.start(driverBinary, common + QStringList{"--pace-ms", QString::number(paceMs), "--count",
-                                                   "-1", "--first-time", QString::number(T)});
-    QVERIFY(first.waitForStarted(10000));
+    ChildProcess first;
+    QVERIFY(first.start(driverBinary,
+                        common + QStringList{"--pace-ms", QString::number(paceMs), "--count", "-1",
+                                             "--first-time", QString::number(T)}));
     QList<qint64> sent;
-    QElapsedTimer clock;
-    clock.start();
-    while (sent.size() < 60 && clock.elapsed() < 30000) {
-        first.waitForReadyRead(200);
-        while (first.canReadLine()) {
-            const QList<QByteArray> words = first.readLine().trimmed().split(' ');
-            if (words.size() == 2 && words[0] == "SENT")
-                sent << words[1].toLongLong();
-        }
-    }
-    QVERIFY(sent.size() >= 60);
-    first.kill(); // SIGKILL: no last flush
-    QVERIFY(first.waitForFinished(5000));
-    while (first.canReadLine()) {
-        const QList<QByteArray> words = first.readLine().trimmed().split(' ');
+    const auto readSent = [&sent](const QByteArray& line) {
+        const QList<QByteArray> words = line.trimmed().split(' ');
         if (words.size() == 2 && words[0] == "SENT")
             sent << words[1].toLongLong();
-    }
+        return false; // every line
+    };
+    QVERIFY(first.waitFor([&](const QByteArray& line) { return readSent(line), sent.size() >= 60; },
+                          30000));
+    first.killHard(); // SIGKILL: no last flush
+    QVERIFY(!first.isRunning());
+    first.waitFor(readSent, 0);
 
     // What was on disk: everything but the batches of the last tick.
     const QList<qint64> kept = backlogTimes(appDir + "/logs");
@@ -137,14 +120,11 @@ void TestServerOutage::killedDuringOutage()
 
     // Started again with the server back: the files it finds are uploaded.
     QVERIFY(server.setMode("normal"));
-    QProcess second;
-    second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    second.start(driverBinary, common);
-    QVERIFY(second.waitForStarted(10000));
+    ChildProcess second;
+    QVERIFY(second.start(driverBinary, common));
     QTRY_COMPARE_WITH_TIMEOUT(server.scalarTimes(), kept, 30000);
     QCOMPARE(server.device().value("duplicates").toInt(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(backlogTimes(appDir + "/logs").isEmpty(), 10000);
-    stopProcess(second);
 }
 
 MAG_TEST_MAIN_CORE(TestServerOutage)

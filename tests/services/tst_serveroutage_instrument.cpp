@@ -9,8 +9,9 @@
 #include "services/SaveFileThread.h"
 #include "services/SaveModuleForm.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/FastServerTiming.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"
 
@@ -31,15 +32,8 @@ void TestServerOutageInstrument::outageInTheMiddleOfARun()
     const QString port = instrument.start({"--lock-step-ms", "300", "--seed", "31"});
     QVERIFY2(!port.isEmpty(), "the virtual instrument published no port");
 
-    ServerThread::Timing fast;
-    fast.tickMs = 500;
-    fast.acceptedPauseMs = 500;
-    fast.idlePauseMs = 500;
-    fast.refusedPauseMs = 500;
-    fast.refusedRandomMs = 200;
-    fast.transferTimeoutMs = 3000; // the hang phase's posts fail within it
-    ServerThread::setDefaultTiming(fast);
-    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+    // The hang phase's posts fail within the transfer time-out.
+    QVERIFY(FastServerTiming::enableForHubs(FastServerTiming::uploading(500, 3000)));
     QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "GPSCom", QString()));
 
     ParamManager hub;

@@ -6,8 +6,10 @@
 #include "app/Settings.h"
 #include "services/ServerBodies.h"
 #include "services/ServerThread.h"
-#include "tests/services/BatchDriver.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/BatchDriver.h"
+#include "tests/support/DebugLines.h"
+#include "tests/support/FastServerTiming.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -18,16 +20,10 @@ namespace {
 const QString Guid = "5f0c2e9a-71b4-4d3e-9a6c-2b8e4f1d7c30";
 constexpr qint64 T = 1765000000000;
 
+// A transfer time-out long enough for a loaded machine, short for the tests.
 ServerThread::Timing fastTiming()
 {
-    ServerThread::Timing t;
-    t.tickMs = 200;
-    t.acceptedPauseMs = 200;
-    t.idlePauseMs = 200;
-    t.refusedPauseMs = 300;
-    t.refusedRandomMs = 100;
-    t.transferTimeoutMs = 1500; // long enough for a loaded machine, short for the tests
-    return t;
+    return FastServerTiming::uploading(200, 1500);
 }
 
 template <typename F> auto inServer(ServerThread* server, F f)
@@ -64,38 +60,16 @@ QList<qint64> backlogTimes()
     return times;
 }
 
-// The client's lines about spells of failed or kept batches, from any thread.
-class SpellLines
+// The client's lines about spells of failed or kept batches.
+QStringList spellLines(const DebugLines& debug)
 {
-public:
-    SpellLines() : m_previous(qInstallMessageHandler(keep)) { s_self = this; }
-    ~SpellLines()
-    {
-        qInstallMessageHandler(m_previous);
-        s_self = nullptr;
-    }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_lines;
-    }
-
-private:
-    static void keep(QtMsgType type, const QMessageLogContext& context, const QString& text)
-    {
+    QStringList spells;
+    for (const QString& line : debug.all())
         for (const char* start : {"un success save", "no guid save", "data posts accepted"})
-            if (text.startsWith(QLatin1String(start))) {
-                QMutexLocker lock(&s_self->m_mutex);
-                s_self->m_lines << text;
-            }
-        s_self->m_previous(type, context, text);
-    }
-    static SpellLines* s_self;
-    QtMessageHandler m_previous;
-    mutable QMutex m_mutex;
-    QStringList m_lines;
-};
-SpellLines* SpellLines::s_self = nullptr;
+            if (line.startsWith(QLatin1String(start)))
+                spells << line;
+    return spells;
+}
 
 bool containsAll(const QList<qint64>& have, const QList<qint64>& wanted)
 {
@@ -277,7 +251,7 @@ void TestServerThread::oneLineForASpellOfFailures()
 {
     QFETCH(QString, refused);
     QFETCH(QStringList, lines);
-    SpellLines spell;
+    DebugLines debug;
     ServerThread* client = startClient(Guid);
     BatchDriver driver(client, T, 20, 1000);
     const bool online = refused != "heartbeat";
@@ -304,7 +278,7 @@ void TestServerThread::oneLineForASpellOfFailures()
     QTRY_COMPARE_WITH_TIMEOUT(client->state(), 2, 10000);
     driver.sendOne();
     QTRY_VERIFY_WITH_TIMEOUT(m_server->scalarTimes().contains(driver.sent().last()), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(spell.lines(), lines, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(spellLines(debug), lines, 5000);
 }
 
 void TestServerThread::failedPostsReachTheServerLater_data()

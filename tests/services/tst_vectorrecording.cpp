@@ -9,8 +9,9 @@
 #include "device/VectorDecoding.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
-#include "tests/services/RecorderFixture.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/FastServerTiming.h"
+#include "tests/support/RecorderFixture.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/TestMain.h"
 
 #include <cmath>
@@ -361,11 +362,7 @@ void TestVectorRecording::throughTheHubToTheServer()
 {
     MonitorServer standIn;
     QVERIFY(standIn.start());
-    ServerThread::Timing fast;
-    fast.tickMs = 200;
-    fast.transferTimeoutMs = 5000;
-    ServerThread::setDefaultTiming(fast);
-    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+    QVERIFY(FastServerTiming::enableForHubs(FastServerTiming::ticking(200, 5000)));
     const QString folder = QDir::currentPath() + "/hub";
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/20250101_100000.CSV";

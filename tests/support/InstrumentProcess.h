@@ -4,12 +4,10 @@
 // it is given one (several instruments in one folder). The folder is also set as
 // $MAG_PORT_DIR of this process, so that the program under test lists it.
 
+#include "tests/support/ChildProcess.h"
+
 #include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
-#include <QtTest>
 
 #include <memory>
 
@@ -28,8 +26,6 @@ public:
         qputenv("MAG_PORT_DIR", m_portDir.toLocal8Bit());
     }
 
-    ~InstrumentProcess() { stop(); }
-
     static QString binary()
     {
         return qEnvironmentVariable("MAG_TOOLS_DIR") + "/virtual-instrument/virtual-instrument";
@@ -37,56 +33,30 @@ public:
 
     // Before start: keep what the instrument writes on stderr (its --verbose trace,
     // its complaints) for errorOutput() instead of passing it on to the test's.
-    void keepErrorOutput() { m_keepErrors = true; }
+    void keepErrorOutput() { m_process.setErrorOutput(ChildProcess::ErrorOutput::Kept); }
 
     // Starts the instrument and returns the published port name, or an empty
     // text when it did not come up within the bound.
     QString start(const QStringList& arguments, int timeoutMs = 10000)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MAG_PORT_DIR", m_portDir);
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(m_keepErrors ? QProcess::SeparateChannels
-                                                     : QProcess::ForwardedErrorChannel);
-        m_process.start(binary(), arguments);
-        if (!m_process.waitForStarted(timeoutMs))
+        m_process.setEnvironment("MAG_PORT_DIR", m_portDir);
+        if (!m_process.start(binary(), arguments, timeoutMs))
             return QString();
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < timeoutMs) {
-            while (m_process.canReadLine()) {
-                const QList<QByteArray> words = m_process.readLine().trimmed().split(' ');
-                if (words.size() == 3 && words[0] == "PORT") {
-                    m_portName = QString::fromLatin1(words[1]);
-                    m_device = QString::fromLatin1(words[2]);
-                    return m_portName;
-                }
-            }
-            if (m_process.state() == QProcess::NotRunning)
-                return QString();
-            m_process.waitForReadyRead(200);
-        }
-        return QString();
+        const QList<QByteArray> words = m_process.waitForLine("PORT", timeoutMs, 3);
+        if (words.isEmpty())
+            return QString();
+        m_portName = QString::fromLatin1(words[1]);
+        m_device = QString::fromLatin1(words[2]);
+        return m_portName;
     }
 
     // Ends the instrument the way an operator would (SIGTERM), killing it only
     // when it does not end.
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    void stop() { m_process.stop(); }
 
     // Waits for the instrument to end by itself (a fault switch, a refused start).
-    bool waitForExit(int timeoutMs = 5000)
-    {
-        return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
-    }
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    bool waitForExit(int timeoutMs = 5000) { return m_process.waitForExit(timeoutMs); }
+    bool isRunning() const { return m_process.isRunning(); }
     int exitCode() const { return m_process.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
 
@@ -95,18 +65,12 @@ public:
     QString portDir() const { return m_portDir; }
 
     // Everything the instrument wrote on stderr so far (see keepErrorOutput).
-    QString errorOutput()
-    {
-        m_errors += QString::fromLatin1(m_process.readAllStandardError());
-        return m_errors;
-    }
+    QString errorOutput() { return m_process.errorOutput(); }
 
 private:
     std::unique_ptr<QTemporaryDir> m_ownDir;
     QString m_portDir;
-    QProcess m_process;
-    bool m_keepErrors = false;
+    ChildProcess m_process;
     QString m_portName;
     QString m_device;
-    QString m_errors;
 };

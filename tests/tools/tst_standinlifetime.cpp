@@ -3,13 +3,12 @@
 // published goes with them. A shell plays the parent, so that it can be killed
 // while the stand-in runs on.
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -38,43 +37,34 @@ public:
     {
         if (m_pid > 0 && !hasEnded(m_pid))
             ::kill(pid_t(m_pid), SIGKILL);
-        m_shell.kill();
-        m_shell.waitForFinished(5000);
+        m_shell.killHard();
     }
 
     bool start(const QString& binary)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MAG_PORT_DIR", m_portDir.path());
-        m_shell.setProcessEnvironment(env);
-        m_shell.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_shell.start("/bin/sh", {"-c", "\"$0\" & echo \"CHILD $!\"; wait \"$!\"", binary});
-        if (!m_shell.waitForStarted(10000))
+        m_shell.setEnvironment("MAG_PORT_DIR", m_portDir.path());
+        if (!m_shell.start("/bin/sh", {"-c", "\"$0\" & echo \"CHILD $!\"; wait \"$!\"", binary}))
             return false;
-        QElapsedTimer clock;
-        clock.start();
-        while ((m_pid <= 0 || m_link.isEmpty()) && clock.elapsed() < 10000) {
-            while (m_shell.canReadLine()) {
-                const QList<QByteArray> words = m_shell.readLine().trimmed().split(' ');
+        m_shell.waitFor(
+            [this](const QByteArray& line) {
+                const QList<QByteArray> words = line.trimmed().split(' ');
                 if (words.size() == 2 && words[0] == "CHILD")
                     m_pid = words[1].toLongLong();
                 else if (words.size() == 3 && words[0] == "PORT")
                     m_link = QDir(m_portDir.path()).filePath(QString::fromLatin1(words[1]));
-            }
-            if (m_shell.state() == QProcess::NotRunning)
-                return false;
-            m_shell.waitForReadyRead(200);
-        }
+                return m_pid > 0 && !m_link.isEmpty();
+            },
+            10000);
         return m_pid > 0 && QFileInfo(m_link).isSymLink();
     }
 
     qint64 pid() const { return m_pid; }
     QString link() const { return m_link; }
-    QProcess& shell() { return m_shell; }
+    ChildProcess& shell() { return m_shell; }
 
 private:
     QTemporaryDir m_portDir;
-    QProcess m_shell;
+    ChildProcess m_shell;
     qint64 m_pid = 0;
     QString m_link;
 };
@@ -108,13 +98,13 @@ private slots:
         StandInUnderShell standIn;
         QVERIFY(standIn.start(binary));
         if (signal == 0) {
-            standIn.shell().kill();
-            QVERIFY(standIn.shell().waitForFinished(5000));
+            standIn.shell().killHard();
+            QVERIFY(!standIn.shell().isRunning());
         } else {
             QCOMPARE(::kill(pid_t(standIn.pid()), signal), 0);
             // The shell ends with the stand-in's status: 0 for a quit, 128 + n
             // for a signal that killed it.
-            QVERIFY(standIn.shell().waitForFinished(10000));
+            QVERIFY(standIn.shell().waitForExit(10000));
             QCOMPARE(standIn.shell().exitCode(), 0);
         }
         QTRY_VERIFY_WITH_TIMEOUT(hasEnded(standIn.pid()), 10000);

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QtEndian>
@@ -291,7 +290,7 @@ private slots:
             readBack = floatAt(block, 40100, 40126);
             seen << QString("%1 (%2 bytes)").arg(double(readBack)).arg(block.size());
         } while (std::fabs(readBack - 0.3f) >= 0.02f && !deadline.hasExpired() &&
-                 (QTest::qWait(50), true));
+                 (QTest::qWait(50), true)); // the pace of the polls
         QVERIFY2(std::fabs(readBack - 0.3f) < 0.02f, qPrintable(seen.join(", ")));
         QCOMPARE(regAt(block, 40100, 40121), quint16(0)); // the apply register clears itself
         // The other set points stayed.
@@ -860,12 +859,13 @@ private slots:
         InstrumentProcess vi;
         QVERIFY(!vi.start({"--start-status", "4"}).isEmpty());
         auto run = [&](const QStringList& args) {
-            QProcess p;
+            ChildProcess p;
+            p.setErrorOutput(ChildProcess::ErrorOutput::Kept);
             p.start(mbpoll,
                     QStringList{"-m", "rtu", "-a", "1", "-b", "921600", "-P", "none", "-0", "-1"} +
                         args + QStringList{vi.device()});
-            p.waitForFinished(10000);
-            return QString::fromUtf8(p.readAllStandardOutput());
+            p.waitForExit(10000);
+            return QString::fromUtf8(p.output());
         };
         const QString status = run({"-t", "4", "-r", "40118", "-c", "1"});
         QVERIFY2(status.contains(QRegularExpression("\\[40118\\]:\\s+4\\b")), qPrintable(status));

@@ -3,6 +3,7 @@
 // the browser's painting.
 
 #include "app/ParamManager.h"
+#include "tests/support/DebugLines.h"
 #include "tests/support/FifoInPlace.h"
 #include "tests/support/TestMain.h"
 #include "ui/pages/CustomTextBrowser.h"
@@ -518,17 +519,13 @@ void TstHelpModuleForm::languageChangesOnlyTheButtons()
 void TstHelpModuleForm::browserPaintsTheDocument()
 {
     writeHelp();
-    static QStringList warnings;
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-            if (type == QtWarningMsg)
-                warnings << msg;
-        });
+    auto debug = std::make_unique<DebugLines>(DebugLines::AndWarnings);
     Page p;
     p.page->show();
     QVERIFY(QTest::qWaitForWindowExposed(p.page.get()));
     const QImage shot = p.browser->viewport()->grab().toImage();
-    qInstallMessageHandler(previous);
+    const QStringList warnings = debug->warnings();
+    debug.reset();
     QVERIFY2(warnings.filter("Paint").isEmpty(), qPrintable(warnings.join("; ")));
 
     int red = 0, dark = 0;

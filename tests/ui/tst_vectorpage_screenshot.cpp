@@ -58,8 +58,9 @@ void TestVectorPageScreenshot::filledPage()
     const QPoint at(spectrum->axisRect()->left() + spectrum->axisRect()->width() * 7 / 55,
                     spectrum->axisRect()->top() + spectrum->axisRect()->height() / 3);
     QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QSignalSpy spectrumDrawn(spectrum, &QCustomPlot::afterReplot);
     QApplication::sendEvent(spectrum, &move);
-    QTest::qWait(50); // the queued replots
+    QVERIFY(spectrumDrawn.wait()); // the queued replots, the spectrum's last
     const QImage shot = grabArtefact(window, "vectorpage.png");
     QCOMPARE(shot.size(), window.size());
 
@@ -82,14 +83,15 @@ void TestVectorPageScreenshot::filledPage()
             QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 16 <= b->width(),
                      qPrintable(b->objectName()));
 
+    auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
+    QSignalSpy combinedDrawn(xyz, &QCustomPlot::afterReplot);
     QTest::mouseClick(page->findChild<QPushButton*>("btn_CombinePlots"), Qt::LeftButton);
     for (int i = 0; i < 10; ++i) {
         emit hub.sig_updateVectorForm(frames.next());
         page->drawNext();
     }
-    QTest::qWait(50);
+    QVERIFY(!combinedDrawn.isEmpty() || combinedDrawn.wait());
     const QImage combined = grabArtefact(window, "vectorpage_combined.png");
-    auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
     QVERIFY(xyz->isVisible());
     const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)

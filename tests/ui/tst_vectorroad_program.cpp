@@ -14,10 +14,11 @@
 #include "device/ModbusManager.h"
 #include "services/RecordingFormat.h"
 #include "services/ServerThread.h"
-#include "tests/services/StandIns.h"
+#include "tests/support/FastServerTiming.h"
 #include "tests/support/InstrumentProcess.h"
 #include "tests/support/RecordLog.h"
 #include "tests/support/Screenshots.h"
+#include "tests/support/StandIns.h"
 #include "tests/support/XvfbMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -166,11 +167,7 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     QFETCH(QStringList, faults);
     MonitorServer standIn;
     QVERIFY(standIn.start());
-    ServerThread::Timing fast;
-    fast.tickMs = 200;
-    fast.transferTimeoutMs = 5000;
-    ServerThread::setDefaultTiming(fast);
-    QVERIFY(Settings::writeValue(Settings::configPath(), "Server", "isServer", 1));
+    QVERIFY(FastServerTiming::enableForHubs(FastServerTiming::ticking(200, 5000)));
 
     const QString logPath = QDir::current().absoluteFilePath("vector-records.txt");
     InstrumentProcess instrument;
@@ -375,8 +372,9 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
     const QPoint at(spectrum->axisRect()->left() + spectrum->axisRect()->width() / 8,
                     spectrum->axisRect()->top() + spectrum->axisRect()->height() / 3);
     QMouseEvent move(QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QSignalSpy spectrumDrawn(spectrum, &QCustomPlot::afterReplot);
     QApplication::sendEvent(spectrum, &move);
-    QTest::qWait(50); // the queued replots
+    QVERIFY(spectrumDrawn.wait()); // the queued replots, the spectrum's last
     const QImage shot = grabArtefact(program.window, "vectorpage_instrument.png");
     for (int c = 0; c < 4; ++c) {
         auto* plot = page->findChild<QCustomPlot*>(plots[c]);
@@ -384,10 +382,11 @@ void TestVectorRoadProgram::vectorRecordsToPageFileAndServer()
         QVERIFY2(colourPixels(shot, &program.window, spectrum, QColor(Colours[c])) > 100,
                  Colours[c]);
     }
-    QTest::mouseClick(page->findChild<QPushButton*>("btn_CombinePlots"), Qt::LeftButton);
     auto* xyz = page->findChild<QCustomPlot*>("vectorXYZ");
+    QSignalSpy combinedDrawn(xyz, &QCustomPlot::afterReplot);
+    QTest::mouseClick(page->findChild<QPushButton*>("btn_CombinePlots"), Qt::LeftButton);
     QVERIFY(xyz->isVisible());
-    QTest::qWait(50);
+    QVERIFY(!combinedDrawn.isEmpty() || combinedDrawn.wait());
     const QImage combined = grabArtefact(program.window, "vectorpage_instrument_combined.png");
     const Qt::GlobalColor pens[] = {Qt::red, Qt::green, Qt::cyan};
     for (int c = 0; c < 3; ++c)

@@ -254,12 +254,14 @@ void VirtualInstrument::sendFrame()
                        : f.loseByte             ? "(byte lost)"
                        : f.corruptRecord && m_options.fidMode != FidMode::Off ? "(record corrupted)"
                                                                               : nullptr;
-    send(frame, note);
+    // Logged before the frame goes out, so that whoever has read a frame finds its
+    // records in the log.
     if (m_options.fidMode != FidMode::Off) {
         const char* logNote = f.truncate ? "truncated" : f.loseByte ? "lost-byte" : nullptr;
         logRecords(m_frameTruths, f.corruptRecord ? corruptRecordIndex(m_options.fidMode) : -1,
                    logNote);
     }
+    send(frame, note);
 }
 
 QByteArray VirtualInstrument::nextFidFrame(const FaultInjector::FrameFaults& faults)

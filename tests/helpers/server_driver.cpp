@@ -6,7 +6,8 @@
 #include "app/RuntimePaths.h"
 #include "app/SharedTypes.h"
 #include "services/ServerThread.h"
-#include "tests/services/BatchDriver.h"
+#include "tests/support/BatchDriver.h"
+#include "tests/support/FastServerTiming.h"
 #include "tools/common/ParentDeath.h"
 #include "tools/common/QuitOnSignal.h"
 
@@ -48,11 +49,8 @@ int main(int argc, char** argv)
     ServerThread::Timing timing;
     if (parser.isSet(tick))
         timing.tickMs = parser.value(tick).toInt();
-    if (parser.isSet(pause)) {
-        const int ms = parser.value(pause).toInt();
-        timing.acceptedPauseMs = timing.idlePauseMs = timing.refusedPauseMs = ms;
-        timing.refusedRandomMs = qMax(1, ms / 2);
-    }
+    if (parser.isSet(pause))
+        FastServerTiming::shortenUploads(timing, parser.value(pause).toInt());
     if (parser.isSet(timeout))
         timing.transferTimeoutMs = parser.value(timeout).toInt();
 

@@ -1,55 +1,22 @@
 #pragma once
-// The monitoring-server and GPS stand-ins (tools/) as child processes, and a
-// sender of data batches with the recorder's signals.
+// The monitoring-server and GPS stand-ins (tools/) as child processes of a test,
+// used from its thread.
+
+#include "tests/support/ChildProcess.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <QtTest>
-
-// Reads "<WORD> <first> ..." from a child's stdout within the bound.
-inline QList<QByteArray> readReadyLine(QProcess& process, const QByteArray& word, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < timeoutMs) {
-        while (process.canReadLine()) {
-            const QList<QByteArray> words = process.readLine().trimmed().split(' ');
-            if (!words.isEmpty() && words[0] == word)
-                return words;
-        }
-        if (process.state() == QProcess::NotRunning)
-            break;
-        process.waitForReadyRead(200);
-    }
-    return {};
-}
-
-inline void stopProcess(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished(5000);
-}
 
 class MonitorServer
 {
 public:
-    ~MonitorServer() { stopProcess(m_process); }
-
     static QString script()
     {
         return qEnvironmentVariable("MAG_TOOLS_DIR") + "/monitor-server/monitor-server.py";
@@ -59,13 +26,11 @@ public:
     // $MAG_SERVER_URL.
     bool start(const QStringList& arguments = {})
     {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start("python3",
-                        QStringList{script(), "--port", "0", "--control-port", "0"} + arguments);
-        if (!m_process.waitForStarted(10000))
+        if (!m_process.start(
+                "python3", QStringList{script(), "--port", "0", "--control-port", "0"} + arguments))
             return false;
-        const QList<QByteArray> words = readReadyLine(m_process, "LISTEN", 15000);
-        if (words.size() != 4)
+        const QList<QByteArray> words = m_process.waitForLine("LISTEN", 15000, 4);
+        if (words.isEmpty())
             return false;
         m_base = QString::fromLatin1(words[1]);
         m_control = QString::fromLatin1(words[3]);
@@ -124,7 +89,7 @@ private:
         return object;
     }
 
-    QProcess m_process;
+    ChildProcess m_process;
     QString m_base, m_control;
 };
 
@@ -135,23 +100,18 @@ public:
     {
         qputenv("MAG_PORT_DIR", m_portDir.path().toLocal8Bit());
     }
-    ~GpsReceiver() { stopProcess(m_process); }
 
     QString start(const QStringList& arguments)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("MAG_PORT_DIR", m_portDir.path());
-        m_process.setProcessEnvironment(env);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(qEnvironmentVariable("MAG_TOOLS_DIR") + "/gps-receiver/gps-receiver",
-                        arguments);
-        if (!m_process.waitForStarted(10000))
+        m_process.setEnvironment("MAG_PORT_DIR", m_portDir.path());
+        if (!m_process.start(qEnvironmentVariable("MAG_TOOLS_DIR") + "/gps-receiver/gps-receiver",
+                             arguments))
             return QString();
-        const QList<QByteArray> words = readReadyLine(m_process, "PORT", 10000);
-        return words.size() == 3 ? QString::fromLatin1(words[1]) : QString();
+        const QList<QByteArray> words = m_process.waitForLine("PORT", 10000, 3);
+        return words.isEmpty() ? QString() : QString::fromLatin1(words[1]);
     }
 
 private:
     QTemporaryDir m_portDir;
-    QProcess m_process;
+    ChildProcess m_process;
 };
