@@ -26,8 +26,8 @@ void ModbusManager::ensureModbusConnected()
 
 void ModbusManager::ensureRawPortOpen()
 {
-    if (modbusClient()->state() != QModbusDevice::UnconnectedState)
-        modbusClient()->disconnectDevice();
+    if (m_modbusClient && m_modbusClient->state() != QModbusDevice::UnconnectedState)
+        m_modbusClient->disconnectDevice();
     if (m_port->isOpen()) {
         m_port->close();
         linkClosed();

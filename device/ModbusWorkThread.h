@@ -1,7 +1,7 @@
 #pragma once
 // Request scheduler of the instrument link: the request table (one ready frame per
-// ModbusAddr, as hexadecimal text, built once from device/Instrument.h), the status poll and the
-// parameter poll, both aligned to whole UTC seconds.
+// ModbusAddr, as hexadecimal text, built once from device/Instrument.h), the status
+// poll and the parameter poll, both aligned to whole UTC seconds.
 //
 // Threads: a plain QObject, child of the hub; it lives in the GUI thread and every
 // slot, timer and signal runs there. Requests leave as sig_readData, which the hub

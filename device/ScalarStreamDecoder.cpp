@@ -42,6 +42,13 @@ void dropOldest(QVector<double>& buffer, int keep)
         buffer.remove(0, buffer.size() - keep);
 }
 
+QVector<double> inNanoTesla(QVector<double> milliHertz)
+{
+    for (double& v : milliHertz)
+        v = ScalarStreamDecoder::toNanoTesla(v);
+    return milliHertz;
+}
+
 } // namespace
 
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
@@ -245,18 +252,13 @@ void ScalarStreamDecoder::spectrumAfterDirectBatch()
 void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate, Road road)
 {
     const bool shown = rate == Freq1000Hz || rate == Freq20Hz;
-    if (shown) {
-        QVector<double> measured = batch;
-        for (double& v : measured)
-            v = toNanoTesla(v);
-        emit sig_measuredField(measured, FrequencyType(rate));
-    }
+    if (shown)
+        emit sig_measuredField(inNanoTesla(batch), FrequencyType(rate));
     const bool empty = batch.isEmpty();
     batch = userFilters(batch, rate, road);
     if (batch.isEmpty() && !empty)
         return;
-    for (double& v : batch)
-        v = toNanoTesla(v);
+    batch = inNanoTesla(std::move(batch));
     m_lastForm = batch;
     if (shown)
         emit sig_updateForm(batch, FrequencyType(rate));

@@ -1,5 +1,7 @@
 #include "services/RowAppender.h"
 
+#include "services/LastLine.h"
+
 #include <QFile>
 
 namespace {
@@ -11,29 +13,14 @@ namespace {
 // without any line end holds no whole row and is emptied.
 void dropPartialRow(QFile& file)
 {
-    constexpr qint64 BlockBytes = 64 * 1024;
     const qint64 size = file.size();
     char last = '\n';
     if (size == 0 || !file.seek(size - 1) || !file.getChar(&last) || last == '\n')
         return;
-    qint64 keep = 0;
-    qint64 blockEnd = size - 1;
-    while (blockEnd > 0) {
-        const qint64 blockStart = qMax<qint64>(0, blockEnd - BlockBytes);
-        if (!file.seek(blockStart))
-            return;
-        const QByteArray block = file.read(blockEnd - blockStart);
-        // A tail that cannot be read is left as it is rather than cut blind.
-        if (block.size() != blockEnd - blockStart)
-            return;
-        const int end = block.lastIndexOf('\n');
-        if (end >= 0) {
-            keep = blockStart + end + 1;
-            break;
-        }
-        blockEnd = blockStart;
-    }
-    file.resize(keep);
+    // A tail that cannot be read is left as it is rather than cut blind.
+    const qint64 keep = LastLine::start(file);
+    if (keep >= 0)
+        file.resize(keep);
 }
 
 // Returns the bytes written.

@@ -1,5 +1,6 @@
 #include "services/UploadBacklog.h"
 
+#include "services/LastLine.h"
 #include "services/ServerBodies.h"
 
 #include <QDebug>
@@ -230,25 +231,13 @@ bool UploadBacklog::endWithWholeRecord(const QString& path)
     if (last == '\n')
         return true;
 
-    // Back to the start of the last line.
-    constexpr qint64 Chunk = 64 * 1024;
-    QByteArray tail;
-    qint64 lineStart = size;
-    while (lineStart > 0) {
-        const qint64 from = qMax<qint64>(0, lineStart - Chunk);
-        if (!file.seek(from))
-            return false;
-        const QByteArray bytes = file.read(lineStart - from);
-        if (bytes.size() != lineStart - from)
-            return false;
-        const int end = bytes.lastIndexOf('\n');
-        tail.prepend(bytes.mid(end + 1));
-        lineStart = from + end + 1;
-        if (end >= 0)
-            break;
-    }
+    const qint64 lineStart = LastLine::start(file);
+    if (lineStart < 0 || !file.seek(lineStart))
+        return false;
+    QByteArray record = file.read(size - lineStart);
+    if (record.size() != size - lineStart)
+        return false;
     // A kill between CR and LF (Windows) leaves a whole record and a CR.
-    QByteArray record = tail;
     while (record.endsWith('\r'))
         record.chop(1);
     const bool whole = QJsonDocument::fromJson(record).isObject();
