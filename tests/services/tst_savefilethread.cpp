@@ -4,8 +4,8 @@
 #include "app/Logger.h"
 #include "app/SharedState.h"
 #include "services/RecordingFormat.h"
-#include "tests/support/RecorderFixture.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/RecorderFixture.h"
 #include "tests/support/TestMain.h"
 
 #include <QRandomGenerator>
