@@ -1,5 +1,5 @@
-// The rate table against the rates the protocol and the watchdog are specified
-// with; every expectation is written out here, none is computed from the table.
+// The rate table against the rates of the instrument's protocol and of the
+// watchdog; every expectation is written out here, none is computed from the table.
 
 #include "device/SamplingRates.h"
 #include "tests/support/ModbusTestFrames.h"
@@ -109,14 +109,13 @@ private slots:
         QVERIFY(!SamplingRates::findSettable(7));
     }
 
-    // The watchdog's table as specified: seven pairs inserted in this order, 1000
-    // twice, so six steps; 42 steps by 41.
+    // The watchdog's steps: seven pairs with 1000 twice, so six steps; 42 steps by 41.
     void watchdogSteps()
     {
-        const QList<QPair<int, int>> specified = {{1, 1},     {20, 20},   {1000, 1000}, {42, 41},
-                                                  {111, 111}, {500, 500}, {1000, 1000}};
+        const QList<QPair<int, int>> pairs = {{1, 1},     {20, 20},   {1000, 1000}, {42, 41},
+                                              {111, 111}, {500, 500}, {1000, 1000}};
         QMap<int, int> expected;
-        for (const auto& pair : specified)
+        for (const auto& pair : pairs)
             expected.insert(pair.first, pair.second);
         QCOMPARE(RateMap, expected);
     }

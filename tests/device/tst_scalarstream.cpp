@@ -646,7 +646,7 @@ void TestScalarStream::spectraOnlyWhileShown_data()
 
 // No spectrum is computed while no page shows one; shown, the spectrum of the
 // newest window comes at once, without waiting for a frame, and the next ones
-// follow the batches as before.
+// follow the batches.
 void TestScalarStream::spectraOnlyWhileShown()
 {
     QFETCH(int, rate);

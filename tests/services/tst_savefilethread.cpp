@@ -4,8 +4,9 @@
 #include "app/Logger.h"
 #include "app/SharedState.h"
 #include "services/RecordingFormat.h"
-#include "tests/support/RecorderFixture.h"
 #include "tests/support/FileFaults.h"
+#include "tests/support/RecorderFixture.h"
+#include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 
 #include <QRandomGenerator>
@@ -127,7 +128,7 @@ void TestSaveFileThread::stamping()
             r.sync(true, 0, path);
         if (call.event == 2)
             SharedState::instance().setResyncTime(true);
-        r.batch(ramp(call.count, next), call.rate, utc(Day + call.arrival));
+        r.batch(ramp(next, call.count), call.rate, utc(Day + call.arrival));
         next += call.count;
     }
     QVERIFY(!SharedState::instance().resyncTime());
@@ -181,24 +182,24 @@ void TestSaveFileThread::serverBatchOnEveryFullBatch()
 
     // Not recording: a batch in two calls, then a whole one.
     const int half = qMax(1, rate / 2);
-    r.batch(ramp(half, 0), rate, t0);
+    r.batch(ramp(0, half), rate, t0);
     if (half < rate) {
         QCOMPARE(server.count(), 0);
-        r.batch(ramp(rate - half, half), rate, t0.addMSecs(500));
+        r.batch(ramp(half, rate - half), rate, t0.addMSecs(500));
     }
     QCOMPARE(server.count(), 1);
     r.batch(ramp(rate, rate), rate, t0.addMSecs(1000));
     // Recording, then stopped again: the batches go on all the same.
     r.sync(true, 0, folder + "/20250101_090000.CSV");
-    r.batch(ramp(rate, 2 * rate), rate, t0.addMSecs(2000));
+    r.batch(ramp(2 * rate, rate), rate, t0.addMSecs(2000));
     r.sync(false, 0, folder + "/20250101_090000.CSV");
-    r.batch(ramp(rate, 3 * rate), rate, t0.addMSecs(3000));
+    r.batch(ramp(3 * rate, rate), rate, t0.addMSecs(3000));
 
     QCOMPARE(server.count(), 4);
     for (int i = 0; i < server.count(); ++i) {
         const QList<QVariant>& batch = server.at(i);
         QCOMPARE(batch.at(0).toLongLong(), t0.toMSecsSinceEpoch() + 1000 * i);
-        QCOMPARE(batch.at(1).value<QVector<double>>(), ramp(rate, i * rate));
+        QCOMPARE(batch.at(1).value<QVector<double>>(), ramp(i * rate, rate));
         QCOMPARE(batch.at(2).toInt(), rate);
         QCOMPARE(batch.at(3).toInt(), interval);
     }
@@ -231,8 +232,8 @@ void TestSaveFileThread::countdown()
     const QDateTime t0 = utc("2025-01-01 10:00:00.000");
     for (int i = 0; i < 6; ++i) {
         // Two calls a batch: only whole batches count.
-        r.batch(ramp(10, 20 * i), 20, t0.addMSecs(1000 * i));
-        r.batch(ramp(10, 20 * i + 10), 20, t0.addMSecs(1000 * i + 500));
+        r.batch(ramp(20 * i, 10), 20, t0.addMSecs(1000 * i));
+        r.batch(ramp(20 * i + 10, 10), 20, t0.addMSecs(1000 * i + 500));
         QCOMPARE(finished.count(), finishedAfter > 0 && i + 1 >= finishedAfter ? 1 : 0);
     }
     const int written = finishedAfter > 0 ? finishedAfter : 6;
@@ -346,7 +347,7 @@ void TestSaveFileThread::namesAndRows()
     QVERIFY(QDir().mkpath(folder));
     Recorder r;
     r.sync(true, 0, folder + "/20250101_120000.CSV");
-    r.batch(ramp(20, 0), 20, utc("2025-01-01 12:00:01.000"));
+    r.batch(ramp(0, 20), 20, utc("2025-01-01 12:00:01.000"));
     QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"20250101_120000_MZ_20Hz.CSV"});
 }
 
@@ -372,12 +373,12 @@ void TestSaveFileThread::cleanupAfter120Days()
 
     Recorder r;
     r.sync(true, 0, folder + "/" + name(start, ".CSV"));
-    r.batch(ramp(20, 0), 20, start);
+    r.batch(ramp(0, 20), 20, start);
     // Not yet a day; the clock follows the late arrival into the next day's file.
     const QDateTime nextDay = dayLater.addSecs(-1);
-    r.batch(ramp(20, 0), 20, nextDay);
+    r.batch(ramp(0, 20), 20, nextDay);
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), removed.size() + kept.size() + 2);
-    r.batch(ramp(20, 0), 20, dayLater);
+    r.batch(ramp(0, 20), 20, dayLater);
     QStringList left = QDir(folder).entryList(QDir::Files);
     left.removeAll(RecordingFormat::mzFileName(name(start, ".CSV"), 20));
     left.removeAll(RecordingFormat::mzFileName(name(nextDay, ".CSV"), 20));
@@ -420,11 +421,11 @@ void TestSaveFileThread::writeFailure()
     WriteFault writeFault(fault, folder, file);
     if (writeFault.beforeFirstRows())
         QVERIFY(writeFault.start());
-    r.batch(ramp(1000, 0), 1000, t0);
+    r.batch(ramp(0, 1000), 1000, t0);
     if (!writeFault.beforeFirstRows())
         QVERIFY(writeFault.start());
     for (int s = 1; s <= 3; ++s)
-        r.batch(ramp(1000, 1000 * s), 1000, t0.addSecs(s));
+        r.batch(ramp(1000 * s, 1000), 1000, t0.addSecs(s));
 
     // One report for the spell, and no half row in what is there.
     QCOMPARE(failed.count(), 1);
@@ -449,14 +450,14 @@ void TestSaveFileThread::writeFailure()
                  qPrintable(spell[1]));
         // Nothing is held any more.
         QVERIFY(writeFault.end());
-        r.batch(ramp(1000, 4000), 1000, t0.addSecs(4));
+        r.batch(ramp(4000, 1000), 1000, t0.addSecs(4));
         QCOMPARE(readRows(file).size(), fault == "removed" ? 0 : 1000);
         return;
     }
 
     // The fault goes away: the held rows and the new batch land in order.
     QVERIFY(writeFault.end());
-    r.batch(ramp(1000, 4000), 1000, t0.addSecs(4));
+    r.batch(ramp(4000, 1000), 1000, t0.addSecs(4));
     QCOMPARE(failed.count(), 1);
     const QVector<Row> rows = readRows(file, &wellFormed);
     QVERIFY(wellFormed);
@@ -489,9 +490,9 @@ void TestSaveFileThread::heldRowsAreCapped()
     // About 21 bytes a row: 2000 s at 1000 Hz are well beyond the cap.
     const int seconds = 2000;
     for (int s = 0; s < seconds; ++s)
-        r.batch(ramp(1000, 1000.0 * s), 1000, t0.addSecs(s));
+        r.batch(ramp(1000.0 * s, 1000), 1000, t0.addSecs(s));
     readOnly.release();
-    r.batch(ramp(1000, 1000.0 * seconds), 1000, t0.addSecs(seconds));
+    r.batch(ramp(1000.0 * seconds, 1000), 1000, t0.addSecs(seconds));
 
     bool wellFormed = false;
     const QVector<Row> rows = readRows(file, &wellFormed);

@@ -7,8 +7,8 @@
 #include "services/RecordingFormat.h"
 #include "services/SaveFileThread.h"
 #include "services/SaveModuleForm.h"
-#include "tests/support/RecorderFixture.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/RecorderFixture.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"
 

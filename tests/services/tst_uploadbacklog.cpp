@@ -388,8 +388,8 @@ void TestUploadBacklog::unwrittenRecordsAreBounded()
     QVERIFY(QDir(path(0)).removeRecursively());
     QVERIFY(m_backlog.saveBacklogRecord());
     // And once at its end, with what it cost.
-    QVERIFY(debug.said(QString("backlog: written again; %1 records were dropped")
-                           .arg(batches - kept)));
+    QVERIFY(
+        debug.said(QString("backlog: written again; %1 records were dropped").arg(batches - kept)));
     QCOMPARE(debug.count("backlog: written again after "), 1);
     const QList<Record> got = records(path(0));
     QCOMPARE(got.size(), kept);

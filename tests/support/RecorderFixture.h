@@ -99,13 +99,4 @@ public:
     }
 };
 
-// `count` values counting up from `first`.
-inline QVector<double> ramp(int count, double first)
-{
-    QVector<double> values(count);
-    for (int i = 0; i < count; ++i)
-        values[i] = first + i;
-    return values;
-}
-
 } // namespace RecorderTest

@@ -1,5 +1,5 @@
 #pragma once
-// Sample batches and data-rate steps the plot and replay tests feed in.
+// Sample batches and data-rate steps the plot, replay and recorder tests feed in.
 
 #include <QVector>
 #include <QtTest>
