@@ -512,7 +512,7 @@ void TestHubWiring::wiring_data()
 
     // ---- recorder -> hub
     relayRow(
-        "recording end -> hub, no longer saving", recorderOf,
+        "recording end -> hub stops saving", recorderOf,
         [](Wiring& w) {
             w.hub.setSaveParam(true, 0, QString(), false);
             emit w.recorder()->sig_saveFinished();

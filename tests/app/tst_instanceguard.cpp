@@ -170,7 +170,8 @@ void TestInstanceGuard::secondGuardTellsTheOperator()
         QVERIFY(box->text().contains(folder));
 
         QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
-        QTimer::singleShot(10000, [] { QCoreApplication::exit(99); }); // a box that stays
+        QObject thisCase; // a box that stays ends the loop, but no later case's
+        QTimer::singleShot(10000, &thisCase, [] { QCoreApplication::exit(99); });
         QCOMPARE(QCoreApplication::exec(), 1);
         QTRY_VERIFY(box.isNull());
     }

@@ -72,9 +72,10 @@ QStringList imageNames(QTextDocument* doc)
     return names;
 }
 
-// The rewriting as the regular expression defines it (the page once ran it, and
-// it backtracks for minutes over a page of "<img " without an end), with the
-// join of folder and source the page makes for a folder without a drive.
+// The rewriting as the regular expression defines it, the reference for the
+// page's own scanner (the expression itself backtracks for minutes over a page
+// of "<img " without an end), with the join of folder and source the page makes
+// for a folder without a drive.
 QString rewrittenByTheExpression(const QString& html, const QString& baseDir)
 {
     static const QRegularExpression tag(
