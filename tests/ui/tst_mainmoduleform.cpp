@@ -3,6 +3,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedState.h"
 #include "device/ModbusWorkThread.h"
+#include "tests/support/OperatorInput.h"
 #include "tests/support/SampleBatches.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"
@@ -82,11 +83,9 @@ struct Page
                             nullptr, nullptr);
         page.slot_handleActionTriggered(name, QVariant());
     }
-    void setChartTime(const QString& seconds)
+    bool setChartTime(const QString& seconds)
     {
-        auto* edit = child<QLineEdit>("edt_setTime");
-        edit->setText(seconds);
-        emit edit->editingFinished();
+        return OperatorInput::typeInto(&page, QStringLiteral("edt_setTime"), seconds);
     }
 };
 } // namespace
@@ -181,7 +180,7 @@ void TestMainModuleForm::chartTimeIsClamped()
     QFETCH(QString, shown);
     Page p;
     QSignalSpy synced(&p.hub, &ParamManager::sig_syncDataParam);
-    p.setChartTime(typed);
+    QVERIFY(p.setChartTime(typed));
     QCOMPARE(p.text("edt_setTime"), shown);
     QCOMPARE(p.hub.dataParam().chartTime, shown.toInt());
     QCOMPARE(synced.count(), 1);
@@ -230,7 +229,7 @@ void TestMainModuleForm::valueBarShowsThePlot()
     param.dataRate = step;
     p.hub.setDataParam(param);
     emit p.hub.sig_syncDataParam(param);
-    p.setChartTime(chartTime);
+    QVERIFY(p.setChartTime(chartTime));
     for (int i = 0; i < samples.size(); i += 50) {
         p.page.slots_updateForm(samples.mid(i, 50));
         p.tick();

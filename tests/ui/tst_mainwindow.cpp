@@ -1,6 +1,7 @@
 #include "app/ParamManager.h"
 #include "device/ModbusDataHandler.h"
 #include "services/DataCheckerThread.h"
+#include "tests/support/OperatorInput.h"
 #include "tests/support/ReferenceCrc.h"
 #include "tests/support/TestMain.h"
 #include "ui/Fonts.h"
@@ -450,13 +451,8 @@ void TstMainWindow::bottomBar()
 
     makeWindow();
     QSignalSpy synced(hub.get(), &ParamManager::sig_syncDataParam);
-    for (const QString& step : steps) {
-        const int eq = step.indexOf('=');
-        QLineEdit* edit = window->findChild<QLineEdit*>(step.left(eq));
-        QVERIFY(edit);
-        edit->setText(step.mid(eq + 1));
-        emit edit->editingFinished();
-    }
+    for (const QString& step : steps)
+        QVERIFY(OperatorInput::typeInto(window.get(), step));
 
     QCOMPARE(child<QLineEdit>("edt_lowPass")->text(), lowText);
     QCOMPARE(child<QLineEdit>("edt_highPass")->text(), highText);
@@ -901,10 +897,7 @@ void TstMainWindow::filterChangeClearsThePlot()
             child<QCheckBox>("chk_filter")->setChecked(step.mid(eq + 1) == "on");
             return;
         }
-        auto* edit = window->findChild<QLineEdit*>(step.left(eq));
-        QVERIFY(edit);
-        edit->setText(step.mid(eq + 1));
-        emit edit->editingFinished();
+        QVERIFY(OperatorInput::typeInto(window.get(), step));
     };
     const auto feed = [decoder](double nT, int batches) {
         const QVector<double> batch(50, nT * 6995.83); // mHz
@@ -913,13 +906,7 @@ void TstMainWindow::filterChangeClearsThePlot()
                 decoder, [decoder, batch] { decoder->slots_revMockData(batch); },
                 Qt::QueuedConnection);
     };
-    const auto values = [plot] {
-        QVector<double> v;
-        for (auto it = plot->graph(0)->data()->constBegin();
-             it != plot->graph(0)->data()->constEnd(); ++it)
-            v << it->value;
-        return v;
-    };
+    const auto values = [plot] { return OperatorInput::plotted(plot); };
     const auto near = [](const QVector<double>& v, double level) {
         return !v.isEmpty() && std::all_of(v.begin(), v.end(),
                                            [level](double x) { return std::abs(x - level) < 1.0; });

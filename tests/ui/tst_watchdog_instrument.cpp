@@ -7,11 +7,11 @@
 #include "app/SharedState.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/OperatorInput.h"
 #include "tests/support/TestMain.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
 
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <qcustomplot.h>
@@ -19,26 +19,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-// Sets a bottom-bar edit as the operator does: "edt_highPass=1".
-void typeInto(QWidget* window, const QString& entry)
-{
-    const int eq = entry.indexOf('=');
-    auto* edit = window->findChild<QLineEdit*>(entry.left(eq));
-    QVERIFY(edit);
-    edit->setText(entry.mid(eq + 1));
-    emit edit->editingFinished();
-}
-
-QVector<double> plotted(QCustomPlot* plot)
-{
-    QVector<double> values;
-    for (auto it = plot->graph(0)->data()->constBegin(); it != plot->graph(0)->data()->constEnd();
-         ++it)
-        values << it->value;
-    return values;
-}
-} // namespace
+using OperatorInput::plotted;
+using OperatorInput::typeInto;
 
 class TestWatchdogInstrument : public QObject
 {
@@ -116,7 +98,7 @@ void TestWatchdogInstrument::boxFollowsTheInstrument()
     const qint64 ready = clock.elapsed();
     QTRY_VERIFY_WITH_TIMEOUT(lastBatch > ready, 10000);
     if (!cutOff.isEmpty())
-        typeInto(&window, cutOff);
+        QVERIFY(typeInto(&window, cutOff));
 
     auto* box = window.findChild<QMessageBox*>();
     if (text.isEmpty()) {
@@ -131,7 +113,7 @@ void TestWatchdogInstrument::boxFollowsTheInstrument()
             // without the high-passed values of before on its axis.
             auto* plot = window.findChild<QCustomPlot*>("mainChart");
             QVERIFY(std::abs(plotted(plot).last()) < 100.0);
-            typeInto(&window, "edt_highPass=0");
+            QVERIFY(typeInto(&window, "edt_highPass=0"));
             QTRY_VERIFY_WITH_TIMEOUT(!plotted(plot).isEmpty() && plotted(plot).last() > 49000.0,
                                      10000);
             const QVector<double> shown = plotted(plot);

@@ -6,6 +6,7 @@
 #include "app/ParamManager.h"
 #include "app/SharedTypes.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/OperatorInput.h"
 #include "tests/support/TestSandbox.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -44,9 +45,7 @@ private:
 
 void setChartTime(MainModuleForm& page, int seconds)
 {
-    auto* edit = page.findChild<QLineEdit*>("edt_setTime");
-    edit->setText(QString::number(seconds));
-    emit edit->editingFinished();
+    OperatorInput::typeInto(&page, QStringLiteral("edt_setTime"), QString::number(seconds));
 }
 
 // CPU time of the whole process, or of the calling (GUI) thread alone.

@@ -16,6 +16,7 @@
 #include "device/ModbusDataHandler.h"
 #include "device/ModbusManager.h"
 #include "tests/support/InstrumentProcess.h"
+#include "tests/support/OperatorInput.h"
 #include "tests/support/TestSandbox.h"
 #include "ui/MainModuleForm.h"
 #include "ui/MainWindow.h"
@@ -181,9 +182,7 @@ private:
 
 void setFftTime(MainWindow& window, int seconds)
 {
-    auto* edit = window.findChild<QLineEdit*>(QStringLiteral("edt_fftTime"));
-    edit->setText(QString::number(seconds));
-    emit edit->editingFinished();
+    OperatorInput::typeInto(&window, QStringLiteral("edt_fftTime"), QString::number(seconds));
 }
 
 void print(const QString& label, const QList<Phase>& phases)
