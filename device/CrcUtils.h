@@ -1,5 +1,6 @@
 #pragma once
-// CRC-16/MODBUS and small byte utilities shared by every frame builder.
+// CRC-16/MODBUS and small byte utilities shared by every frame builder
+// (device/ModbusFrame.h builds the request frames).
 // A range that does not lie inside the data is treated as empty.
 
 #include <QByteArray>
@@ -31,15 +32,3 @@ int checksum8(const QByteArray& data, int start, int len);
 QVector<QByteArray> splitByteArrayBySize(const QByteArray& data, int size);
 // Pieces each ending with the separator it was cut at, then the rest.
 QList<QByteArray> splitByteArrayBySeparator(const QByteArray& data, const QByteArray& separator);
-
-// Request frames of the instrument (device 1), CRC appended.
-namespace ModbusFrame {
-QByteArray read(quint16 reg, quint16 count);                           // function 03
-QByteArray writeSingle(quint16 reg, quint16 value);                    // function 06
-QByteArray writeMultiple(quint16 reg, const QVector<quint16>& values); // function 16
-// The instrument's raw request: AB, device, function, two big-endian fields.
-QByteArray raw(quint8 function, quint16 field, quint16 value);
-// Two registers, low word first, as the instrument stores 32-bit values.
-QVector<quint16> wordsLowFirst(quint32 value);
-QVector<quint16> wordsLowFirst(float value);
-} // namespace ModbusFrame

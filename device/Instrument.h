@@ -1,9 +1,10 @@
 #pragma once
-// What the program knows of the instrument, in one place: the registers it reads
-// and writes, the lengths of its replies, the values of its work-state register,
-// the raw requests of its stream, the speeds of its serial line, the spacing of its
-// vector records and the ratio that turns its frequencies into field. The sampling
-// rates and all that follows from them are in device/SamplingRates.h.
+// What the program knows of the instrument, in one place: the Modbus functions it
+// is sent, the registers it reads and writes, the lengths of its replies, the
+// values of its work-state register, the raw requests of its stream, the speeds of
+// its serial line, the spacing of its vector records and the ratio that turns its
+// frequencies into field. The sampling rates and all that follows from them are in
+// device/SamplingRates.h.
 // Constants and constexpr functions only; any thread.
 
 #include <QtGlobal>
@@ -11,6 +12,13 @@
 namespace Instrument {
 
 constexpr quint8 DeviceAddress = 1;
+
+// The Modbus functions the program sends.
+namespace Function {
+constexpr quint8 ReadHolding = 0x03;
+constexpr quint8 WriteSingle = 0x06;
+constexpr quint8 WriteMultiple = 0x10;
+} // namespace Function
 
 constexpr double GyromagneticRatio = 6.99583; // Hz per nT
 

@@ -1,8 +1,8 @@
 #include "device/ModbusWorkThread.h"
 
 #include "app/SharedState.h"
-#include "device/CrcUtils.h"
 #include "device/Instrument.h"
+#include "device/ModbusFrame.h"
 #include "device/SamplingRates.h"
 
 #include <QDebug>

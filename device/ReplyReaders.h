@@ -3,6 +3,7 @@
 // port, returning the whole replies they found. They know nothing of the port;
 // ModbusManager feeds them in its thread (one thread at a time).
 
+#include "device/Instrument.h"
 #include "device/SamplingRates.h"
 
 #include <QByteArray>
@@ -22,7 +23,8 @@ struct ReaderOutput
 class FixedLengthReplyReader
 {
 public:
-    FixedLengthReplyReader(int replyLength, quint8 function = 0x03, quint8 address = 0x01);
+    FixedLengthReplyReader(int replyLength, quint8 function = Instrument::Function::ReadHolding,
+                           quint8 address = Instrument::DeviceAddress);
 
     ReaderOutput feed(const QByteArray& bytes);
     void clear() { m_buffer.clear(); }

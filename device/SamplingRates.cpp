@@ -1,7 +1,7 @@
 #include "device/SamplingRates.h"
 
-#include "device/CrcUtils.h"
 #include "device/Instrument.h"
+#include "device/ModbusFrame.h"
 
 namespace {
 

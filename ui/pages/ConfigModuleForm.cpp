@@ -2,8 +2,8 @@
 
 #include "app/ParamManager.h"
 #include "app/Settings.h"
-#include "device/CrcUtils.h"
 #include "device/Instrument.h"
+#include "device/ModbusFrame.h"
 #include "device/SamplingRates.h"
 #include "ui/widgets/CustomMenu.h"
 #include "ui/widgets/MyIntValidator.h"
