@@ -53,6 +53,12 @@ constexpr quint16 Pd = 40158;
 constexpr quint16 Block40230 = 40230; // read as request 4, not decoded
 } // namespace Register
 
+// Every register the program writes, from the sweep to the last set point, has
+// the high byte 9C: the instrument's write echoes start with device, function, 9C.
+constexpr quint8 WrittenRegisterPage = quint8(Register::SweepStart >> 8);
+static_assert(quint8((Register::VcselDefaultSet + 1) >> 8) == WrittenRegisterPage,
+              "the written registers share their high byte");
+
 // Registers of the blocks the program reads.
 namespace Count {
 constexpr quint16 Status = 1;
@@ -62,9 +68,13 @@ constexpr quint16 Block40230 = 3;
 } // namespace Count
 
 // A read reply: device, function, byte count, two bytes a register, CRC.
+constexpr int readByteCount(int registers)
+{
+    return 2 * registers;
+}
 constexpr int readReplyLength(int registers)
 {
-    return 3 + 2 * registers + 2;
+    return 3 + readByteCount(registers) + 2;
 }
 // Where register `reg` stands in the read reply of the block from `first`.
 constexpr int replyOffset(quint16 first, quint16 reg)

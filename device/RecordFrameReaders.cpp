@@ -46,12 +46,38 @@ bool cutReplies(QByteArray& buffer, const QByteArray& start, int length, const C
     return any;
 }
 
-const QByteArray AbStart("\xAB\x01\x04", 3);
-const QByteArray StatusStart("\x01\x03\x02", 3);
-const QByteArray IdentityStart("\x01\x03\xC8", 3);
-const QByteArray WriteMultipleStart("\x01\x10\x9C", 3);
-const QByteArray WriteSingleStart("\x01\x06\x9C", 3);
-const QByteArray ParameterStart("\x01\x03\xF8", 3);
+namespace Count = Instrument::Count;
+namespace Fn = Instrument::Function;
+
+QByteArray threeBytes(quint8 first, quint8 second, quint8 third)
+{
+    QByteArray b;
+    b.append(char(first));
+    b.append(char(second));
+    b.append(char(third));
+    return b;
+}
+
+// A read reply starts with the device, the function and its byte count.
+QByteArray readReplyStart(quint16 registers)
+{
+    return threeBytes(Instrument::DeviceAddress, Fn::ReadHolding,
+                      quint8(Instrument::readByteCount(registers)));
+}
+
+// A write echo starts with the device, the function and the register's high byte.
+QByteArray writeEchoStart(quint8 function)
+{
+    return threeBytes(Instrument::DeviceAddress, function, Instrument::WrittenRegisterPage);
+}
+
+const QByteArray AbStart = threeBytes(Instrument::Raw::Marker, Instrument::DeviceAddress,
+                                      Instrument::Raw::Start);           // AB 01 04
+const QByteArray StatusStart = readReplyStart(Count::Status);            // 01 03 02
+const QByteArray IdentityStart = readReplyStart(Count::IdentityBlock);   // 01 03 C8
+const QByteArray WriteMultipleStart = writeEchoStart(Fn::WriteMultiple); // 01 10 9C
+const QByteArray WriteSingleStart = writeEchoStart(Fn::WriteSingle);     // 01 06 9C
+const QByteArray ParameterStart = readReplyStart(Count::ParameterBlock); // 01 03 F8
 
 QString skipped(const char* road, int bytes, bool found)
 {

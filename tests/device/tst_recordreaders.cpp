@@ -48,6 +48,8 @@ private slots:
     void vectorFrames();
     void vectorNoiseStaysBounded();
     void onePassRunsOneSearcher();
+    void searchersKnowTheInstrumentsReplies_data();
+    void searchersKnowTheInstrumentsReplies();
     void fidFrames_data();
     void fidFrames();
 };
@@ -169,6 +171,48 @@ void TestRecordReaders::onePassRunsOneSearcher()
     QVERIFY(ReplySearch::dispatchFrames(buffer, 209, out));
     QVERIFY(buffer.isEmpty());
     QVERIFY(!ReplySearch::dispatchFrames(buffer, 209, out));
+}
+
+// Each searcher knows its reply by the first bytes the instrument sends (written
+// out here): the device, the function, then a read's byte count or the high byte
+// of the register written.
+void TestRecordReaders::searchersKnowTheInstrumentsReplies_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<Replies>("handedOn");
+    const QByteArray status = readReply({4});
+    const QByteArray params = readReply(QVector<quint16>(124, 0x3F00));
+    QTest::newRow("status reply") << status << QByteArray::fromHex("010302")
+                                  << Replies{{2, status}};
+    QTest::newRow("identity block")
+        << readReply(QVector<quint16>(100, 0x1234)) << QByteArray::fromHex("0103C8") << Replies{};
+    QTest::newRow("parameter block")
+        << params << QByteArray::fromHex("0103F8") << Replies{{3, params}};
+    QTest::newRow("restart echo") << QByteArray::fromHex("01069CB6000187BC")
+                                  << QByteArray::fromHex("01069C") << Replies{};
+    QTest::newRow("set point apply echo")
+        << writeRegister(40141, 1) << QByteArray::fromHex("01069C") << Replies{};
+    QTest::newRow("rate write echo") << withCrc(QByteArray::fromHex("01109C960001"))
+                                     << QByteArray::fromHex("01109C") << Replies{};
+    QTest::newRow("sweep start write echo") << withCrc(QByteArray::fromHex("01109C800002"))
+                                            << QByteArray::fromHex("01109C") << Replies{};
+    QTest::newRow("stream frame") << streamFrame(QVector<quint32>(50, 349791000))
+                                  << QByteArray::fromHex("AB0104") << Replies{};
+}
+
+void TestRecordReaders::searchersKnowTheInstrumentsReplies()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, start);
+    QFETCH(Replies, handedOn);
+    QVERIFY(reply.startsWith(start));
+    const QByteArray filler(10, '\x42');
+    QByteArray buffer = filler + reply + filler;
+    RecordReaderOutput out;
+    QVERIFY(ReplySearch::dispatchFrames(buffer, 209, out));
+    QCOMPARE(buffer, filler + filler);
+    QCOMPARE(selectors(out), handedOn);
 }
 
 void TestRecordReaders::fidFrames_data()
