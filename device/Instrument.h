@@ -2,9 +2,9 @@
 // What the program knows of the instrument, in one place: the Modbus functions it
 // is sent, the registers it reads and writes, the lengths of its replies, the
 // values of its work-state register, the raw requests of its stream, the speeds of
-// its serial line, the spacing of its vector records and the ratio that turns its
-// frequencies into field. The sampling rates and all that follows from them are in
-// device/SamplingRates.h.
+// its serial line, its data intervals, the spacing of its vector records and the
+// ratio that turns its frequencies into field. The sampling rates and all that
+// follows from them are in device/SamplingRates.h.
 // Constants and constexpr functions only; any thread.
 
 #include <QtGlobal>
@@ -31,7 +31,7 @@ constexpr quint16 SweepStart = 40064;     // u32 mHz, the sweep the settings pag
 constexpr quint16 SweepEnd = 40066;       // u32 mHz
 constexpr quint16 SweepStep = 40068;      // u32 mHz
 constexpr quint16 BaudRate = 40083;       // baud / 100
-constexpr quint16 DataInterval = 40085;   // 10 or 20
+constexpr quint16 DataInterval = 40085;   // one of DataIntervals
 constexpr quint16 SamplingRate = 40086;   // the rate the instrument streams at, Hz
 constexpr quint16 ParameterBlock = 40100; // first of the parameter block
 constexpr quint16 DdsFrequency = 40100;   // u32 mHz
@@ -126,6 +126,9 @@ constexpr bool isBaudRate(int baud)
     return false;
 }
 static_assert(isBaudRate(DefaultBaudRate), "the default is one of the line speeds");
+
+// Values of the data-interval register.
+constexpr int DataIntervals[] = {10, 20};
 
 // Vector records come one every 9 ms. Their batches carry the rate 111 (whole
 // records a second); spectra take the exact 1000 / 9 Hz.

@@ -166,8 +166,11 @@ private:
     // once the reply of the running one has finished or failed.
     QModbusRtuSerialMaster* modbusClient();
     QModbusRtuSerialMaster* m_modbusClient = nullptr; // see modbusClient()
-    QModbusDataUnit m_readUnit{QModbusDataUnit::HoldingRegisters, 40230, 1};
-    QModbusDataUnit m_writeUnit{QModbusDataUnit::HoldingRegisters, 40230, 1};
+    // Where both units start; every request sets its own address and count.
+    static constexpr quint16 UnitStart = Instrument::Register::Block40230;
+    static constexpr quint16 UnitCount = 1;
+    QModbusDataUnit m_readUnit{QModbusDataUnit::HoldingRegisters, UnitStart, UnitCount};
+    QModbusDataUnit m_writeUnit{QModbusDataUnit::HoldingRegisters, UnitStart, UnitCount};
     bool m_busy = false;
     QList<QPair<OperationType, QVariantList>> m_operations;
     QPointer<QModbusReply> m_operationReply;

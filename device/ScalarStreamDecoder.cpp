@@ -49,6 +49,12 @@ QVector<double> inNanoTesla(QVector<double> milliHertz)
     return milliHertz;
 }
 
+// The stream roads hand the pages batches of these rates only; 1 Hz has its own road.
+bool isShownRate(int rate)
+{
+    return rate == Freq1000Hz || rate == Freq20Hz;
+}
+
 } // namespace
 
 ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
@@ -219,7 +225,7 @@ void ScalarStreamDecoder::filteredRoad(const QVector<double>& samples)
     m_filterBuffer += samples;
     const int block = averageBlock();
     const int rate = outputRateFor(block);
-    if (rate != Freq1000Hz && rate != Freq20Hz) {
+    if (!isShownRate(rate)) {
         // Nothing consumes the buffer at such a rate: keep only what one run needs.
         dropOldest(m_filterBuffer, NotchWindow);
         return;
@@ -251,7 +257,7 @@ void ScalarStreamDecoder::spectrumAfterDirectBatch()
 // filters fill their lookahead; the measured field leaves at once.
 void ScalarStreamDecoder::emitBatch(QVector<double> batch, int rate, Road road)
 {
-    const bool shown = rate == Freq1000Hz || rate == Freq20Hz;
+    const bool shown = isShownRate(rate);
     if (shown)
         emit sig_measuredField(inNanoTesla(batch), FrequencyType(rate));
     const bool empty = batch.isEmpty();

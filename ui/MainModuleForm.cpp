@@ -5,6 +5,7 @@
 #include "app/SharedState.h"
 #include "device/Instrument.h"
 #include "device/ModbusWorkThread.h"
+#include "device/SamplingRates.h"
 #include "ui/GuiPause.h"
 #include "ui/InfoBox.h"
 #include "ui/pages/MonitorModuleForm.h"
@@ -515,7 +516,11 @@ void MainModuleForm::on_btn_pause_clicked()
 void MainModuleForm::on_btn_mock_clicked()
 {
     m_hub->setDeviceReady(true);
-    m_hub->startMockPlayback(m_hub->samplingRate == 20 ? 1 : 50);
+    // A tick replays one stream frame's samples: of the 20 Hz stream at 20 Hz, of
+    // the 1000 Hz one at every other rate.
+    const int streamRate =
+        m_hub->samplingRate == Freq20Hz ? int(Freq20Hz) : SamplingRates::DefaultRate;
+    m_hub->startMockPlayback(streamRate / SamplingRates::FramesPerSecond);
 }
 
 // ---- chart time --------------------------------------------------------------

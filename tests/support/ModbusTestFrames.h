@@ -1,6 +1,6 @@
 #pragma once
-// Frames for the link tests, built field by field with a CRC-16/MODBUS computed
-// bit by bit here, independently of the program's helpers.
+// Frames for the link tests, built field by field with the bit-wise CRC-16/MODBUS
+// of tests/support/ReferenceCrc.h, independently of the program's helpers.
 
 #include "tests/support/ReferenceCrc.h"
 

@@ -13,24 +13,26 @@
 #include <QDebug>
 #include <QGraphicsDropShadowEffect>
 #include <QMessageBox>
+#include <cstddef>
 
 namespace {
 namespace Reg = Instrument::Register;
 constexpr quint32 SweepEmpty = 20000000;
 constexpr qint64 SweepLimit = 1400000000;
 constexpr int SweepMaxLength = 10;
-constexpr int FilterlessRate = 20; // filtering and this rate exclude each other
+constexpr int FilterlessRate = Freq20Hz; // filtering and this rate exclude each other
 
 void notFound()
 {
     qDebug().noquote() << QStringLiteral("未找到该状态");
 }
 
-QStringList baudRateChoices()
+// A menu's choices: the instrument's values of a register, in their order.
+template <std::size_t N> QStringList choicesOf(const int (&values)[N])
 {
     QStringList choices;
-    for (const int baud : Instrument::BaudRates)
-        choices << QString::number(baud);
+    for (const int value : values)
+        choices << QString::number(value);
     return choices;
 }
 
@@ -47,7 +49,8 @@ QStringList samplingRateChoices()
 
 ConfigModuleForm::ConfigModuleForm(ParamManager* paramManager, QWidget* parent)
     : QWidget(parent), ui(new Ui_ConfigModuleForm), m_hub(paramManager),
-      m_baudRates(baudRateChoices()), m_samplingRates(samplingRateChoices())
+      m_dataIntervals(choicesOf(Instrument::DataIntervals)),
+      m_baudRates(choicesOf(Instrument::BaudRates)), m_samplingRates(samplingRateChoices())
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);

@@ -72,7 +72,7 @@ private:
     CustomMenu* m_dataIntervalMenu = nullptr;
     CustomMenu* m_baudRateMenu = nullptr;
     CustomMenu* m_samplingRateMenu = nullptr;
-    QStringList m_dataIntervals{QStringLiteral("10"), QStringLiteral("20")};
+    QStringList m_dataIntervals; // the values of the instrument's data-interval register
     QStringList m_baudRates;     // the instrument's line speeds
     QStringList m_samplingRates; // the rates the rate table offers on this page
     bool m_firstUpdate = true;   // the next identity block fills the sweep edits
