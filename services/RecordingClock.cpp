@@ -2,6 +2,11 @@
 
 #include "services/RecordingFormat.h"
 
+int RecordingClock::stepMsFor(int rate)
+{
+    return rate > 0 ? int(RecordingFormat::MsPerSecond / rate) : 0;
+}
+
 qint64 RecordingClock::stamp(qint64 arrivalMs, bool rebaseAsked, int count, int stepMs)
 {
     if (rebaseAsked || m_rebaseRequest || !m_hasBase) {

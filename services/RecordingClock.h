@@ -20,6 +20,8 @@
 //
 // Threads: a plain value owned by the recorder and called in its thread only.
 
+#include "app/SharedTypes.h"
+
 #include <QString>
 
 class RecordingClock
@@ -35,7 +37,14 @@ public:
         AtMidnight
     };
     // 1000 Hz recordings roll every hour, slower ones at UTC midnight.
-    static Roll rollFor(int rate) { return rate == 1000 ? Roll::AtFullHour : Roll::AtMidnight; }
+    static Roll rollFor(int rate)
+    {
+        return rate == Freq1000Hz ? Roll::AtFullHour : Roll::AtMidnight;
+    }
+    // The samples of a rate are stamped this many ms apart (a second over the rate,
+    // truncated); 0 for a rate without a whole step: not positive, or more than one
+    // sample a millisecond.
+    static int stepMsFor(int rate);
 
     // The recording path as the save page gave it, or as a roll renamed it.
     void setPath(const QString& path) { m_path = path; }

@@ -9,7 +9,8 @@
 
 namespace RecordingFormat {
 
-constexpr qint64 MsPerHour = 3600 * 1000;
+constexpr qint64 MsPerSecond = 1000;
+constexpr qint64 MsPerHour = 3600 * MsPerSecond;
 constexpr qint64 MsPerDay = 24 * MsPerHour;
 
 // `path` without a ".CSV" (any case) that ends it; ".csv" elsewhere stays.

@@ -60,14 +60,14 @@ bool SaveFileThread::takeResyncRequest()
 
 void SaveFileThread::saveCSVData(QVector<double> datas, int data_frequency, QDateTime utcTime)
 {
-    if (data_frequency <= 0 || data_frequency > 1000) {
+    const int step = RecordingClock::stepMsFor(data_frequency);
+    if (step < 1) {
         qDebug() << "saveCSVData: no step for the rate" << data_frequency;
         return;
     }
     const qint64 arrival =
         utcTime.isValid() ? utcTime.toMSecsSinceEpoch() : QDateTime::currentMSecsSinceEpoch();
 
-    const int step = 1000 / data_frequency;
     const qint64 first = m_clock.stamp(arrival, takeResyncRequest(), datas.size(), step);
     // Samples left over from another rate never complete a batch of this one.
     if (m_pendingRate != data_frequency) {

@@ -92,7 +92,7 @@ private:
     void removeOldCsvFiles(const QString& folder, qint64 cutoffMs);
 
     WorkerThread m_thread;
-    double m_testDivisor = 6.99583;
+    double m_testDivisor = Instrument::GyromagneticRatio;
     bool m_isSaveConsecutivefiles = false;
     bool m_save = false;
     qint64 m_countdown = 0;

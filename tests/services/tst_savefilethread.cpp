@@ -65,6 +65,8 @@ private slots:
     void stamping();
     void serverBatchOnEveryFullBatch_data();
     void serverBatchOnEveryFullBatch();
+    void ratesWithoutAWholeStep_data();
+    void ratesWithoutAWholeStep();
     void countdown_data();
     void countdown();
     void rollsSplitAtTheBoundary_data();
@@ -207,6 +209,27 @@ void TestSaveFileThread::serverBatchOnEveryFullBatch()
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
     QCOMPARE(readRows(RecordingFormat::mzFileName(folder + "/20250101_090000.CSV", rate)).size(),
              rate);
+}
+
+// The save page never sends them; a batch of such a rate is neither sent nor written.
+void TestSaveFileThread::ratesWithoutAWholeStep_data()
+{
+    QTest::addColumn<int>("rate");
+    QTest::newRow("0 Hz") << 0;
+    QTest::newRow("1001 Hz") << 1001;
+}
+
+void TestSaveFileThread::ratesWithoutAWholeStep()
+{
+    QFETCH(int, rate);
+    const QString folder = QDir::currentPath() + "/nostep/" + QTest::currentDataTag();
+    QVERIFY(QDir().mkpath(folder));
+    Recorder r;
+    QSignalSpy server(&r.recorder, &SaveFileThread::sig_SendServerData);
+    r.sync(true, 0, folder + "/20250101_090000.CSV");
+    r.batch(ramp(0, qMax(1, rate)), rate, utc("2025-01-01 09:00:00.125"));
+    QCOMPARE(server.count(), 0);
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
 }
 
 void TestSaveFileThread::countdown_data()
