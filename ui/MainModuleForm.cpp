@@ -198,6 +198,9 @@ void MainModuleForm::reset()
 
     resume();
 
+    // The lock attempt ends with the reset: its status is not logged with the
+    // parameter block of the next link.
+    SharedState::instance().clearDeviceStatus();
     updateLightStatus(0);
     QTimer::singleShot(500, this, [this] { updateLightStatus(0); });
     QTimer::singleShot(1500, this, [this] { updateLightStatus(0); });

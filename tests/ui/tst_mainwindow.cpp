@@ -1,4 +1,5 @@
 #include "app/ParamManager.h"
+#include "app/SharedState.h"
 #include "device/ModbusDataHandler.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/OperatorInput.h"
@@ -93,6 +94,8 @@ private slots:
     void dataRateBoxOnlyOpensTheMenu();
     void resetRunsOnce_data();
     void resetRunsOnce();
+    void resetEndsTheLockAttempt_data();
+    void resetEndsTheLockAttempt();
     void language_data();
     void language();
     void lockLossBoxIsReused();
@@ -736,6 +739,43 @@ void TstMainWindow::resetRunsOnce()
     QCOMPARE(restarts, 1);
     // The hub's window length follows the "10" the chart-time field shows again.
     QCOMPARE(hub->dataParam().chartTime, 10);
+}
+
+void TstMainWindow::resetEndsTheLockAttempt_data()
+{
+    QTest::addColumn<bool>("reboot");
+    QTest::addColumn<QStringList>("logged"); // with the next parameter block
+    QTest::newRow("no reset") << false
+                              << QStringList{"battery State: 1 . ReadType: VCSEL = 0.00000 , "
+                                             "VCSEL Default = 0.00000 , VaporCell = 0.00000 , PD "
+                                             "= 0.00000 , PDE = 0.00000."};
+    QTest::newRow("reboot") << true << QStringList{};
+}
+
+// The status of a lock attempt waits for the next parameter block, which writes it
+// to the event log beside the read-backs. A reset ends the attempt: the block of
+// the next link does not carry the status of before the reset.
+void TstMainWindow::resetEndsTheLockAttempt()
+{
+    QFETCH(bool, reboot);
+    QFETCH(QStringList, logged);
+    SharedState::instance().clearDeviceStatus();
+    const auto restore = qScopeGuard([] { SharedState::instance().clearDeviceStatus(); });
+    makeWindow(1);
+    emit hub->sig_updateProgress(1);
+    QVERIFY(SharedState::instance().deviceStatus().valid);
+    if (reboot) {
+        QSignalSpy reboots(hub.get(), &ParamManager::sig_reboot);
+        QTest::mouseClick(child<QPushButton>("btn_reboot"), Qt::LeftButton);
+        QTRY_COMPARE(reboots.count(), 1);
+    }
+
+    QSignalSpy log(hub.get(), &ParamManager::sig_saveCrashLog);
+    emit hub->sig_updateFormParam(RefreshData());
+    QStringList texts;
+    for (const QList<QVariant>& line : log)
+        texts << line.at(1).toString();
+    QCOMPARE(texts, logged);
 }
 
 void TstMainWindow::language_data()
