@@ -129,6 +129,12 @@ PageHooks MainModuleForm::pageHooks()
         clearPlot();
     };
     hooks.clearPlot = [this] { clearPlot(); };
+    // The read-outs of values filtered otherwise would stand beside the empty plot
+    // until the filter's lookahead is full.
+    hooks.filterChanged = [this] {
+        clearPlot();
+        clearReadouts();
+    };
     hooks.reset = [this] { reset(); };
     hooks.setLanguage = [this](int num) { slot_setLanguage(num); };
     // The connect log line carries the debug page's set values.
@@ -189,9 +195,7 @@ void MainModuleForm::reset()
     m_hub->setDataParam(param);
     emit m_hub->sig_syncDataParam(param);
 
-    ui->edt_samples->setText(QStringLiteral("0"));
-    ui->edt_mear->setText(QStringLiteral("0"));
-    ui->edt_svg->setText(QStringLiteral("0"));
+    clearReadouts();
     showPortChoice();
     ui->btn_com->setEnabled(true);
     ui->edt_devName->clear();
@@ -572,6 +576,12 @@ void MainModuleForm::showReadouts(int windowLength, double last, double range)
     setTextIfChanged(ui->edt_samples, QString::number(windowLength));
     setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
     setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
+}
+
+void MainModuleForm::clearReadouts()
+{
+    for (QLineEdit* edit : {ui->edt_samples, ui->edt_mear, ui->edt_svg})
+        edit->setText(QStringLiteral("0"));
 }
 
 void MainModuleForm::initStyle()
