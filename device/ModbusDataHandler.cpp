@@ -160,6 +160,7 @@ void ModbusDataHandler::slots_syncDataParam(DataParam data)
 // switch set at start-up, before any data).
 void ModbusDataHandler::filterSettingsChanged()
 {
+    m_stream->restartSpectrumWindow();
     if (!m_shownSinceFilterChange)
         return;
     m_shownSinceFilterChange = false;

@@ -111,6 +111,13 @@ void ScalarStreamDecoder::reboot()
     ++m_spectrumGeneration;
 }
 
+void ScalarStreamDecoder::restartSpectrumWindow()
+{
+    m_spectrumBuffer.clear();
+    m_spectrumWanted = false;
+    ++m_spectrumGeneration;
+}
+
 void ScalarStreamDecoder::streamStarting()
 {
     m_filterBuffer.clear();

@@ -87,6 +87,10 @@ public:
     // samples the user filters hold, the last batch, the pieces still waiting and a
     // kept frame start; a spectrum still being computed is not handed on.
     void reboot();
+    // The filter settings changed: the spectrum's window (the one the sensitivity
+    // page shows above it) starts afresh, and a spectrum still being computed over
+    // the old window is not handed on.
+    void restartSpectrumWindow();
     // A new stream begins (request 7): the samples of the last one are not
     // continued by it, so the filters start afresh (the notch chain's window, the
     // samples the user filters hold, a kept frame start). Pieces already filtered

@@ -130,6 +130,12 @@ PageHooks MainModuleForm::pageHooks()
         clearPlot();
     };
     hooks.clearPlot = [this] { clearPlot(); };
+    // The read-outs of values filtered otherwise would stand beside the empty plot
+    // until the filter's lookahead is full.
+    hooks.filterChanged = [this] {
+        clearPlot();
+        clearReadouts();
+    };
     hooks.reset = [this] { reset(); };
     hooks.setLanguage = [this](int num) { slot_setLanguage(num); };
     // The connect log line carries the debug page's set values.
@@ -190,15 +196,16 @@ void MainModuleForm::reset()
     m_hub->setDataParam(param);
     emit m_hub->sig_syncDataParam(param);
 
-    ui->edt_samples->setText(QStringLiteral("0"));
-    ui->edt_mear->setText(QStringLiteral("0"));
-    ui->edt_svg->setText(QStringLiteral("0"));
+    clearReadouts();
     showPortChoice();
     ui->btn_com->setEnabled(true);
     ui->edt_devName->clear();
 
     resume();
 
+    // The lock attempt ends with the reset: its status is not logged with the
+    // parameter block of the next link.
+    SharedState::instance().clearDeviceStatus();
     updateLightStatus(0);
     QTimer::singleShot(500, this, [this] { updateLightStatus(0); });
     QTimer::singleShot(1500, this, [this] { updateLightStatus(0); });
@@ -574,6 +581,12 @@ void MainModuleForm::showReadouts(int windowLength, double last, double range)
     setTextIfChanged(ui->edt_samples, QString::number(windowLength));
     setTextIfChanged(ui->edt_mear, QString::number(last, 'f', 2));
     setTextIfChanged(ui->edt_svg, QString::number(std::llround(range)));
+}
+
+void MainModuleForm::clearReadouts()
+{
+    for (QLineEdit* edit : {ui->edt_samples, ui->edt_mear, ui->edt_svg})
+        edit->setText(QStringLiteral("0"));
 }
 
 void MainModuleForm::initStyle()

@@ -77,6 +77,7 @@ private:
     void connectHub();
     void connectPlot();
     void showReadouts(int windowLength, double last, double range);
+    void clearReadouts(); // "Samples", "Mear" and "△B" back to "0"
     void initPortMenu();
     void loadPortMenu();
     void popUpPortMenu();

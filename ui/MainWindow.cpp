@@ -95,9 +95,11 @@ void MainWindow::initPages()
         callHook(PageHooks::SensitivityPage, &PageHooks::clearPlot);
     });
     // The filter starts afresh with other settings, as after a change of data rate:
-    // values of two settings on one axis would hide both.
-    connect(paramManager, &ParamManager::sig_filterSettingsChanged, this,
-            [this] { callHook(PageHooks::MainPage, &PageHooks::clearPlot); });
+    // values of two settings on one axis, or in one spectrum, would hide both.
+    connect(paramManager, &ParamManager::sig_filterSettingsChanged, this, [this] {
+        callHook(PageHooks::MainPage, &PageHooks::filterChanged);
+        callHook(PageHooks::SensitivityPage, &PageHooks::filterChanged);
+    });
 
     ui->lbl_fftTime->hide();
     ui->edt_fftTime->hide();

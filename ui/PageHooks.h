@@ -43,6 +43,7 @@ struct PageHooks
     std::function<void()> stopPolling;            // before a sampling-rate change
     std::function<void(int rate)> startPolling;   // after it
     std::function<void()> clearPlot;              // clear-plot button, work-state change
+    std::function<void()> filterChanged;          // the values from here on are filtered otherwise
     std::function<void(int rate)> dataRateChosen; // a new data rate is in force
     std::function<void()> reset;                  // reset road
     std::function<void(int num)> setLanguage;     // 1 Chinese, other values English

@@ -112,6 +112,7 @@ PageHooks SensitivityModuleForm::pageHooks()
         clearPlot();
     };
     hooks.clearPlot = [this] { clearPlot(); };
+    hooks.filterChanged = [this] { clearPlot(); };
     hooks.dataRateChosen = [this](int rate) { updateAxisForDataRate(rate); };
     hooks.reset = [this] { clearPlot(); };
     hooks.setLanguage = [this](int num) { slot_setLanguage(num); };

@@ -5,6 +5,7 @@
 #include "device/ModbusWorkThread.h"
 #include "device/SerialPortNames.h"
 #include "services/DataCheckerThread.h"
+#include "tests/support/FidTestFrames.h"
 #include "tests/support/TestMain.h"
 #include "ui/widgets/MyDoubleValidator.h"
 #include "ui/widgets/MyIntValidator.h"
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 namespace {
 QString logText()
@@ -30,6 +33,7 @@ private slots:
     void watchdogGetsTheMeasuredField();
     void watchdogJudgesTheFieldBeforeTheCutOffs_data();
     void watchdogJudgesTheFieldBeforeTheCutOffs();
+    void watchdogGetsTheVectorRoad();
     void saveCrashLogStamps_data();
     void saveCrashLogStamps();
     void saveParamIsSetBeforeItTravels();
@@ -196,6 +200,47 @@ void TestParamManager::watchdogJudgesTheFieldBeforeTheCutOffs()
     } else {
         QCOMPARE(messages.count(), 0);
     }
+}
+
+// The vector road's totals are the field as measured too: each 111 Hz batch of a
+// vector frame reaches the watchdog through the decoder's thread, and a field far
+// outside the geomagnetic range on that road alone raises the lock-loss text.
+void TestParamManager::watchdogGetsTheVectorRoad()
+{
+    ParamManager* h = hub();
+    DataCheckerThread* watchdog = h->getDataCheckerThread();
+    SharedState::instance().setLightStatus(4);
+    const auto restore = qScopeGuard([] { SharedState::instance().setLightStatus(0); });
+    QSignalSpy messages(watchdog, &DataCheckerThread::sig_dataCheckMsg);
+
+    // Four records a frame, each 95 000 nT along a slowly turning direction.
+    const double field = 95000.0;
+    const int frames = DataCheckerThread::RangeRun + 2;
+    ModbusDataHandler* decoder = h->getModbusDataHandler();
+    for (int n = 0; n < frames; ++n) {
+        QVector<double> hz;
+        for (int r = 0; r < 4; ++r) {
+            const double phi = 0.01 * (4 * n + r);
+            hz += FidTestFrames::biasedFrequencies(
+                field * 0.5 * std::cos(phi), field * 0.5 * std::sin(phi), field * std::sqrt(0.75));
+        }
+        const QByteArray frame = FidTestFrames::vectorFrame(hz);
+        QMetaObject::invokeMethod(
+            decoder, [decoder, frame] { decoder->slots_readDataFinished(AddrVectorFid, frame); },
+            Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        decoder, [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents();
+    // One entry per batch (its first value: a batch holds fewer than 111).
+    QVector<DataCheckSample> seen;
+    QMetaObject::invokeMethod(
+        watchdog, [watchdog, &seen] { seen = watchdog->window(); }, Qt::BlockingQueuedConnection);
+    QCOMPARE(seen.size(), frames);
+    for (const DataCheckSample& s : seen)
+        QVERIFY2(std::abs(s.value - field) < 0.01, qPrintable(QString::number(s.value, 'f', 3)));
+    QTRY_VERIFY(!messages.isEmpty());
+    QCOMPARE(messages.first().at(0).toString(), DataCheckerThread::lockLossText());
 }
 
 void TestParamManager::saveCrashLogStamps_data()

@@ -1,4 +1,5 @@
 #include "app/ParamManager.h"
+#include "app/SharedState.h"
 #include "device/ModbusDataHandler.h"
 #include "services/DataCheckerThread.h"
 #include "tests/support/OperatorInput.h"
@@ -93,6 +94,8 @@ private slots:
     void dataRateBoxOnlyOpensTheMenu();
     void resetRunsOnce_data();
     void resetRunsOnce();
+    void resetEndsTheLockAttempt_data();
+    void resetEndsTheLockAttempt();
     void language_data();
     void language();
     void lockLossBoxIsReused();
@@ -738,6 +741,43 @@ void TstMainWindow::resetRunsOnce()
     QCOMPARE(hub->dataParam().chartTime, 10);
 }
 
+void TstMainWindow::resetEndsTheLockAttempt_data()
+{
+    QTest::addColumn<bool>("reboot");
+    QTest::addColumn<QStringList>("logged"); // with the next parameter block
+    QTest::newRow("no reset") << false
+                              << QStringList{"battery State: 1 . ReadType: VCSEL = 0.00000 , "
+                                             "VCSEL Default = 0.00000 , VaporCell = 0.00000 , PD "
+                                             "= 0.00000 , PDE = 0.00000."};
+    QTest::newRow("reboot") << true << QStringList{};
+}
+
+// The status of a lock attempt waits for the next parameter block, which writes it
+// to the event log beside the read-backs. A reset ends the attempt: the block of
+// the next link does not carry the status of before the reset.
+void TstMainWindow::resetEndsTheLockAttempt()
+{
+    QFETCH(bool, reboot);
+    QFETCH(QStringList, logged);
+    SharedState::instance().clearDeviceStatus();
+    const auto restore = qScopeGuard([] { SharedState::instance().clearDeviceStatus(); });
+    makeWindow(1);
+    emit hub->sig_updateProgress(1);
+    QVERIFY(SharedState::instance().deviceStatus().valid);
+    if (reboot) {
+        QSignalSpy reboots(hub.get(), &ParamManager::sig_reboot);
+        QTest::mouseClick(child<QPushButton>("btn_reboot"), Qt::LeftButton);
+        QTRY_COMPARE(reboots.count(), 1);
+    }
+
+    QSignalSpy log(hub.get(), &ParamManager::sig_saveCrashLog);
+    emit hub->sig_updateFormParam(RefreshData());
+    QStringList texts;
+    for (const QList<QVariant>& line : log)
+        texts << line.at(1).toString();
+    QCOMPARE(texts, logged);
+}
+
 void TstMainWindow::language_data()
 {
     QTest::addColumn<int>("startChinese");
@@ -868,33 +908,46 @@ void TstMainWindow::filterChangeClearsThePlot_data()
     QTest::addColumn<QStringList>("setup"); // before the first values
     QTest::addColumn<QString>("change");
     QTest::addColumn<bool>("clears");
+    QTest::addColumn<bool>("spectrum"); // one is due soon after the change
     QTest::newRow("high pass back to 0")
-        << QStringList{"filter=off", "edt_highPass=1"} << "edt_highPass=0" << true;
-    QTest::newRow("low pass set") << QStringList{"filter=off"} << "edt_lowPass=10" << true;
-    QTest::newRow("filter switched off") << QStringList{} << "filter=off" << true;
-    QTest::newRow("filter switched on") << QStringList{"filter=off"} << "filter=on" << true;
+        << QStringList{"filter=off", "edt_highPass=1"} << "edt_highPass=0" << true << true;
+    QTest::newRow("low pass set") << QStringList{"filter=off"} << "edt_lowPass=10" << true << true;
+    QTest::newRow("filter switched off") << QStringList{} << "filter=off" << true << true;
+    // The notch road's first spectrum waits for a whole window.
+    QTest::newRow("filter switched on")
+        << QStringList{"filter=off"} << "filter=on" << true << false;
+    QTest::newRow("filter switched on, FFT time 2 s")
+        << QStringList{"filter=off", "edt_fftTime=2"} << "filter=on" << true << true;
     QTest::newRow("the same low pass again")
-        << QStringList{"filter=off"} << "edt_lowPass=0" << false;
-    QTest::newRow("FFT time") << QStringList{"filter=off"} << "edt_fftTime=5" << false;
-    QTest::newRow("chart time") << QStringList{"filter=off"} << "edt_setTime=20" << false;
+        << QStringList{"filter=off"} << "edt_lowPass=0" << false << false;
+    QTest::newRow("FFT time") << QStringList{"filter=off"} << "edt_fftTime=5" << false << false;
+    QTest::newRow("chart time") << QStringList{"filter=off"} << "edt_setTime=20" << false << false;
 }
 
-// A change of cut-off or of the filter switch empties the main page's plot, with
-// nothing filtered the old way left on it, not even values still on their way
-// when the change was made. The levels before and after tell them apart.
+// A change of cut-off or of the filter switch empties the main page's plot and
+// its read-outs and the sensitivity page's window and spectrum, with nothing
+// filtered the old way left on them, not even values still on their way when the
+// change was made. The levels before and after tell them apart; the sensitivity
+// page is opened after the change, as the operator would.
 void TstMainWindow::filterChangeClearsThePlot()
 {
     QFETCH(QStringList, setup);
     QFETCH(QString, change);
     QFETCH(bool, clears);
+    QFETCH(bool, spectrum);
     makeWindow();
     hub->setDeviceReady(true);
+    hub->setStreamStarted(true);
     auto* plot = child<QCustomPlot>("mainChart");
+    auto* window1 = child<QCustomPlot>("chart1");
+    auto* densities = child<QCustomPlot>("chart2");
     ModbusDataHandler* decoder = hub->getModbusDataHandler();
-    const auto apply = [this](const QString& step) {
+    bool filterOn = child<QCheckBox>("chk_filter")->isChecked();
+    const auto apply = [this, &filterOn](const QString& step) {
         const int eq = step.indexOf('=');
         if (step.startsWith("filter=")) {
-            child<QCheckBox>("chk_filter")->setChecked(step.mid(eq + 1) == "on");
+            filterOn = step.mid(eq + 1) == "on";
+            child<QCheckBox>("chk_filter")->setChecked(filterOn);
             return;
         }
         QVERIFY(OperatorInput::typeInto(window.get(), step));
@@ -911,6 +964,17 @@ void TstMainWindow::filterChangeClearsThePlot()
         return !v.isEmpty() && std::all_of(v.begin(), v.end(),
                                            [level](double x) { return std::abs(x - level) < 1.0; });
     };
+    const auto range = [](const QVector<double>& v) {
+        const auto [low, high] = std::minmax_element(v.begin(), v.end());
+        return QString("%1 to %2 nT").arg(*low).arg(*high);
+    };
+    // What the main page shows once the pages have taken the change.
+    QStringList readoutsAtChange;
+    QObject watching;
+    connect(hub.get(), &ParamManager::sig_filterSettingsChanged, &watching, [&] {
+        for (const char* name : {"edt_samples", "edt_mear", "edt_svg"})
+            readoutsAtChange << child<QLineEdit>(name)->text();
+    });
 
     for (const QString& step : setup)
         apply(step);
@@ -927,11 +991,37 @@ void TstMainWindow::filterChangeClearsThePlot()
 
     const QVector<double> shown = values();
     if (clears) {
-        const auto [low, high] = std::minmax_element(shown.begin(), shown.end());
-        QVERIFY2(near(shown, after), qPrintable(QString("%1 to %2 nT").arg(*low).arg(*high)));
+        QVERIFY2(near(shown, after), qPrintable(range(shown)));
+        QCOMPARE(readoutsAtChange, (QStringList{"0", "0", "0"}));
     } else {
         QVERIFY(std::any_of(shown.begin(), shown.end(),
                             [before](double x) { return std::abs(x - before) < 1.0; }));
+        QVERIFY(readoutsAtChange.isEmpty());
+    }
+
+    // The sensitivity page draws its window with the next batch (the notch road's
+    // next comes of another 1000 samples).
+    child<QPushButton>("btnSensitivity")->click();
+    feed(after, filterOn ? 20 : 1);
+    const auto windowValues = [window1] { return OperatorInput::plotted(window1); };
+    QTRY_VERIFY_WITH_TIMEOUT(!windowValues().isEmpty() && near({windowValues().last()}, after),
+                             10000);
+    const QVector<double> inWindow = windowValues();
+    if (clears)
+        QVERIFY2(near(inWindow, after), qPrintable(range(inWindow)));
+    else
+        QVERIFY(std::any_of(inWindow.begin(), inWindow.end(),
+                            [before](double x) { return std::abs(x - before) < 1.0; }));
+    // A steady field has next to no density; one that stepped from one level to
+    // the other within the window has much.
+    if (spectrum) {
+        QTRY_VERIFY_WITH_TIMEOUT(densities->graph(0)->dataCount() > 0, 10000);
+        double highest = 0.0;
+        const auto data = densities->graph(0)->data();
+        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+            if (it->key >= 2.0)
+                highest = std::max(highest, it->value);
+        QVERIFY2(highest < 1.0, qPrintable(QString("%1 nT/Hz^0.5").arg(highest)));
     }
 }
 
