@@ -76,6 +76,16 @@ Contents read(const QString& path, qint64 maxBytes)
     result.bytes = bytes;
     return result;
 }
+
+Status inspect(const QString& path, qint64 maxBytes)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Status::Missing : Status::Unreadable;
+    if (!S_ISREG(info.st_mode))
+        return Status::NotRegular;
+    return info.st_size > maxBytes ? Status::TooLarge : Status::Ok;
+}
 #else
 // No FIFOs among the files here; the name is checked before it is opened.
 Contents read(const QString& path, qint64 maxBytes)
@@ -107,6 +117,19 @@ Contents read(const QString& path, qint64 maxBytes)
     result.status = Status::Ok;
     result.bytes = bytes;
     return result;
+}
+
+Status inspect(const QString& path, qint64 maxBytes)
+{
+    const QFileInfo info(path);
+    // A link whose target is gone does not exist, but it is there.
+    if (info.isSymLink())
+        return Status::NotRegular;
+    if (!info.exists())
+        return Status::Missing;
+    if (!info.isFile())
+        return Status::NotRegular;
+    return info.size() > maxBytes ? Status::TooLarge : Status::Ok;
 }
 #endif
 

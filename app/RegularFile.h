@@ -30,4 +30,10 @@ struct Contents
 // after a check of the name cannot block.
 Contents read(const QString& path, qint64 maxBytes);
 
+// What the name itself is, found without opening it or following a link: Ok for
+// a regular file of at most maxBytes, NotRegular for a link (wherever it leads),
+// folder, FIFO, device or socket. For a name that another reader would open
+// blindly (a lock file: a FIFO blocks it, a link to a device feeds it forever).
+Status inspect(const QString& path, qint64 maxBytes);
+
 } // namespace RegularFile

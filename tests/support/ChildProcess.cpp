@@ -6,12 +6,17 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 
 void ChildProcess::Process::setupChildProcess()
 {
     // SIGKILL, since not every child quits on SIGTERM; the stand-ins ask for
     // SIGTERM themselves, to remove the links they published.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (memoryLimit > 0) {
+        const rlimit limit{rlim_t(memoryLimit), rlim_t(memoryLimit)};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
 }
 
 ChildProcess::ChildProcess() : m_environment(QProcessEnvironment::systemEnvironment())

@@ -35,6 +35,9 @@ public:
     void setEnvironment(const QString& name, const QString& value);
     void setWorkingDirectory(const QString& folder);
     void setErrorOutput(ErrorOutput where);
+    // The most address space the child may take: one that runs away with memory
+    // then fails at once instead of filling the machine's. 0, the default, is none.
+    void setMemoryLimit(qint64 bytes) { m_process.memoryLimit = bytes; }
 
     // False when the program could not be started within the bound.
     bool start(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
@@ -66,6 +69,9 @@ private:
     // Sets the child up, after the fork, to end with its parent.
     class Process : public QProcess
     {
+    public:
+        qint64 memoryLimit = 0;
+
     protected:
         void setupChildProcess() override;
     };

@@ -1,7 +1,8 @@
 #pragma once
 // Faults of the file system for tests of writers: a folder that cannot be written,
-// a full disk, and the faults a recording meets by name. Each holds while the
-// object lives or until it is released.
+// a full disk, and the faults a recording meets by name; and a bound on memory
+// for tests of readers that once read a device to its (missing) end. Each holds
+// while the object lives or until it is released.
 
 #include <QByteArray>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
@@ -82,6 +84,41 @@ public:
     bool ok() const { return m_ok; }
 
 private:
+    bool m_ok = false;
+};
+
+// Limits the address space of the process to what it holds now and `extra`
+// bytes more: code that reads without end (/dev/zero) fails at once, instead of
+// taking the machine's memory, should the fault it guards against come back.
+class AddressSpaceLimit
+{
+public:
+    explicit AddressSpaceLimit(rlim_t extra)
+    {
+        m_ok = getrlimit(RLIMIT_AS, &m_before) == 0;
+        long pages = 0;
+        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            m_ok = m_ok && std::fscanf(statm, "%ld", &pages) == 1;
+            std::fclose(statm);
+        } else {
+            m_ok = false;
+        }
+        const rlimit limit{rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + extra,
+                           m_before.rlim_max};
+        m_ok = m_ok && setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+    ~AddressSpaceLimit()
+    {
+        if (m_ok)
+            setrlimit(RLIMIT_AS, &m_before);
+    }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_before{};
     bool m_ok = false;
 };
 

@@ -5,6 +5,7 @@
 #include "app/ParamManager.h"
 #include "tests/support/DebugLines.h"
 #include "tests/support/FifoInPlace.h"
+#include "tests/support/FileFaults.h"
 #include "tests/support/TestMain.h"
 #include "ui/pages/CustomTextBrowser.h"
 #include "ui/pages/HelpModuleForm.h"
@@ -140,6 +141,8 @@ private slots:
     void worstPageUnderTheBoundShowsWithinASecond_data();
     void worstPageUnderTheBoundShowsWithinASecond();
     void imagesResolveInAFolderWithBlanksAndHash();
+    void onlyPlainFilesOfTheHelpFolderLoad_data();
+    void onlyPlainFilesOfTheHelpFolderLoad();
     void languageChangesOnlyTheButtons();
     void browserPaintsTheDocument();
 
@@ -488,9 +491,135 @@ void TstHelpModuleForm::imagesResolveInAFolderWithBlanksAndHash()
     for (const QString& name : images) {
         const QVariant resource =
             p.browser->document()->resource(QTextDocument::ImageResource, QUrl(name));
-        QVERIFY2(!resource.value<QImage>().isNull(), qPrintable(name));
+        // The image itself, not the missing-image icon.
+        QCOMPARE(resource.value<QImage>().size(), QSize(24, 16));
     }
     QDir(folder).removeRecursively();
+}
+
+// What a page refers to loads only from its own folder, and only as a plain
+// file of a bounded size; an image also only up to a bounded size. Anything
+// else shows as an image that does not exist shows (a page that names a
+// missing file is the reference), or as a missing style sheet, and the debug
+// output says why. Reading such a source as Qt does stalled the window for
+// seconds and took gigabytes (/dev/zero) or blocked it (a FIFO): here the page
+// has a bounded address space and the FIFO a watchdog, so that such a fault
+// fails the test instead of taking the machine.
+void TstHelpModuleForm::onlyPlainFilesOfTheHelpFolderLoad_data()
+{
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("shown");
+    // A class before src, as the pages write their tags: the source is rewritten.
+    const QString image = R"(<img class="a" width="24" height="16" src="%1">)";
+    const QString sheet = R"(<link type="text/css" rel="stylesheet" href="%1">)";
+    const QString up = QString("../").repeated(30);
+    QTest::newRow("image in the help folder") << image << "images/ok.png"
+                                              << "" << true;
+    QTest::newRow("image through a link in the folder") << image << "images/alias.png"
+                                                        << "link to an image inside" << true;
+    QTest::newRow("file URL of /dev/zero") << image << "file:///dev/zero"
+                                           << "" << false;
+    QTest::newRow("relative path out to /dev/zero") << image << up + "dev/zero"
+                                                    << "" << false;
+    QTest::newRow("link to /dev/zero") << image << "images/zero.png"
+                                       << "link to /dev/zero" << false;
+    QTest::newRow("FIFO") << image << "images/fifo.png"
+                          << "FIFO" << false;
+    QTest::newRow("folder") << image << "images"
+                            << "" << false;
+    QTest::newRow("image outside the help folder") << image << "../outside.png"
+                                                   << "" << false;
+    QTest::newRow("link to an image outside") << image << "images/out.png"
+                                              << "link to an image outside" << false;
+    QTest::newRow("file larger than the bound") << image << "images/big.png"
+                                                << "too many bytes" << false;
+    QTest::newRow("image larger than the bound") << image << "images/huge.png"
+                                                 << "too many pixels" << false;
+    // A link's href is not rewritten: Qt takes it from the working directory.
+    QTest::newRow("style sheet in the help folder") << sheet << "help/red.css"
+                                                    << "" << true;
+    QTest::newRow("style sheet from /dev/zero") << sheet << "file:///dev/zero"
+                                                << "" << false;
+    QTest::newRow("style sheet FIFO") << sheet << "help/red.css"
+                                      << "FIFO" << false;
+}
+
+void TstHelpModuleForm::onlyPlainFilesOfTheHelpFolderLoad()
+{
+    QFETCH(QString, tag);
+    QFETCH(QString, source);
+    QFETCH(QString, file);
+    QFETCH(bool, shown);
+    const bool isImage = tag.startsWith("<img");
+    // An image in the text, a style sheet in the head.
+    const auto pageWith = [&](const QString& src) {
+        return QString("<html><head>%1</head><body><p>Topic <b>x</b>%2 y</p></body></html>")
+            .arg(isImage ? QString() : tag.arg(src), isImage ? tag.arg(src) : QString())
+            .toUtf8();
+    };
+    writeFile("help/reference.html", pageWith(isImage ? "images/none.png" : "help/none.css"));
+    writeFile("help/page.html", pageWith(source));
+    QVERIFY(QDir().mkpath("help/images"));
+    writeImage("help/images/ok.png", Qt::red);
+    writeImage("outside.png", Qt::red);
+    writeFile("help/red.css", "p { color: #ff0000; font-size: 40px; }");
+    const QString target = QDir::current().absoluteFilePath(isImage ? "help/" + source : source);
+    std::unique_ptr<FifoInPlace> fifo;
+    if (file == "FIFO") {
+        QFile::remove(target);
+        fifo = std::make_unique<FifoInPlace>(target);
+        QVERIFY(fifo->isValid());
+    } else if (file.startsWith("link to")) {
+        const QString to = file == "link to /dev/zero"          ? "/dev/zero"
+                           : file == "link to an image outside" ? "../../outside.png"
+                                                                : "ok.png";
+        QVERIFY(QFile::link(to, target));
+    } else if (file == "too many bytes") {
+        writeImage(target, Qt::red);
+        QFile big(target);
+        QVERIFY(big.open(QIODevice::Append));
+        // Bytes after the image's end: Qt shows it all the same.
+        QVERIFY(big.write(QByteArray(HelpResources::MaxImageBytes + 1 - big.size(), '\0')) > 0);
+    } else if (file == "too many pixels") {
+        // One bit a pixel: 8 MB decoded, a few KB on disk.
+        QImage huge(8000, 8000, QImage::Format_Mono);
+        huge.fill(0);
+        QVERIFY(huge.save(target));
+        QVERIFY(QFileInfo(target).size() < HelpResources::MaxImageBytes);
+    }
+
+    Page p;
+    p.page->show();
+    QVERIFY(QTest::qWaitForWindowExposed(p.page.get()));
+    p.page->loadHtmlFile("help/reference.html");
+    const QImage reference = p.browser->viewport()->grab().toImage();
+    QImage shot;
+    DebugLines debug;
+    {
+        AddressSpaceLimit limit(rlim_t(1) << 30);
+        QVERIFY(limit.ok());
+        const auto load = [&] {
+            p.page->loadHtmlFile("help/page.html");
+            shot = p.browser->viewport()->grab().toImage();
+        };
+        if (fifo)
+            QVERIFY2(fifo->returnsWithin(3000, load), "blocked on the FIFO");
+        else
+            load();
+    }
+    QVERIFY(p.shown().startsWith("Topic x"));
+    if (shown) {
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                red += shot.pixelColor(x, y).red() > 200 && shot.pixelColor(x, y).green() < 60;
+        QVERIFY2(red > 100, qPrintable(QString::number(red)));
+    } else {
+        QVERIFY2(shot == reference, "not shown as a missing one");
+    }
+    QCOMPARE(debug.count("not shown"), shown ? 0 : 1);
 }
 
 void TstHelpModuleForm::languageChangesOnlyTheButtons()

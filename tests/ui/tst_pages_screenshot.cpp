@@ -76,7 +76,8 @@ QStringList clippedTexts(QWidget* page)
     return clipped;
 }
 
-// Image names in the document and whether each one loads.
+// Image names in the document and whether each one shows the file it names
+// (an image that cannot be loaded shows as the missing-image icon).
 QStringList brokenImages(QTextBrowser* browser, int* count)
 {
     QStringList broken;
@@ -89,11 +90,10 @@ QStringList brokenImages(QTextBrowser* browser, int* count)
                 continue;
             ++*count;
             const QString name = format.toImageFormat().name();
-            const QVariant image = doc->resource(QTextDocument::ImageResource, QUrl(name));
-            if (image.value<QImage>().isNull() && image.value<QPixmap>().isNull() &&
-                QImage(
-                    browser->loadResource(QTextDocument::ImageResource, QUrl(name)).toByteArray())
-                    .isNull())
+            const QImage shown =
+                doc->resource(QTextDocument::ImageResource, QUrl(name)).value<QImage>();
+            const QImage file(QUrl(name).path());
+            if (file.isNull() || shown != file)
                 broken << name;
         }
     }

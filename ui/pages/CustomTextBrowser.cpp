@@ -1,11 +1,18 @@
 #include "ui/pages/CustomTextBrowser.h"
 
+#include "ui/pages/HelpResources.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 
 CustomTextBrowser::CustomTextBrowser(QWidget* parent) : QTextBrowser(parent) {}
+
+QVariant CustomTextBrowser::loadResource(int type, const QUrl& name)
+{
+    return HelpResources::load(type, name, m_resourceFolder);
+}
 
 // The base class paints with a painter of its own, which does not take the
 // hints of one opened here; so the document is drawn here, as the base class

@@ -233,7 +233,9 @@ void HelpModuleForm::loadHtmlFile(const QString& pagePath)
     // whatever the system's code page.
     QTextCodec* codec = QTextCodec::codecForHtml(file.bytes, QTextCodec::codecForName("UTF-8"));
     QString html = codec->toUnicode(file.bytes);
-    fixResourcePaths(html, QFileInfo(pagePath).absolutePath());
+    const QString folder = QFileInfo(pagePath).absolutePath();
+    fixResourcePaths(html, folder);
+    ui->textBrowser->setResourceFolder(folder);
     ui->textBrowser->setHtml(html);
 }
 

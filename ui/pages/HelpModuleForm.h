@@ -4,9 +4,10 @@
 // image, script and style-sheet sources of each file made absolute so that
 // they resolve beside it. GUI thread only; files are read when a topic is chosen.
 // Only regular files are read, opened so that a FIFO in a page's place cannot
-// block the window.
+// block the window; what a page refers to comes only from its own folder.
 
 #include "ui/PageHooks.h"
+#include "ui/pages/HelpResources.h"
 #include "ui/widgets/PageTexts.h"
 
 #include <QList>
@@ -37,11 +38,8 @@ public:
     // What the main window does with this page.
     PageHooks pageHooks();
 
-    // Larger pages are not shown: Qt lays out one long unbroken line, or lists
-    // nested in each other, in a time that grows with the square of the length
-    // (an unbroken line of 256 KB took 3.4 s). At this bound, well above the shipped
-    // pages (18 KB at most), the slowest such page shows in about a second.
-    static constexpr qint64 MaxPageBytes = 48 * 1024;
+    // Larger pages are not shown (see HelpResources).
+    static constexpr qint64 MaxPageBytes = HelpResources::MaxPageBytes;
 
     // Shows the file. A missing or unreadable file, or anything but a regular
     // file, leaves the page as it was; a file larger than MaxPageBytes shows a
