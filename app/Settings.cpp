@@ -1,10 +1,12 @@
 #include "app/Settings.h"
 
+#include "app/IniSyntax.h"
 #include "app/RegularFile.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QVector>
 
@@ -14,87 +16,10 @@ namespace Settings {
 
 namespace {
 
+using IniSyntax::Entry;
+
 // Far above any file of a few keys; a larger one is not a settings file.
 constexpr qint64 MaxFileBytes = 1 << 20;
-
-// One line of the file as it stands: its bytes without the line end, and the
-// line end ("\n", "\r\n", or nothing on a last line without one).
-struct Line
-{
-    QByteArray text;
-    QByteArray end;
-};
-
-QVector<Line> splitLines(const QByteArray& bytes)
-{
-    QVector<Line> lines;
-    int start = 0;
-    while (start < bytes.size()) {
-        const int newline = bytes.indexOf('\n', start);
-        const int stop = newline < 0 ? bytes.size() : newline;
-        const int textEnd = stop > start && bytes.at(stop - 1) == '\r' ? stop - 1 : stop;
-        lines.append({bytes.mid(start, textEnd - start),
-                      newline < 0 ? QByteArray() : bytes.mid(textEnd, stop + 1 - textEnd)});
-        start = stop + 1;
-    }
-    return lines;
-}
-
-// What a line says: a group header, a key and its value, or nothing (blank,
-// comment, anything else).
-struct Parsed
-{
-    enum Kind
-    {
-        Other,
-        Group,
-        Key
-    } kind = Other;
-    QString name;       // the group, or the key
-    QString value;      // the key's value, trimmed, without one pair of quotes
-    int valueStart = 0; // where the value's text starts in the line's bytes
-};
-
-// A group named "General", or none at all (keys above the first header), is
-// the file's top level, as Qt writes it.
-QString groupName(const QString& text)
-{
-    const QString name = text.trimmed();
-    return name.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0 ? QString() : name;
-}
-
-Parsed parse(QByteArray text, bool firstLine)
-{
-    Parsed parsed;
-    int skipped = 0;
-    if (firstLine && text.startsWith("\xEF\xBB\xBF")) {
-        text.remove(0, 3); // a byte-order mark
-        skipped = 3;
-    }
-    const QString line = QString::fromUtf8(text).trimmed();
-    if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
-        return parsed;
-    if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-        parsed.kind = Parsed::Group;
-        parsed.name = groupName(line.mid(1, line.size() - 2));
-        return parsed;
-    }
-    const int eq = line.indexOf(QLatin1Char('='));
-    if (eq <= 0)
-        return parsed;
-    parsed.kind = Parsed::Key;
-    parsed.name = line.left(eq).trimmed();
-    QString value = line.mid(eq + 1).trimmed();
-    if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
-        value = value.mid(1, value.size() - 2);
-    parsed.value = value;
-    // Where the value's text starts in the raw line: after "=" and its blanks.
-    int at = text.indexOf('=') + 1;
-    while (at < text.size() && (text.at(at) == ' ' || text.at(at) == '\t'))
-        ++at;
-    parsed.valueStart = skipped + at;
-    return parsed;
-}
 
 // The file's bytes, or why there are none. A missing file is said nothing
 // about; one that is not a plain file of a sensible size is.
@@ -121,26 +46,168 @@ bool readFile(const QString& path, QByteArray* bytes)
     return false;
 }
 
-QString rawValue(const QString& path, const QString& group, const QString& key, bool* found)
+// What a key gives its reader.
+enum class Reading
 {
-    *found = false;
+    Missing,
+    Text,
+    List,       // a comma outside quotes: QSettings gives a list, whose text is empty
+    Serialised, // a "@Type(...)" that Qt turns into an object: never read
+};
+
+// Qt's typed forms: "@Invalid()", or one of these prefixes with a closing ')'.
+bool isSerialised(const QString& text)
+{
+    if (text == QLatin1String("@Invalid()"))
+        return true;
+    if (!text.endsWith(QLatin1Char(')')))
+        return false;
+    static const char* const types[] = {"@ByteArray(", "@String(", "@Variant(", "@DateTime(",
+                                        "@Rect(",      "@Size(",   "@Point("};
+    for (const char* type : types) {
+        if (text.startsWith(QLatin1String(type)))
+            return true;
+    }
+    return false;
+}
+
+Reading interpret(const IniSyntax::Value& value, QString* text)
+{
+    if (value.isList) {
+        *text = value.items.join(QLatin1String(", ")); // for the debug line
+        return Reading::List;
+    }
+    *text = value.text;
+    if (!text->startsWith(QLatin1Char('@')))
+        return Reading::Text;
+    if (isSerialised(*text))
+        return Reading::Serialised;
+    if (text->startsWith(QLatin1String("@@")))
+        text->remove(0, 1); // Qt writes a text's leading '@' doubled
+    return Reading::Text;
+}
+
+Reading lookup(const QString& path, const QString& group, const QString& key, QString* text)
+{
     QByteArray bytes;
     if (!readFile(path, &bytes))
-        return QString();
-    const QString wanted = groupName(group);
-    const QVector<Line> lines = splitLines(bytes);
-    QString current;
-    QString value;
-    for (int i = 0; i < lines.size(); ++i) {
-        const Parsed p = parse(lines.at(i).text, i == 0);
-        if (p.kind == Parsed::Group) {
-            current = p.name;
-        } else if (p.kind == Parsed::Key && current == wanted && p.name == key) {
-            value = p.value; // of a key given twice the last one holds
-            *found = true;
-        }
+        return Reading::Missing;
+    const QString name = IniSyntax::keyPath(group, key);
+    const QVector<Entry> entries = IniSyntax::scan(bytes);
+    for (int i = entries.size() - 1; i >= 0; --i) { // of a key given twice the last one holds
+        const Entry& entry = entries.at(i);
+        if (entry.kind == Entry::Key && entry.path == name)
+            return interpret(entry.value, text);
     }
-    return value;
+    return Reading::Missing;
+}
+
+void saySerialised(const QString& group, const QString& key, const QVariant& fallback)
+{
+    qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
+                       << "holds a serialised value - default" << fallback.toString();
+}
+
+// ---- writing ---------------------------------------------------------------------
+
+QByteArray firstLineEnd(const QByteArray& bytes)
+{
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (bytes.at(i) == '\n')
+            return QByteArray("\n");
+        if (bytes.at(i) == '\r')
+            return i + 1 < bytes.size() && bytes.at(i + 1) == '\n' ? QByteArray("\r\n")
+                                                                   : QByteArray("\r");
+    }
+    return QByteArray("\n");
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+// Whether the last line, without its line end, holds only blanks.
+bool lastLineIsBlank(const QByteArray& bytes)
+{
+    int end = bytes.size();
+    if (end > 0 && bytes.at(end - 1) == '\n')
+        --end;
+    if (end > 0 && bytes.at(end - 1) == '\r')
+        --end;
+    int start = end;
+    while (start > 0 && !isLineEnd(bytes.at(start - 1)))
+        --start;
+    return bytes.mid(start, end - start).trimmed().isEmpty();
+}
+
+// The file with the key's value set: in the key's own line (the last one,
+// which the readers take), else in a line after the group's last line, else
+// in the group added at the end. Every other byte stays as it was.
+QByteArray withValue(const QByteArray& bytes, const QVector<Entry>& entries, const QString& group,
+                     const QString& key, const QByteArray& written)
+{
+    const QString prefix = IniSyntax::groupPrefix(group);
+    const QString name = prefix + key;
+    int keyIndex = -1;
+    int lastOfGroup = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries.at(i);
+        if (entry.group == prefix)
+            lastOfGroup = i;
+        if (entry.kind == Entry::Key && entry.path == name)
+            keyIndex = i;
+    }
+    if (keyIndex >= 0) {
+        const Entry& entry = entries.at(keyIndex);
+        return bytes.left(entry.valueStart) + written + bytes.mid(entry.valueEnd);
+    }
+
+    const QByteArray newline = firstLineEnd(bytes);
+    const QByteArray line = key.toUtf8() + '=' + written + newline;
+    if (lastOfGroup >= 0) {
+        int at = entries.at(lastOfGroup).end;
+        while (at < bytes.size() && !isLineEnd(bytes.at(at)))
+            ++at; // past a comment after it
+        if (at == bytes.size())
+            return bytes + newline + line;
+        at += bytes.mid(at, 2) == "\r\n" ? 2 : 1;
+        return bytes.left(at) + line + bytes.mid(at);
+    }
+    QByteArray out = bytes;
+    if (!out.isEmpty() && !isLineEnd(out.back()))
+        out += newline;
+    if (!lastLineIsBlank(out))
+        out += newline;
+    if (!group.isEmpty() || !out.isEmpty())
+        out += '[' + (group.isEmpty() ? QByteArray("General") : group.toUtf8()) + ']' + newline;
+    return out + line;
+}
+
+QHash<QString, IniSyntax::Value> keysOf(const QVector<Entry>& entries)
+{
+    QHash<QString, IniSyntax::Value> keys;
+    for (const Entry& entry : entries) {
+        if (entry.kind == Entry::Key)
+            keys.insert(entry.path, entry.value);
+    }
+    return keys;
+}
+
+// The new file gives the key the text written and every other key what it
+// had: a key or group name the file would read otherwise, or a file ending in
+// a backslash or an open quote that would take the new line in, fails here.
+bool readsBack(const QVector<Entry>& before, const QByteArray& after, const QString& name,
+               const QString& text)
+{
+    QHash<QString, IniSyntax::Value> was = keysOf(before);
+    QHash<QString, IniSyntax::Value> now = keysOf(IniSyntax::scan(after));
+    QString read;
+    if (!now.contains(name) || interpret(now.value(name), &read) != Reading::Text || read != text)
+        return false;
+    was.remove(name);
+    now.remove(name);
+    return was == now;
 }
 
 } // namespace
@@ -148,32 +215,38 @@ QString rawValue(const QString& path, const QString& group, const QString& key, 
 QString readString(const QString& path, const QString& group, const QString& key,
                    const QString& fallback)
 {
-    bool found = false;
-    const QString text = rawValue(path, group, key, &found);
-    if (!found)
+    QString text;
+    switch (lookup(path, group, key, &text)) {
+    case Reading::Missing:
         return fallback;
-    // Qt writes a text that starts with "@" as "@@"; a single "@" starts a
-    // serialised object, which is never read.
-    if (text.startsWith(QLatin1String("@@")))
-        return text.mid(1);
-    if (text.startsWith(QLatin1Char('@'))) {
-        qDebug().noquote() << "config:" << group + '/' + key << "holds a serialised value - default"
-                           << fallback;
+    case Reading::Text:
+        return text;
+    case Reading::List:
+        qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
+                           << "is a list (a comma outside quotes) - read as empty:"
+                           << text.left(40);
+        return QString();
+    case Reading::Serialised:
+        saySerialised(group, key, fallback);
         return fallback;
     }
-    return text;
+    return fallback;
 }
 
 int readInt(const QString& path, const QString& group, const QString& key, int fallback)
 {
-    bool found = false;
-    const QString text = rawValue(path, group, key, &found);
-    if (!found)
+    QString text;
+    const Reading reading = lookup(path, group, key, &text);
+    if (reading == Reading::Missing)
         return fallback;
+    if (reading == Reading::Serialised) {
+        saySerialised(group, key, fallback);
+        return fallback;
+    }
     bool ok = false;
-    const int value = text.toInt(&ok);
+    const int value = reading == Reading::Text ? text.toInt(&ok) : 0;
     if (!ok) {
-        qDebug().noquote() << "config:" << group + '/' + key
+        qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
                            << "is not a whole number in range:" << text.left(40) << "- default"
                            << fallback;
         return fallback;
@@ -183,14 +256,18 @@ int readInt(const QString& path, const QString& group, const QString& key, int f
 
 double readDouble(const QString& path, const QString& group, const QString& key, double fallback)
 {
-    bool found = false;
-    const QString text = rawValue(path, group, key, &found);
-    if (!found)
+    QString text;
+    const Reading reading = lookup(path, group, key, &text);
+    if (reading == Reading::Missing)
         return fallback;
+    if (reading == Reading::Serialised) {
+        saySerialised(group, key, fallback);
+        return fallback;
+    }
     bool ok = false;
-    const double value = text.toDouble(&ok);
+    const double value = reading == Reading::Text ? text.toDouble(&ok) : 0.0;
     if (!ok || !std::isfinite(value)) {
-        qDebug().noquote() << "config:" << group + '/' + key
+        qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
                            << "is not a finite number:" << text.left(40) << "- default" << fallback;
         return fallback;
     }
@@ -200,77 +277,31 @@ double readDouble(const QString& path, const QString& group, const QString& key,
 bool writeValue(const QString& path, const QString& group, const QString& key,
                 const QVariant& value)
 {
+    const QString name = IniSyntax::keyPath(group, key);
+    const auto refuse = [&](const QString& why) {
+        qDebug().noquote() << "settings:" << name << "not written to" << path << "-" << why;
+        return false;
+    };
+    if (!value.canConvert<QString>())
+        return refuse(QStringLiteral("the value has no text form"));
     const QString text = value.toString();
-    if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
-        return false; // would end the line
-    // Blanks around a text, or a pair of quotes around it, would be taken off
-    // by the reader: quoted, it reads back as it was.
-    const bool quote =
-        text.trimmed() != text ||
-        (text.size() >= 2 && text.startsWith(QLatin1Char('"')) && text.endsWith(QLatin1Char('"')));
-    const QByteArray written = quote ? '"' + text.toUtf8() + '"' : text.toUtf8();
+    // Qt writes such a text as a serialised "@String(...)", which is not read.
+    if (text.contains(QChar(0)))
+        return refuse(QStringLiteral("a text with a NUL is not kept"));
 
     QByteArray bytes;
     if (!readFile(path, &bytes) && QFileInfo::exists(path))
-        return false; // not a file this could rewrite: left as it is
-    QVector<Line> lines = splitLines(bytes);
-    const QByteArray newline =
-        !lines.isEmpty() && lines.first().end == "\r\n" ? QByteArray("\r\n") : QByteArray("\n");
-
-    // Only the key's own line changes (the last one, which the readers take),
-    // or one line is added after the group's last key, or the group at the end.
-    const QString wanted = groupName(group);
-    QString current;
-    int keyLine = -1;
-    int lastLineOfGroup = -1; // the last key or header line of the wanted group
-    for (int i = 0; i < lines.size(); ++i) {
-        const Parsed p = parse(lines.at(i).text, i == 0);
-        if (p.kind == Parsed::Group) {
-            current = p.name;
-            if (current == wanted)
-                lastLineOfGroup = i;
-        } else if (p.kind == Parsed::Key && current == wanted) {
-            lastLineOfGroup = i;
-            if (p.name == key)
-                keyLine = i;
-        }
-    }
-    const auto endLastLine = [&] {
-        if (!lines.isEmpty() && lines.last().end.isEmpty())
-            lines.last().end = newline;
-    };
-    if (keyLine >= 0) {
-        Line& line = lines[keyLine];
-        const Parsed p = parse(line.text, keyLine == 0);
-        line.text = line.text.left(p.valueStart) + written;
-    } else if (lastLineOfGroup >= 0) {
-        if (lastLineOfGroup == lines.size() - 1)
-            endLastLine();
-        lines.insert(lastLineOfGroup + 1, {key.toUtf8() + '=' + written, newline});
-    } else {
-        endLastLine();
-        if (!lines.isEmpty() && !lines.last().text.trimmed().isEmpty())
-            lines.append({QByteArray(), newline});
-        if (!wanted.isEmpty() || !lines.isEmpty())
-            lines.append({'[' + (wanted.isEmpty() ? QByteArray("General") : wanted.toUtf8()) + ']',
-                          newline});
-        lines.append({key.toUtf8() + '=' + written, newline});
-    }
-
-    QByteArray out;
-    out.reserve(bytes.size() + written.size() + key.size() + 8);
-    for (const Line& line : lines)
-        out += line.text + line.end;
+        return refuse(QStringLiteral("not a file this can rewrite, left as it is"));
+    const QVector<Entry> entries = IniSyntax::scan(bytes);
+    const QByteArray out = withValue(bytes, entries, group, key, IniSyntax::escaped(text));
+    if (!readsBack(entries, out, name, text))
+        return refuse(QStringLiteral("it would not read back as written, file left as it is"));
 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path); // the old file stays whole until the new one is
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(out) != out.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    if (file.open(QIODevice::WriteOnly) && file.write(out) == out.size() && file.commit())
+        return true;
+    return refuse(file.errorString());
 }
 
 } // namespace Settings
