@@ -101,14 +101,12 @@ void ScalarStreamDecoder::reboot()
     // Data from before a reset must not reach the cleared pages.
     m_pending.clear();
     m_handoutTimer.stop();
-    m_spectrumBuffer.clear();
+    restartSpectrumWindow();
     m_lastForm.clear();
     m_filterBuffer.clear();
     m_userFilter.reset();
     m_assembler.clear();
     m_frameFaults.finish();
-    m_spectrumWanted = false;
-    ++m_spectrumGeneration;
 }
 
 void ScalarStreamDecoder::restartSpectrumWindow()
