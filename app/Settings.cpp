@@ -210,6 +210,24 @@ bool readsBack(const QVector<Entry>& before, const QByteArray& after, const QStr
     return was == now;
 }
 
+// The text a number is read from; false where the default stands (no key, a
+// serialised value). A list has no number: its text is left empty.
+template <typename T>
+bool numberText(const QString& path, const QString& group, const QString& key, T fallback,
+                QString* text)
+{
+    const Reading reading = lookup(path, group, key, text);
+    if (reading == Reading::Missing)
+        return false;
+    if (reading == Reading::Serialised) {
+        saySerialised(group, key, fallback);
+        return false;
+    }
+    if (reading != Reading::Text)
+        text->clear();
+    return true;
+}
+
 } // namespace
 
 QString readString(const QString& path, const QString& group, const QString& key,
@@ -236,15 +254,10 @@ QString readString(const QString& path, const QString& group, const QString& key
 int readInt(const QString& path, const QString& group, const QString& key, int fallback)
 {
     QString text;
-    const Reading reading = lookup(path, group, key, &text);
-    if (reading == Reading::Missing)
+    if (!numberText(path, group, key, fallback, &text))
         return fallback;
-    if (reading == Reading::Serialised) {
-        saySerialised(group, key, fallback);
-        return fallback;
-    }
     bool ok = false;
-    const int value = reading == Reading::Text ? text.toInt(&ok) : 0;
+    const int value = text.toInt(&ok);
     if (!ok) {
         qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
                            << "is not a whole number in range:" << text.left(40) << "- default"
@@ -257,15 +270,10 @@ int readInt(const QString& path, const QString& group, const QString& key, int f
 double readDouble(const QString& path, const QString& group, const QString& key, double fallback)
 {
     QString text;
-    const Reading reading = lookup(path, group, key, &text);
-    if (reading == Reading::Missing)
+    if (!numberText(path, group, key, fallback, &text))
         return fallback;
-    if (reading == Reading::Serialised) {
-        saySerialised(group, key, fallback);
-        return fallback;
-    }
     bool ok = false;
-    const double value = reading == Reading::Text ? text.toDouble(&ok) : 0.0;
+    const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value)) {
         qDebug().noquote() << "config:" << IniSyntax::keyPath(group, key)
                            << "is not a finite number:" << text.left(40) << "- default" << fallback;

@@ -183,6 +183,24 @@ QMessageBox* openBox()
     return nullptr;
 }
 
+// The guard's refusal box: the program's usual kind, starting with \a text and
+// naming \a place; closing it ends the event loop with exit code 1.
+void closeRefusalBox(const QString& text, const QString& place)
+{
+    QPointer<QMessageBox> box = openBox();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QString("提示"));
+    QCOMPARE(box->icon(), QMessageBox::Information);
+    QVERIFY(!box->parent());
+    QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY2(box->text().startsWith(text), qPrintable(box->text()));
+    QVERIFY(box->text().contains(place));
+    QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+    QObject thisCase; // a box that stays ends the loop, but no later case's
+    QTimer::singleShot(10000, &thisCase, [] { QCoreApplication::exit(99); });
+    QCOMPARE(QCoreApplication::exec(), 1);
+    QTRY_VERIFY(box.isNull());
+}
 } // namespace
 
 class TestInstanceGuard : public QObject
@@ -233,20 +251,9 @@ void TestInstanceGuard::secondGuardTellsTheOperator()
     {
         InstanceGuard second(folder);
         QVERIFY(!second.claim());
-        QPointer<QMessageBox> box = openBox();
-        QVERIFY(box);
-        QCOMPARE(box->windowTitle(), QString("提示"));
-        QCOMPARE(box->icon(), QMessageBox::Information);
-        QVERIFY(!box->parent());
-        QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
-        QVERIFY2(box->text().startsWith(text), qPrintable(box->text()));
-        QVERIFY(box->text().contains(folder));
-
-        QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
-        QObject thisCase; // a box that stays ends the loop, but no later case's
-        QTimer::singleShot(10000, &thisCase, [] { QCoreApplication::exit(99); });
-        QCOMPARE(QCoreApplication::exec(), 1);
-        QTRY_VERIFY(box.isNull());
+        closeRefusalBox(text, folder);
+        if (QTest::currentTestFailed())
+            return;
     }
     // The holder keeps the folder while it lives; the refused copy wrote nothing.
     QCOMPARE(QFile::exists("config.ini") ? QFile("config.ini").size() : 0,
@@ -384,19 +391,9 @@ void TestInstanceGuard::somethingElseInTheLockPlaceTellsTheOperator()
     QVERIFY2(lines.filter(lock).size() == 1, qPrintable(lines.join("; ")));
     QVERIFY2(lines.filter(Refused).isEmpty(), qPrintable(lines.join("; ")));
 
-    QPointer<QMessageBox> box = openBox();
-    QVERIFY(box);
-    QCOMPARE(box->windowTitle(), QString("提示"));
-    QCOMPARE(box->icon(), QMessageBox::Information);
-    QVERIFY(!box->parent());
-    QVERIFY(box->testAttribute(Qt::WA_DeleteOnClose));
-    QVERIFY2(box->text().startsWith(text), qPrintable(box->text()));
-    QVERIFY(box->text().contains(lock));
-    QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
-    QObject thisCase; // a box that stays ends the loop, but no later case's
-    QTimer::singleShot(10000, &thisCase, [] { QCoreApplication::exit(99); });
-    QCOMPARE(QCoreApplication::exec(), 1);
-    QTRY_VERIFY(box.isNull());
+    closeRefusalBox(text, lock);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(kindOf(lock), before);
 }
 
