@@ -122,9 +122,14 @@ void writeFile(const QString& path, const QByteArray& bytes)
 // Something other than a lock file of that name: "folder", "socket", "link to
 // a lock file", "link to /dev/zero" or "larger than a lock" (a plain file). A
 // FIFO is made by FifoInPlace. An empty text when it is in place, else why not.
-QString placeInTheWay(const QString& kind, const QString& path)
+// A FIFO is held by \a fifo, whose watchdog ends a read that blocks on it.
+QString placeInTheWay(const QString& kind, const QString& path, std::unique_ptr<FifoInPlace>* fifo)
 {
     const QByteArray name = QFile::encodeName(path);
+    if (kind == "FIFO") {
+        *fifo = std::make_unique<FifoInPlace>(path);
+        return (*fifo)->isValid() ? QString() : "no FIFO";
+    }
     if (kind == "folder")
         return QDir().mkpath(path) ? QString() : "no folder";
     if (kind == "socket") {
@@ -368,13 +373,8 @@ void TestInstanceGuard::somethingElseInTheLockPlaceTellsTheOperator()
     QVERIFY(QDir().mkpath(folder));
     const QString lock = folder + "/" + InstanceGuard::lockFileName();
     std::unique_ptr<FifoInPlace> fifo;
-    if (kind == "FIFO") {
-        fifo = std::make_unique<FifoInPlace>(lock);
-        QVERIFY(fifo->isValid());
-    } else {
-        const QString failed = placeInTheWay(kind, lock);
-        QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    }
+    const QString failed = placeInTheWay(kind, lock, &fifo);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     const QString before = kindOf(lock);
 
     DebugLines debug;
@@ -418,13 +418,8 @@ void TestInstanceGuard::programWithSomethingElseInTheLockPlaceStartsNothing()
     QVERIFY(!folder.isEmpty());
     const QString lock = folder + "/" + InstanceGuard::lockFileName();
     std::unique_ptr<FifoInPlace> fifo;
-    if (kind == "FIFO") {
-        fifo = std::make_unique<FifoInPlace>(lock);
-        QVERIFY(fifo->isValid());
-    } else {
-        const QString failed = placeInTheWay(kind, lock);
-        QVERIFY2(failed.isEmpty(), qPrintable(failed));
-    }
+    const QString failed = placeInTheWay(kind, lock, &fifo);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
     const QStringList before = snapshot(folder);
     const QString kindBefore = kindOf(lock);
 
