@@ -169,7 +169,10 @@ void ModbusDataHandler::filterSettingsChanged()
 
 void ModbusDataHandler::slots_syncDataByteCount(int byteCount, bool bChange)
 {
-    m_stream->syncDataByteCount(byteCount, bChange);
+    // Another rate starts the filters afresh too: samples of two rates in one
+    // window or spectrum would be as wrong as those of two cut-offs.
+    if (m_stream->syncDataByteCount(byteCount, bChange))
+        filterSettingsChanged();
 }
 
 void ModbusDataHandler::slots_handoutData(QVector<double> filtered_datas)

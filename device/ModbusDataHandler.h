@@ -45,7 +45,8 @@ signals:
     // The scalar field as measured, before the user's cut-offs (for the watchdog).
     void sig_measuredField(QVector<double> datas, FrequencyType frequencyType);
     // The batches from here on are filtered otherwise (another cut-off, the filter
-    // switch turned); every batch filtered the old way has gone out before it.
+    // switch turned, another data rate); every batch filtered the old way has gone
+    // out before it.
     void sig_filterSettingsChanged();
     void sig_updateFormEx(QVector<double> datas, QVector<double> f_datas,
                           QVector<double> fft_datas);

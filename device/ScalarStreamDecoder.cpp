@@ -73,17 +73,20 @@ ScalarStreamDecoder::ScalarStreamDecoder(QObject* parent)
 
 ScalarStreamDecoder::~ScalarStreamDecoder() = default;
 
-void ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
+bool ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 {
     ++m_spectrumGeneration; // a spectrum of the old rate is not shown after the change
     const SamplingRates::Entry& stream = SamplingRates::streamEntry(rate, bChange);
     // The samples before and after another framing are not one stream.
-    if (rate != m_samplingRate || stream.frameLength() != m_assembler.frameLength() ||
-        stream.streamRate != m_streamRate)
+    const bool changed = rate != m_samplingRate ||
+                         stream.frameLength() != m_assembler.frameLength() ||
+                         stream.streamRate != m_streamRate;
+    if (changed)
         m_userFilter.reset();
     m_samplingRate = rate;
     m_streamRate = stream.streamRate;
     m_assembler.setFrameLength(stream.frameLength());
+    return changed;
 }
 
 void ScalarStreamDecoder::setFilterEnabled(bool on)

@@ -81,8 +81,9 @@ public:
     // A change of cut-off takes effect with the next batch, starting the filter afresh.
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
-    // Another rate or framing restarts the user filters; the same again changes nothing.
-    void syncDataByteCount(int rate, bool bChange);
+    // Another rate or framing restarts the user filters and returns true; the same
+    // again changes nothing.
+    bool syncDataByteCount(int rate, bool bChange);
     // Forgets everything from before a reset: the spectrum and filter buffers, the
     // samples the user filters hold, the last batch, the pieces still waiting and a
     // kept frame start; a spectrum still being computed is not handed on.

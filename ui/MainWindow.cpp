@@ -94,7 +94,7 @@ void MainWindow::initPages()
         callHook(PageHooks::MainPage, &PageHooks::clearPlot);
         callHook(PageHooks::SensitivityPage, &PageHooks::clearPlot);
     });
-    // The filter starts afresh with other settings, as after a change of data rate:
+    // The filter starts afresh with another cut-off, filter switch or data rate:
     // values of two settings on one axis, or in one spectrum, would hide both.
     connect(paramManager, &ParamManager::sig_filterSettingsChanged, this, [this] {
         callHook(PageHooks::MainPage, &PageHooks::filterChanged);

@@ -922,6 +922,7 @@ void TstMainWindow::filterChangeClearsThePlot_data()
         << QStringList{"filter=off"} << "edt_lowPass=0" << false << false;
     QTest::newRow("FFT time") << QStringList{"filter=off"} << "edt_fftTime=5" << false << false;
     QTest::newRow("chart time") << QStringList{"filter=off"} << "edt_setTime=20" << false << false;
+    QTest::newRow("data rate") << QStringList{"filter=off"} << "rate=20" << true << false;
 }
 
 // A change of cut-off or of the filter switch empties the main page's plot and
@@ -948,6 +949,10 @@ void TstMainWindow::filterChangeClearsThePlot()
         if (step.startsWith("filter=")) {
             filterOn = step.mid(eq + 1) == "on";
             child<QCheckBox>("chk_filter")->setChecked(filterOn);
+            return;
+        }
+        if (step.startsWith("rate=")) {
+            window->changeSamplingRate(step.mid(eq + 1).toInt(), true);
             return;
         }
         QVERIFY(OperatorInput::typeInto(window.get(), step));
