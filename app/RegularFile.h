@@ -1,12 +1,15 @@
 #pragma once
-// Reads a whole input file (settings, help pages) without ever waiting on it: a
-// FIFO, a device or a socket put in its place would block a plain open() or
-// read() until some other process acts, and with it the thread that asked,
-// often the GUI thread. Only a regular file of a bounded size is read. Any
+// Reads or opens a file (settings, help pages, backlog files) without ever
+// waiting on it: a FIFO, a device or a socket put in its place would block a
+// plain open() or read() until some other process acts, and with it the thread
+// that asked, often the GUI thread. Only a regular file is read or opened. Any
 // thread may call it.
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
+
+class QFile;
 
 namespace RegularFile {
 
@@ -35,5 +38,12 @@ Contents read(const QString& path, qint64 maxBytes);
 // folder, FIFO, device or socket. For a name that another reader would open
 // blindly (a lock file: a FIFO blocks it, a link to a device feeds it forever).
 Status inspect(const QString& path, qint64 maxBytes);
+
+// Opens `file` (not open yet) on the file at `path` in `mode`, as QFile::open
+// does, when that is a regular file; checked on the open handle as read() does.
+// Opened for writing only (WriteOnly, Append) a missing file is created; opened
+// for reading too it is Missing. Ok: `file` is open. Otherwise `error`, when
+// given, says why.
+Status open(QFile& file, const QString& path, QIODevice::OpenMode mode, QString* error = nullptr);
 
 } // namespace RegularFile

@@ -1,5 +1,6 @@
 #include "services/ServerThread.h"
 
+#include "app/RegularFile.h"
 #include "app/RuntimePaths.h"
 #include "app/Settings.h"
 #include "services/ServerBodies.h"
@@ -511,9 +512,14 @@ bool ServerThread::uploadFile(const QString& path, const QString& deviceId)
                            .arg(QFileInfo(path).fileName()));
     filePart.setHeader(QNetworkRequest::ContentTypeHeader,
                        QStringLiteral("application/octet-stream"));
-    auto* file = new QFile(path);
-    if (!file->open(QIODevice::ReadOnly)) {
+    auto* file = new QFile;
+    // Through the plain-file guard: a FIFO put in the file's place would block
+    // this thread in open() for good.
+    const RegularFile::Status opened = RegularFile::open(*file, path, QIODevice::ReadOnly);
+    if (opened != RegularFile::Status::Ok) {
         qDebug() << "无法打开文件:" << path;
+        if (opened == RegularFile::Status::NotRegular)
+            qDebug().noquote() << "backlog: not a plain file, skipped and left alone:" << path;
         delete file;
         delete multiPart;
         return false;

@@ -1,5 +1,6 @@
 #include "services/UploadBacklog.h"
 
+#include "app/RegularFile.h"
 #include "services/LastLine.h"
 #include "services/ServerBodies.h"
 
@@ -26,6 +27,31 @@ int numberOf(const QString& path)
     bool ok = false;
     const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
     return ok ? n : -1;
+}
+
+// The numbers of the backlog names in the folder among the entries `filters` lets
+// through, ascending.
+QList<int> numbersIn(const QString& folder, QDir::Filters filters)
+{
+    QSet<int> set;
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.txt")}, filters);
+    for (const QString& name : names) {
+        const QRegularExpressionMatch m = backlogName().match(name);
+        bool ok = false;
+        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
+        if (ok)
+            set.insert(n);
+    }
+    QList<int> numbers = set.values();
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+// A FIFO, a device, a socket, a folder or a link to none of them holds the name.
+bool heldByOther(const QString& path)
+{
+    const QFileInfo info(path);
+    return (info.exists() || info.isSymLink()) && !info.isFile();
 }
 } // namespace
 
@@ -119,6 +145,7 @@ bool UploadBacklog::saveBacklogRecord()
     if (m_unwritten.isEmpty())
         return true;
 
+    skipHeldFile();
     const QString path = filePath(m_fileNumber);
     const QFileInfo info(path);
     if (info.exists() && info.size() > FileSizeLimit - 1)
@@ -202,15 +229,18 @@ bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
 {
     // When the last line cannot be mended, the record still starts a line of its own.
     const bool atLineStart = endWithWholeRecord(path);
-    QFile file(path);
-    bool ok = file.open(QIODevice::Append | QIODevice::Text);
+    QFile file;
+    QString error;
+    bool ok = RegularFile::open(file, path, QIODevice::Append | QIODevice::Text, &error) ==
+              RegularFile::Status::Ok;
     if (ok) {
         const QByteArray bytes = (atLineStart ? "" : "\n") + text.toUtf8() + '\n';
         ok = file.write(bytes) == bytes.size() && file.flush();
+        if (!ok)
+            error = file.errorString();
     }
     if (!ok) {
-        m_writeFailures.fault(QStringLiteral("Failed to open file for writing:") +
-                              file.errorString());
+        m_writeFailures.fault(QStringLiteral("Failed to open file for writing:") + error);
         return false;
     }
     m_writeFailures.success();
@@ -219,11 +249,15 @@ bool UploadBacklog::writeTextFile(const QString& path, const QString& text)
 
 bool UploadBacklog::endWithWholeRecord(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
+    QFile file;
+    switch (RegularFile::open(file, path, QIODevice::ReadWrite)) {
+    case RegularFile::Status::Ok:
+        break;
+    case RegularFile::Status::Missing:
         return true;
-    if (!file.open(QIODevice::ReadWrite))
+    default: // records never go to a FIFO or the like: it is not touched
         return false;
+    }
     const qint64 size = file.size();
     char last = '\n';
     if (size > 0 && (!file.seek(size - 1) || !file.getChar(&last)))
@@ -249,7 +283,8 @@ bool UploadBacklog::endWithWholeRecord(const QString& path)
     if (!whole)
         return true;
     // The line end the append did not write, in the platform's form.
-    if (!file.open(QIODevice::Append | QIODevice::Text))
+    if (RegularFile::open(file, path, QIODevice::Append | QIODevice::Text) !=
+        RegularFile::Status::Ok)
         return false;
     return file.write("\n") == 1 && file.flush();
 }
@@ -308,17 +343,23 @@ QString UploadBacklog::filePath(int number) const
 
 QList<int> UploadBacklog::backlogNumbers() const
 {
-    QSet<int> set;
-    const QStringList names =
-        QDir(m_folder).entryList({QStringLiteral("*.txt")}, QDir::Files | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        const QRegularExpressionMatch m = backlogName().match(name);
-        bool ok = false;
-        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
-        if (ok)
-            set.insert(n);
-    }
-    QList<int> numbers = set.values();
-    std::sort(numbers.begin(), numbers.end());
+    // Plain files only (and links to them): no FIFO, device or socket, nor a link to one.
+    QList<int> numbers = numbersIn(m_folder, QDir::Files | QDir::NoDotAndDotDot);
+    numbers.erase(std::remove_if(numbers.begin(), numbers.end(),
+                                 [this](int n) { return heldByOther(filePath(n)); }),
+                  numbers.end());
     return numbers;
+}
+
+void UploadBacklog::skipHeldFile()
+{
+    const QString held = filePath(m_fileNumber);
+    if (!heldByOther(held))
+        return;
+    // Above every name present, whatever holds it: a file of its own.
+    m_fileNumber =
+        numberAfter(numbersIn(m_folder, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot));
+    qDebug().noquote() << "backlog:" << QFileInfo(held).fileName()
+                       << "is not a plain file, skipped and left alone; records go to"
+                       << QFileInfo(filePath(m_fileNumber)).fileName();
 }

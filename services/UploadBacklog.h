@@ -35,7 +35,8 @@ public:
 
     // Turns the buffer into a record and appends every record not yet written.
     // Records that cannot be written stay in memory (bounded) for the next call.
-    // Returns true when nothing is left unwritten.
+    // A file name that a FIFO, a device, a socket or a folder holds is passed over
+    // and left alone. Returns true when nothing is left unwritten.
     bool saveBacklogRecord();
 
     // Chooses the file that records go to: at start (first) the first file that
@@ -86,6 +87,9 @@ private:
     void keepUnwritten(const QString& record);
     // A number for a new file, above the highest present while there is one.
     static int numberAfter(const QList<int>& numbers);
+    // When the current number's name is held by something other than a plain
+    // file, records go to a new file instead.
+    void skipHeldFile();
 
     QString m_folder;
     QString m_deviceType = QStringLiteral("MZ");

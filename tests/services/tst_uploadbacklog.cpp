@@ -1,10 +1,12 @@
 // The upload backlog on its own: merging batches into records, the files, their
-// numbering and roll, a last line cut by a kill, and the choice of the file to
-// upload.
+// numbering and roll, a last line cut by a kill, names held by something other
+// than a plain file, and the choice of the file to upload.
 
 #include "services/ServerBodies.h"
 #include "services/UploadBacklog.h"
 #include "tests/support/DebugLines.h"
+#include "tests/support/FifoInPlace.h"
+#include "tests/support/FileFaults.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <limits>
+#include <memory>
 
 namespace {
 constexpr qint64 T = 1765000000000;
@@ -85,6 +88,12 @@ QList<qint64> recordTimes(const QString& path)
     return out;
 }
 
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot be read)");
+}
+
 // A file of exactly `size` bytes (sparse), ending in a line end like a backlog file.
 void makeFile(const QString& path, qint64 size)
 {
@@ -121,6 +130,8 @@ private slots:
     void lastLineMendedAtStart();
     void numberingNeverWraps_data();
     void numberingNeverWraps();
+    void namesHeldByOthersArePassedOver_data();
+    void namesHeldByOthersArePassedOver();
 
 private:
     void sixFilesWithTheLastCurrent();
@@ -350,8 +361,9 @@ void TestUploadBacklog::rollSkipsTheFileInFlight()
 
 void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
 {
-    // A folder in the way of the file: no record can be written.
-    QVERIFY(QDir().mkpath(path(0)));
+    // A folder that takes no new file: no record can be written.
+    ReadOnlyFolder readOnly(m_backlog.folder());
+    QVERIFY(readOnly.ok());
     m_backlog.bufferScalarData(T, values(20), 20, 50);
     QVERIFY(!m_backlog.saveBacklogRecord());
     QCOMPARE(m_backlog.unwrittenCount(), 1);
@@ -359,7 +371,7 @@ void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
     m_backlog.bufferScalarData(T + 7000, values(20), 20, 50);
     m_backlog.bufferScalarData(T + 9000, values(20), 20, 50);
     QCOMPARE(m_backlog.unwrittenCount(), 2);
-    QVERIFY(QDir(path(0)).removeRecursively());
+    readOnly.release();
     QVERIFY(m_backlog.saveBacklogRecord());
     QCOMPARE(m_backlog.unwrittenCount(), 0);
     const QList<Record> got = records(path(0));
@@ -371,7 +383,8 @@ void TestUploadBacklog::unwrittenRecordsWaitForTheNextFlush()
 
 void TestUploadBacklog::unwrittenRecordsAreBounded()
 {
-    QVERIFY(QDir().mkpath(path(0)));
+    ReadOnlyFolder readOnly(m_backlog.folder());
+    QVERIFY(readOnly.ok());
     DebugLines debug;
     // Batches of 10 000 values, each a record of about 100 kB that cannot be written.
     const int batches = 120;
@@ -385,7 +398,7 @@ void TestUploadBacklog::unwrittenRecordsAreBounded()
     QCOMPARE(failures, 1);
     QCOMPARE(debug.count("records cannot be written, oldest dropped"), 1);
     // The newest records are the ones kept, oldest first, and all go out together.
-    QVERIFY(QDir(path(0)).removeRecursively());
+    readOnly.release();
     QVERIFY(m_backlog.saveBacklogRecord());
     // And once at its end, with what it cost.
     QVERIFY(
@@ -397,26 +410,33 @@ void TestUploadBacklog::unwrittenRecordsAreBounded()
     QCOMPARE(got.last().time, T + (batches - 1) * 20000);
 }
 
-// What a kill during an append can leave at the end of a backlog file, and the
-// records (by time offset) the file holds once its last line is mended.
+// What a kill during an append can leave at the end of a backlog file, the
+// records (by time offset) the file holds once its last line is mended, and its
+// bytes then: no empty line where a cut record was, no CR before the line end
+// (here the platform's line end is LF).
 void TestUploadBacklog::lastLineTable()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QList<qint64>>("kept");
+    QTest::addColumn<QByteArray>("mended");
     const QByteArray r0 = recordLine(T), r1 = recordLine(T + 1000);
-    QTest::newRow("whole lines") << r0 + '\n' << QList<qint64>{0};
-    QTest::newRow("cut inside a record") << r0 + '\n' + r1.left(r1.size() / 2) << QList<qint64>{0};
+    QTest::newRow("whole lines") << r0 + '\n' << QList<qint64>{0} << r0 + '\n';
+    QTest::newRow("cut inside a record")
+        << r0 + '\n' + r1.left(r1.size() / 2) << QList<qint64>{0} << r0 + '\n';
     QTest::newRow("cut just before the last brace")
-        << r0 + '\n' + r1.chopped(1) << QList<qint64>{0};
-    QTest::newRow("only a cut record") << r1.left(10) << QList<qint64>{};
+        << r0 + '\n' + r1.chopped(1) << QList<qint64>{0} << r0 + '\n';
+    QTest::newRow("only a cut record") << r1.left(10) << QList<qint64>{} << QByteArray();
     QTest::newRow("a whole record without its line end")
-        << r0 + '\n' + r1 << QList<qint64>{0, 1000};
-    QTest::newRow("a whole record and a CR") << r0 + "\r\n" + r1 + '\r' << QList<qint64>{0, 1000};
+        << r0 + '\n' + r1 << QList<qint64>{0, 1000} << r0 + '\n' + r1 + '\n';
+    QTest::newRow("a whole record and a CR")
+        << r0 + "\r\n" + r1 + '\r' << QList<qint64>{0, 1000} << r0 + "\r\n" + r1 + '\n';
     // A long last line: the search for its start crosses several reads.
     const QByteArray big =
         ServerBodies::scalarRecord("MZ", T + 2000, values(30000), 1000, 1).toUtf8();
-    QTest::newRow("a long cut record") << r0 + '\n' + big.left(big.size() - 5) << QList<qint64>{0};
-    QTest::newRow("a long whole record") << r0 + '\n' + big << QList<qint64>{0, 2000};
+    QTest::newRow("a long cut record")
+        << r0 + '\n' + big.left(big.size() - 5) << QList<qint64>{0} << r0 + '\n';
+    QTest::newRow("a long whole record")
+        << r0 + '\n' + big << QList<qint64>{0, 2000} << r0 + '\n' + big + '\n';
 }
 
 void TestUploadBacklog::recordAfterAnAppendCutShort_data()
@@ -428,6 +448,7 @@ void TestUploadBacklog::recordAfterAnAppendCutShort()
 {
     QFETCH(QByteArray, content);
     QFETCH(QList<qint64>, kept);
+    QFETCH(QByteArray, mended);
     {
         QFile file(path(0));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -440,6 +461,7 @@ void TestUploadBacklog::recordAfterAnAppendCutShort()
     for (const qint64 t : kept)
         times << T + t;
     QCOMPARE(recordTimes(path(0)), times << T + 9000);
+    QCOMPARE(fileBytes(path(0)), mended + recordLine(T + 9000) + '\n');
 }
 
 void TestUploadBacklog::lastLineMendedAtStart_data()
@@ -453,6 +475,7 @@ void TestUploadBacklog::lastLineMendedAtStart()
     // uploaded, and goes out holding whole records.
     QFETCH(QByteArray, content);
     QFETCH(QList<qint64>, kept);
+    QFETCH(QByteArray, mended);
     makeFile(path(0), 100);
     {
         QFile file(path(1));
@@ -466,6 +489,7 @@ void TestUploadBacklog::lastLineMendedAtStart()
     for (const qint64 t : kept)
         times << T + t;
     QCOMPARE(recordTimes(path(1)), times);
+    QCOMPARE(fileBytes(path(1)), mended);
 }
 
 void TestUploadBacklog::numberingNeverWraps_data()
@@ -513,6 +537,87 @@ void TestUploadBacklog::numberingNeverWraps()
     QVERIFY(numbers.contains(second));
     QVERIFY(numbers.size() <= UploadBacklog::RingSize);
     QCOMPARE(QDir(m_backlog.folder()).entryList({"ServerData-*"}), QStringList());
+}
+
+void TestUploadBacklog::namesHeldByOthersArePassedOver_data()
+{
+    // What holds the name of backlog file `held`, the backlog files present, the
+    // upload taken between the two records (-1: none), and the files the first and
+    // the second record go to.
+    constexpr qint64 Full = UploadBacklog::FileSizeLimit;
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<int>("held");
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<int>("upload");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second");
+    QTest::newRow("a FIFO, no backlog file") << "fifo" << 0 << Files{} << -1 << 1 << 1;
+    QTest::newRow("a folder, no backlog file") << "folder" << 0 << Files{} << -1 << 1 << 1;
+    QTest::newRow("a link to a FIFO, no backlog file") << "link" << 0 << Files{} << -1 << 1 << 1;
+    QTest::newRow("a FIFO where the roll goes") << "fifo" << 1 << Files{{0, Full}} << -1 << 0 << 2;
+    QTest::newRow("a FIFO where records go while the current file travels")
+        << "fifo" << 1 << Files{{0, 100}} << 0 << 0 << 2;
+    QTest::newRow("a FIFO where the ring of six wraps")
+        << "fifo" << 0 << Files{{1, Full}, {2, Full}, {3, Full}, {4, Full}, {5, Full}, {6, Full}}
+        << -1 << 6 << 7;
+}
+
+void TestUploadBacklog::namesHeldByOthersArePassedOver()
+{
+    QFETCH(QString, holder);
+    QFETCH(int, held);
+    QFETCH(Files, files);
+    QFETCH(int, upload);
+    QFETCH(int, first);
+    QFETCH(int, second);
+    for (const auto& f : files)
+        makeFile(path(f.first), f.second);
+    const QString heldPath = path(held);
+    std::unique_ptr<FifoInPlace> fifo;
+    if (holder == "folder") {
+        QVERIFY(QDir().mkpath(heldPath));
+    } else {
+        // Should the backlog open it for writing anyway, the FIFO lets it go after the bound.
+        fifo.reset(new FifoInPlace(holder == "link" ? m_dir->path() + "/elsewhere" : heldPath));
+        QVERIFY(fifo->isValid());
+        if (holder == "link")
+            QVERIFY(QFile::link(m_dir->path() + "/elsewhere", heldPath));
+    }
+
+    DebugLines debug;
+    bool firstSaved = false, secondSaved = false;
+    QString offered;
+    const auto run = [&] {
+        m_backlog.findBacklogFileNumber(true);
+        m_backlog.bufferScalarData(T, values(20), 20, 50);
+        firstSaved = m_backlog.saveBacklogRecord();
+        if (upload >= 0) {
+            offered = m_backlog.listBacklogFiles();
+            m_backlog.setUploadInFlight(offered);
+        }
+        m_backlog.bufferScalarData(T + 9000, values(20), 20, 50);
+        secondSaved = m_backlog.saveBacklogRecord();
+    };
+    if (fifo)
+        QVERIFY2(fifo->returnsWithin(3000, run), "blocked on the FIFO");
+    else
+        run();
+    QVERIFY(firstSaved);
+    QVERIFY(secondSaved);
+    QVERIFY(recordTimes(path(first)).contains(T));
+    QCOMPARE(recordTimes(path(second)).last(), T + 9000);
+    if (upload >= 0)
+        QCOMPARE(offered, path(upload));
+    // Passed over once, said so, and left as it was.
+    QCOMPARE(debug.count(QString("ServerData%1.txt is not a plain file").arg(held)), 1);
+    if (fifo)
+        QVERIFY(fifo->stillThere());
+    if (holder == "link")
+        QVERIFY(QFileInfo(heldPath).isSymLink());
+    if (holder == "folder")
+        QVERIFY(QFileInfo(heldPath).isDir() && QDir(heldPath).isEmpty());
+    QVERIFY(!m_backlog.backlogNumbers().contains(held));
+    QVERIFY(m_backlog.backlogNumbers().size() <= UploadBacklog::RingSize);
 }
 
 MAG_TEST_MAIN_CORE(TestUploadBacklog)

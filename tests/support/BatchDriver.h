@@ -17,6 +17,10 @@ public:
     BatchDriver(ServerThread* server, qint64 firstTime, int rate, int paceMs)
         : m_next(firstTime), m_rate(rate)
     {
+        // Queued into the client's thread: a batch sent before its type is known
+        // would not be queued, and the connection would queue none after it. In
+        // the program the hub registers it.
+        qRegisterMetaType<QVector<double>>("QVector<double>");
         connect(this, &BatchDriver::sig_SendServerData, server,
                 &ServerThread::slot_SendServerScalarData);
         connect(this, &BatchDriver::sig_SendServerVectorData, server,
