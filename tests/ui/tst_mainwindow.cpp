@@ -923,6 +923,8 @@ void TstMainWindow::filterChangeClearsThePlot_data()
     QTest::newRow("FFT time") << QStringList{"filter=off"} << "edt_fftTime=5" << false << false;
     QTest::newRow("chart time") << QStringList{"filter=off"} << "edt_setTime=20" << false << false;
     QTest::newRow("data rate") << QStringList{"filter=off"} << "rate=20" << true << false;
+    QTest::newRow("data rate shown")
+        << QStringList{"filter=off"} << "shown rate=20" << true << false;
 }
 
 // A change of cut-off or of the filter switch empties the main page's plot and
@@ -951,8 +953,9 @@ void TstMainWindow::filterChangeClearsThePlot()
             child<QCheckBox>("chk_filter")->setChecked(filterOn);
             return;
         }
-        if (step.startsWith("rate=")) {
-            window->changeSamplingRate(step.mid(eq + 1).toInt(), true);
+        if (step.startsWith("rate=") || step.startsWith("shown rate=")) {
+            // As the settings page sets it, or as the bottom bar's menu does.
+            window->changeSamplingRate(step.mid(eq + 1).toInt(), step.startsWith("rate="));
             return;
         }
         QVERIFY(OperatorInput::typeInto(window.get(), step));
