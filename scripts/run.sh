@@ -36,20 +36,31 @@ start_standin() {
 }
 
 # A key of the [Server] group of config.ini, or the default, read as the program
-# reads it: blanks around names and values and quotes around a value do not
-# count, and of a key given twice the last one holds.
+# reads the forms an operator writes: blanks around names and values do not
+# count, ";" outside quotes starts a comment, quotes are dropped, "\\" and "\""
+# stand for themselves, and of a key given twice the last one holds.
 server_setting() {
   local ini=build/app/config.ini
   [ -f "$ini" ] || { echo "$2"; return; }
   awk -v key="$1" -v def="$2" '
     function trim(s) { gsub(/^[ \t\r]+|[ \t\r]+$/, "", s); return s }
+    function value_of(s,    out, quoted, i, c) {
+      out = ""; quoted = 0
+      for (i = 1; i <= length(s); i++) {
+        c = substr(s, i, 1)
+        if (c == "\"") { quoted = !quoted; continue }
+        if (c == "\\" && i < length(s)) { c = substr(s, ++i, 1); if (c == "t") c = "\t" }
+        else if (c == ";" && !quoted) break
+        out = out c
+      }
+      return trim(out)
+    }
     { line = trim($0) }
     line ~ /^\[.*\]$/ { group = trim(substr(line, 2, length(line) - 2)); next }
     group == "Server" && index(line, "=") > 1 {
       eq = index(line, "=")
       if (trim(substr(line, 1, eq - 1)) != key) next
-      value = trim(substr(line, eq + 1))
-      if (value ~ /^".*"$/ && length(value) >= 2) value = substr(value, 2, length(value) - 2)
+      value = value_of(trim(substr(line, eq + 1)))
       found = 1
     }
     END { print (found ? value : def) }' "$ini"
