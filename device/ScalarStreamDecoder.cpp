@@ -81,8 +81,11 @@ bool ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
     const bool changed = rate != m_samplingRate ||
                          stream.frameLength() != m_assembler.frameLength() ||
                          stream.streamRate != m_streamRate;
-    if (changed)
+    if (changed) {
+        // Pieces of the old rate go out ahead of the change, not after it.
+        handOutPending();
         m_userFilter.reset();
+    }
     m_samplingRate = rate;
     m_streamRate = stream.streamRate;
     m_assembler.setFrameLength(stream.frameLength());
@@ -91,12 +94,16 @@ bool ScalarStreamDecoder::syncDataByteCount(int rate, bool bChange)
 
 void ScalarStreamDecoder::setFilterEnabled(bool on)
 {
-    if (!on) {
-        while (!m_pending.empty())
-            emitNextPiece();
-        m_handoutTimer.stop();
-    }
+    if (!on)
+        handOutPending();
     m_filterEnabled = on;
+}
+
+void ScalarStreamDecoder::handOutPending()
+{
+    while (!m_pending.empty())
+        emitNextPiece();
+    m_handoutTimer.stop();
 }
 
 void ScalarStreamDecoder::reboot()

@@ -81,8 +81,8 @@ public:
     // A change of cut-off takes effect with the next batch, starting the filter afresh.
     void setDataParam(const DataParam& param) { m_dataParam = param; }
     // `rate` in Hz; bChange false means the 1000 Hz framing whatever the rate.
-    // Another rate or framing restarts the user filters and returns true; the same
-    // again changes nothing.
+    // Another rate or framing first hands out what is still waiting, then restarts
+    // the user filters and returns true; the same again changes nothing.
     bool syncDataByteCount(int rate, bool bChange);
     // Forgets everything from before a reset: the spectrum and filter buffers, the
     // samples the user filters hold, the last batch, the pieces still waiting and a
@@ -162,6 +162,8 @@ private:
 
     void handout(const QVector<double>& values, int rate, Road road);
     void emitNextPiece();
+    // Emits every waiting piece at once.
+    void handOutPending();
 
     int m_samplingRate = SamplingRates::DefaultRate; // output rate chosen by the user
     int m_streamRate = SamplingRates::DefaultRate;   // samples per second that arrive

@@ -171,7 +171,7 @@ private slots:
     void filteredRoadHandsOutInPieces_data();
     void filteredRoadHandsOutInPieces();
     void filteredRoadAtOtherRatesStaysBounded();
-    void waitingPiecesOnFilterOffAndReboot();
+    void waitingPiecesOnFilterOffRateAndReboot();
     void rebootForgetsEarlierSamples_data();
     void rebootForgetsEarlierSamples();
     void oneSecondRoadWithoutFilter();
@@ -418,7 +418,7 @@ void TestScalarStream::filteredRoadAtOtherRatesStaysBounded()
     QVERIFY(d.filterBufferSize() <= ScalarStreamDecoder::NotchWindow);
 }
 
-void TestScalarStream::waitingPiecesOnFilterOffAndReboot()
+void TestScalarStream::waitingPiecesOnFilterOffRateAndReboot()
 {
     ScalarStreamDecoder d;
     configure(d, 1000, false, 0.001);
@@ -439,8 +439,20 @@ void TestScalarStream::waitingPiecesOnFilterOffAndReboot()
     QCOMPARE(form.count(), 21);
     QCOMPARE(form.last().at(0).value<QVector<double>>().first(), 10000 * 0.001 / 6.99583);
 
-    // A reset drops what is waiting.
+    // Another rate: the waiting pieces of the old one go out before it is taken.
     d.setFilterEnabled(true);
+    for (int i = 0; i < WindowFrames; ++i)
+        d.handleStreamFrame(mainsFrame(t));
+    const int waiting = d.pendingHandoutPieces();
+    QVERIFY(waiting > 0);
+    form.clear();
+    QVERIFY(d.syncDataByteCount(20, false));
+    QCOMPARE(form.count(), waiting);
+    QCOMPARE(form.last().at(1).value<FrequencyType>(), Freq1000Hz);
+    QCOMPARE(d.pendingHandoutPieces(), 0);
+    configure(d, 1000, false, 0.001);
+
+    // A reset drops what is waiting.
     for (int i = 0; i < WindowFrames; ++i)
         d.handleStreamFrame(mainsFrame(t));
     QVERIFY(d.pendingHandoutPieces() > 0);

@@ -104,6 +104,7 @@ private slots:
     void watchdogMessageShowsInTheBox();
     void filterChangeClearsThePlot_data();
     void filterChangeClearsThePlot();
+    void rateChangeOnTheSettingsPageClearsThePlot();
 
 private:
     void makeWindow(int isTest = 0, int isChinese = 0);
@@ -1031,6 +1032,58 @@ void TstMainWindow::filterChangeClearsThePlot()
                 highest = std::max(highest, it->value);
         QVERIFY2(highest < 1.0, qPrintable(QString("%1 nT/Hz^0.5").arg(highest)));
     }
+}
+
+// The settings page adopts the rate the instrument streams at (here 1000 Hz after
+// 20 Hz from the menu) while the notch road still paces out 20 Hz values: none of
+// them may follow the clear onto the main plot or the sensitivity window.
+void TstMainWindow::rateChangeOnTheSettingsPageClearsThePlot()
+{
+    makeWindow();
+    hub->setDeviceReady(true);
+    hub->setStreamStarted(true);
+    auto* plot = child<QCustomPlot>("mainChart");
+    auto* window1 = child<QCustomPlot>("chart1");
+    ModbusDataHandler* decoder = hub->getModbusDataHandler();
+    child<QCheckBox>("chk_filter")->setChecked(true);
+    const auto feed = [decoder](double nT, int batches) {
+        const QVector<double> batch(50, nT * 6995.83); // mHz
+        for (int i = 0; i < batches; ++i)
+            QMetaObject::invokeMethod(
+                decoder, [decoder, batch] { decoder->slots_revMockData(batch); },
+                Qt::QueuedConnection);
+    };
+    const auto near = [](const QVector<double>& v, double level) {
+        return !v.isEmpty() && std::all_of(v.begin(), v.end(),
+                                           [level](double x) { return std::abs(x - level) < 1.0; });
+    };
+    const auto values = [plot] { return OperatorInput::plotted(plot); };
+    const auto old = [](const QVector<double>& v) {
+        const auto n = std::count_if(v.begin(), v.end(), [](double x) { return x < 49000.0; });
+        return QString("%1 of %2 values of the old rate").arg(n).arg(v.size());
+    };
+    const double before = 45000.0;
+    const double after = 50000.0;
+
+    window->changeSamplingRate(20, false);
+    // Three notch runs: sixty pieces, most of them still waiting once the first are drawn.
+    feed(before, 100);
+    QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() >= 10, 10000);
+    child<QPushButton>("btnConfig")->click();
+    hub->slots_updateSamplingRate(1000); // from the identity block
+    QCOMPARE(hub->samplingRate, 1000);
+    child<QPushButton>("btnMain")->click();
+    feed(after, 80);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        values().size() >= 50 && near(values().mid(values().size() - 50), after), 15000);
+    QVERIFY2(near(values(), after), qPrintable(old(values())));
+
+    child<QPushButton>("btnSensitivity")->click();
+    feed(after, 20);
+    const auto windowValues = [window1] { return OperatorInput::plotted(window1); };
+    QTRY_VERIFY_WITH_TIMEOUT(!windowValues().isEmpty() && near({windowValues().last()}, after),
+                             10000);
+    QVERIFY2(near(windowValues(), after), qPrintable(old(windowValues())));
 }
 
 MAG_TEST_MAIN(TstMainWindow)
