@@ -59,6 +59,22 @@ void sendMouse(QWidget* target, QEvent::Type type, const QPoint& pos, Qt::MouseB
     QApplication::sendEvent(target, &event);
 }
 
+// Batches of a steady field of `nT` into the decoder, as the mock road brings them.
+void feedMock(ModbusDataHandler* decoder, double nT, int batches)
+{
+    const QVector<double> batch(50, nT * 6995.83); // mHz
+    for (int i = 0; i < batches; ++i)
+        QMetaObject::invokeMethod(
+            decoder, [decoder, batch] { decoder->slots_revMockData(batch); }, Qt::QueuedConnection);
+}
+
+// Every value within 1 nT of `level`.
+bool near(const QVector<double>& v, double level)
+{
+    return !v.isEmpty() &&
+           std::all_of(v.begin(), v.end(), [level](double x) { return std::abs(x - level) < 1.0; });
+}
+
 } // namespace
 
 class TstMainWindow : public QObject
@@ -961,18 +977,8 @@ void TstMainWindow::filterChangeClearsThePlot()
         }
         QVERIFY(OperatorInput::typeInto(window.get(), step));
     };
-    const auto feed = [decoder](double nT, int batches) {
-        const QVector<double> batch(50, nT * 6995.83); // mHz
-        for (int i = 0; i < batches; ++i)
-            QMetaObject::invokeMethod(
-                decoder, [decoder, batch] { decoder->slots_revMockData(batch); },
-                Qt::QueuedConnection);
-    };
+    const auto feed = [decoder](double nT, int batches) { feedMock(decoder, nT, batches); };
     const auto values = [plot] { return OperatorInput::plotted(plot); };
-    const auto near = [](const QVector<double>& v, double level) {
-        return !v.isEmpty() && std::all_of(v.begin(), v.end(),
-                                           [level](double x) { return std::abs(x - level) < 1.0; });
-    };
     const auto range = [](const QVector<double>& v) {
         const auto [low, high] = std::minmax_element(v.begin(), v.end());
         return QString("%1 to %2 nT").arg(*low).arg(*high);
@@ -1046,17 +1052,7 @@ void TstMainWindow::rateChangeOnTheSettingsPageClearsThePlot()
     auto* window1 = child<QCustomPlot>("chart1");
     ModbusDataHandler* decoder = hub->getModbusDataHandler();
     child<QCheckBox>("chk_filter")->setChecked(true);
-    const auto feed = [decoder](double nT, int batches) {
-        const QVector<double> batch(50, nT * 6995.83); // mHz
-        for (int i = 0; i < batches; ++i)
-            QMetaObject::invokeMethod(
-                decoder, [decoder, batch] { decoder->slots_revMockData(batch); },
-                Qt::QueuedConnection);
-    };
-    const auto near = [](const QVector<double>& v, double level) {
-        return !v.isEmpty() && std::all_of(v.begin(), v.end(),
-                                           [level](double x) { return std::abs(x - level) < 1.0; });
-    };
+    const auto feed = [decoder](double nT, int batches) { feedMock(decoder, nT, batches); };
     const auto values = [plot] { return OperatorInput::plotted(plot); };
     const auto old = [](const QVector<double>& v) {
         const auto n = std::count_if(v.begin(), v.end(), [](double x) { return x < 49000.0; });
