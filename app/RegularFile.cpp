@@ -12,7 +12,6 @@
 
 namespace RegularFile {
 
-namespace {
 QString describe(Status status)
 {
     switch (status) {
@@ -27,6 +26,7 @@ QString describe(Status status)
     }
 }
 
+namespace {
 // Append implies writing, as it does for QFile.
 QIODevice::OpenMode normalised(QIODevice::OpenMode mode)
 {
@@ -136,7 +136,7 @@ Status inspect(const QString& path, qint64 maxBytes)
 {
     struct stat info = {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Status::Missing : Status::Unreadable;
+        return statusOf(errno);
     if (!S_ISREG(info.st_mode))
         return Status::NotRegular;
     return info.st_size > maxBytes ? Status::TooLarge : Status::Ok;

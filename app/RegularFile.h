@@ -28,6 +28,9 @@ struct Contents
     QByteArray bytes; // the whole file when status is Ok, else empty
 };
 
+// Why a file was not read or opened, in a few words ("not a plain file").
+QString describe(Status status);
+
 // The file's bytes when it is a regular file of at most maxBytes. The file is
 // opened non-blocking and checked on the open handle, so that a FIFO swapped in
 // after a check of the name cannot block.

@@ -36,10 +36,8 @@ QList<int> numbersIn(const QString& folder, QDir::Filters filters)
     QSet<int> set;
     const QStringList names = QDir(folder).entryList({QStringLiteral("*.txt")}, filters);
     for (const QString& name : names) {
-        const QRegularExpressionMatch m = backlogName().match(name);
-        bool ok = false;
-        const int n = m.hasMatch() ? m.captured(1).toInt(&ok) : -1;
-        if (ok)
+        const int n = numberOf(name);
+        if (n >= 0)
             set.insert(n);
     }
     QList<int> numbers = set.values();

@@ -34,23 +34,6 @@ bool inside(const QString& path, const QString& folder)
     return !folder.isEmpty() && path.startsWith(folder + QLatin1Char('/'), cs);
 }
 
-QString describe(RegularFile::Status status, qint64 bound)
-{
-    switch (status) {
-    case RegularFile::Status::Missing:
-        return QStringLiteral("missing");
-    case RegularFile::Status::NotRegular:
-        return QStringLiteral("not a plain file");
-    case RegularFile::Status::TooLarge:
-        return QStringLiteral("larger than %1 bytes").arg(bound);
-    case RegularFile::Status::Unreadable:
-        return QStringLiteral("unreadable");
-    case RegularFile::Status::Ok:
-        break;
-    }
-    return QString();
-}
-
 QVariant refused(int type, const QUrl& name, const QString& why)
 {
     qDebug().noquote() << "help:" << name.toString() << "not shown:" << why;
@@ -95,7 +78,10 @@ QVariant load(int type, const QUrl& name, const QString& folder)
     const qint64 bound = type == QTextDocument::ImageResource ? MaxImageBytes : MaxPageBytes;
     const RegularFile::Contents file = RegularFile::read(target, bound);
     if (file.status != RegularFile::Status::Ok)
-        return refused(type, name, describe(file.status, bound));
+        return refused(type, name,
+                       file.status == RegularFile::Status::TooLarge
+                           ? QStringLiteral("larger than %1 bytes").arg(bound)
+                           : RegularFile::describe(file.status));
     if (type != QTextDocument::ImageResource)
         return file.bytes;
     QString why;
